@@ -1,0 +1,44 @@
+#include <tools/logger/eventlogger.h>
+
+#include <cstdio>
+
+namespace {
+EventLogger* g_instance = nullptr;
+}
+
+EventLogger::EventLogger(const LoggerConfig& config, QObject* parent)
+    : QObject(parent), config_(config) {
+    setObjectName(QStringLiteral("EventLogger"));
+    g_instance = this;
+}
+
+EventLogger::~EventLogger() {
+    if (g_instance == this) {
+        g_instance = nullptr;
+    }
+}
+
+EventLogger* EventLogger::instance() {
+    return g_instance;
+}
+
+void EventLogger::configure(const LoggerConfig& config) {
+    config_ = config;
+}
+
+void EventLogger::sendMessage(const QString& category, const QString& file, int line, int level,
+                              const QString& text) {
+    if (!config_.loggingEnabled() || level < config_.level()) {
+        ++dropped_;
+        return;
+    }
+    ++accepted_;
+    if (config_.localOutput()) {
+        const QByteArray out = QStringLiteral("%1 [%2] %3:%4 %5\n")
+                                   .arg(LoggerConfig::levelName(level), category, file)
+                                   .arg(line)
+                                   .arg(text)
+                                   .toLocal8Bit();
+        std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stderr);
+    }
+}

@@ -1,0 +1,4 @@
+#pragma once
+
+// Umbrella header of the small station utilities.
+#include <tools/util/appdefaults.h>
