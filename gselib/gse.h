@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+/// Enumerations and constants shared by every mission library.
+namespace Gse {
+
+/// Which value of a telemetry item is wanted.
+enum class ValueMode : int { Raw = 0, Eng = 1, Sci = 2 };
+
+/// Mission names as tm.meta writes them; always compared ignoring case.
+inline const std::wstring MISSION_VIREO{L"vireo"};
+inline const std::wstring MISSION_LUMO{L"lumo"};
+inline const std::wstring MISSION_TARN{L"tarn"};
+inline const std::wstring MISSION_AZU{L"azu"};
+
+}  // namespace Gse
