@@ -1,0 +1,3 @@
+from k814util.cli import main
+
+raise SystemExit(main())

@@ -1,0 +1,118 @@
+import json
+import re
+import struct
+from pathlib import Path
+
+import pytest
+from k814util.sample import ccsds_packet, generate_archive, tom_checksum, tom_packet
+from k814util.sample.archive import TMDB_COLUMNS
+
+
+@pytest.mark.parametrize(
+    ("data", "expected"),
+    [
+        # Worked by hand: word 0x0102, then the odd byte 0x03 as 0x0300.
+        (b"\x01\x02\x03", 0x05040402),
+        (b"", 0xFFFFFFFF),
+        (b"\x80", 0x80008000),
+        # 0xFFFF + 0xFFFF folds to 0xFFFF: the sums stay put however many such words come.
+        (b"\xff\xff" * 1000, 0xFFFFFFFF),
+    ],
+)
+def test_tom_checksum_hand_values(data, expected):
+    assert tom_checksum(data) == expected
+
+
+def test_tom_checksum_new_start():
+    assert tom_checksum(b"\x12\x34", start=(1, 0)) == 0x12351235
+
+
+def test_tom_packet_layout():
+    p = tom_packet(0x85, 0x1FE, 0xA1B2C3D4, b"\x07\x01\x02")
+    assert p[:8] == bytes([0x85, 0xFE, 0x00, 0x03, 0xA1, 0xB2, 0xC3, 0xD4])
+    assert p[8:11] == b"\x07\x01\x02"
+    assert struct.unpack(">I", p[-4:])[0] == tom_checksum(p[:-4])
+    with pytest.raises(ValueError):
+        tom_packet(0x100, 0, 0, b"")
+    with pytest.raises(ValueError):
+        tom_packet(1, 0, 0, bytes(0x10000))
+
+
+def test_ccsds_packet_layout():
+    p = ccsds_packet(0x123, 0, bytes(14))
+    assert p[:6] == bytes([0x09, 0x23, 0xC0, 0x00, 0x00, 0x0D])
+    p = ccsds_packet(0x7A5, 0x3C3C, b"\x00", secondary_header=False, segment_flags=2)
+    assert p == bytes([0x07, 0xA5, 0xBC, 0x3C, 0x00, 0x00, 0x00])
+    for bad in (dict(apid=0x800, sequence=0, data=b"x"), dict(apid=1, sequence=0, data=b"")):
+        with pytest.raises(ValueError):
+            ccsds_packet(**bad)
+
+
+def _tree(root: Path) -> dict:
+    return {
+        str(p.relative_to(root)): p.read_bytes()
+        for p in sorted(root.rglob("*"))
+        if p.is_file() and p.name not in (".814config.INI", "manifest.json")
+    }
+
+
+def test_archive_is_reproducible(tmp_path):
+    generate_archive(tmp_path / "a")
+    generate_archive(tmp_path / "b")
+    a, b = _tree(tmp_path / "a"), _tree(tmp_path / "b")
+    assert a.keys() == b.keys()
+    assert all(a[k] == b[k] for k in a)
+    ini_a = (tmp_path / "a" / ".814config.INI").read_text()
+    ini_b = (tmp_path / "b" / ".814config.INI").read_text()
+    assert ini_a.replace(str((tmp_path / "a").resolve()), "ROOT") == ini_b.replace(
+        str((tmp_path / "b").resolve()), "ROOT"
+    )
+
+
+def test_archive_layout(archive):
+    root, manifest = archive
+    ini = (root / ".814config.INI").read_text()
+    assert "[814]\ndefault_group=TARN_FM\n" in ini
+    for run in manifest["runs"]:
+        assert re.fullmatch(r"\d{4}-\d\d-\d\d-\d\d\.\d\d\.\d\d-\d{5}-\w+", run["tid_dir"])
+        tm = Path(run["tm_file"])
+        assert tm.parent.name == run["tid_dir"]
+        assert tm.stat().st_size == run["bytes"]
+        assert sum(run["packets_by_type"].values()) == run["packets"]
+        meta = json.loads((tm.parent / "tm.meta").read_text())
+        assert meta["gse"]["version"] == 3
+        assert meta["gse"]["tid_dir"] == run["tid_dir"]
+        assert meta["gse"]["tmfile_name"] == tm.name
+        # Every path the group names exists.
+        section = ini.split(f"[{run['group']}]\n", 1)[1].split("\n\n", 1)[0]
+        for line in section.splitlines():
+            key, value = line.split("=", 1)
+            assert Path(value).exists(), key
+    header = (root / "TMDef" / "tarn" / "TAR_TM_Database.txt").read_text().rstrip("\n").split("\t")
+    assert header[:-1] == TMDB_COLUMNS and len(TMDB_COLUMNS) == 44
+    assert re.fullmatch(r"\$Revision: \d+ \$", header[-1])
+
+
+def test_tarn_stream_walks_and_ticks_advance(archive):
+    _, manifest = archive
+    run = next(r for r in manifest["runs"] if r["mission"] == "tarn")
+    data = Path(run["tm_file"]).read_bytes()
+    pos, n, last = 0, 0, 0
+    while pos < len(data):
+        length = struct.unpack_from(">H", data, pos + 2)[0]
+        ticks = struct.unpack_from(">I", data, pos + 4)[0]
+        body = data[pos : pos + 8 + length]
+        assert struct.unpack_from(">I", data, pos + 8 + length)[0] == tom_checksum(body)
+        assert ticks >= last
+        last = ticks
+        pos += 12 + length
+        n += 1
+    assert pos == len(data) and n == run["packets"]
+    # Ten seconds of 10,000 ticks between time packets (type 2) over a two-minute test.
+    assert run["packets_by_type"]["2"] == 12
+
+
+def test_large_switch(tmp_path):
+    manifest = generate_archive(tmp_path, tarn_min_packets=2000)
+    run = next(r for r in manifest["runs"] if r["mission"] == "tarn")
+    assert 2000 <= run["packets"] < 2010
