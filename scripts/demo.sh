@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# The main job on the bundled sample: installs the package, writes the sample archive and
+# prints each test's metadata with its verified workstation configuration.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+PYTHON=${PYTHON:-python3}
+
+echo "== pip install ."
+"$PYTHON" -m pip install -q --disable-pip-version-check --root-user-action=ignore .
+
+ARCHIVE=build/sample-archive
+echo "== k814util sample $ARCHIVE"
+"$PYTHON" -m k814util sample "$ARCHIVE"
+for tm in "$ARCHIVE"/data/*/*/*.tlm; do
+  echo
+  echo "== k814util info $tm"
+  "$PYTHON" -m k814util info "$tm" --ini "$ARCHIVE/.814config.INI"
+done

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Installs whatever this project needs and the machine lacks: Debian packages for the C++ build,
+# pip packages for the Python side. Quick and silent when everything is already there.
+set -euo pipefail
+
+APT_PACKAGES=(
+  g++ git tzdata
+  qt6-base-dev qt6-5compat-dev
+  libfmt-dev libboost-dev
+  swig libgtest-dev clang-format
+)
+PIP_PACKAGES=("scikit-build-core>=0.10" "pytest>=7" "ruff==0.17.6")
+PYTHON=${PYTHON:-python3}
+
+as_root() {
+  if [ "$(id -u)" = 0 ]; then "$@"; elif command -v sudo >/dev/null; then sudo "$@"; else
+    echo "setup: need root to run: $*" >&2
+    exit 1
+  fi
+}
+
+missing=()
+for p in "${APT_PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" >/dev/null
+fi
+
+# cmake and ninja come from pip when the system has none recent enough.
+need_pip=()
+if ! command -v cmake >/dev/null ||
+  ! cmake --version | awk 'NR==1 { split($3, v, "."); exit !(v[1] > 3 || (v[1] == 3 && v[2] >= 21)) }'; then
+  need_pip+=("cmake>=3.21")
+fi
+command -v ninja >/dev/null || need_pip+=("ninja")
+"$PYTHON" - <<'PY' || need_pip+=("${PIP_PACKAGES[@]}")
+import importlib.util, shutil, subprocess, sys
+ok = all(importlib.util.find_spec(m) for m in ("scikit_build_core", "pytest"))
+ruff = shutil.which("ruff")
+ok = ok and ruff and subprocess.run([ruff, "--version"], capture_output=True, text=True).stdout.split()[-1] == "0.17.6"
+sys.exit(0 if ok else 1)
+PY
+if [ ${#need_pip[@]} -gt 0 ]; then
+  echo "setup: pip installing ${need_pip[*]}"
+  "$PYTHON" -m pip install -q --disable-pip-version-check --root-user-action=ignore "${need_pip[@]}"
+  command -v pyenv >/dev/null && pyenv rehash || true
+fi
