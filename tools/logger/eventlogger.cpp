@@ -33,6 +33,7 @@ void EventLogger::sendMessage(const QString& category, const QString& file, int 
         return;
     }
     ++accepted_;
+    emit messageAccepted(category, level, text);
     if (config_.localOutput()) {
         const QByteArray out = QStringLiteral("%1 [%2] %3:%4 %5\n")
                                    .arg(LoggerConfig::levelName(level), category, file)

@@ -34,6 +34,10 @@ public:
     Q_INVOKABLE void sendMessage(const QString& category, const QString& file, int line, int level,
                                  const QString& text);
 
+signals:
+    /// Emitted for every accepted message, so in-process observers can follow the log.
+    void messageAccepted(const QString& category, int level, const QString& text);
+
 private:
     LoggerConfig config_;
     qint64 accepted_ = 0;

@@ -2,3 +2,4 @@
 
 // Umbrella header of the small station utilities.
 #include <tools/util/appdefaults.h>
+#include <tools/util/pluginmanager.h>
