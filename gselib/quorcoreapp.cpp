@@ -4,6 +4,7 @@
 #include <tools/logger/eventlogger.h>
 #include <tools/logger/eventmessage.h>
 #include <tools/util/appdefaults.h>
+#include <tools/util/pluginmanager.h>
 
 #include <QDir>
 
@@ -43,6 +44,19 @@ void QuorCoreApp::initializeLogger(const LoggerConfig& config) {
 
 EventLogger* QuorCoreApp::logger() const {
     return logger_.data();
+}
+
+int QuorCoreApp::loadPlugins(const QStringList& paths,
+                             const QList<QRegularExpression>& classFilters) {
+    if (!pluginManager_) {
+        pluginManager_ = new PluginManager(this);
+    }
+    pluginManager_->setClassFilters(classFilters);
+    return paths.isEmpty() ? pluginManager_->loadPlugins() : pluginManager_->loadPlugins(paths);
+}
+
+PluginManager* QuorCoreApp::pluginManager() const {
+    return pluginManager_.data();
 }
 
 void QuorCoreApp::initializeConfig814(const QString& group) {

@@ -3,10 +3,14 @@
 #include <tools/logger/loggerconfig.h>
 
 #include <QCoreApplication>
+#include <QList>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QString>
+#include <QStringList>
 
 class EventLogger;
+class PluginManager;
 
 namespace GseLib {
 
@@ -33,6 +37,15 @@ public:
     EventLogger* logger() const;
 
     /**
+     * Creates the plug-in manager on first use, sets its class filters and loads the plug-ins of
+     * paths (the manager's default location when paths is empty).
+     * @return the number of plug-ins this call registered
+     */
+    int loadPlugins(const QStringList& paths, const QList<QRegularExpression>& classFilters);
+    /// The plug-in manager, or null before the first `loadPlugins`.
+    PluginManager* pluginManager() const;
+
+    /**
      * Selects group (or the INI default group when empty), verifies it and changes the working
      * directory to the group's "gse" path.
      * @throw std::runtime_error when the group is invalid or has no default
@@ -44,6 +57,7 @@ public:
 
 private:
     QPointer<EventLogger> logger_;
+    QPointer<PluginManager> pluginManager_;
     bool napDisabled_ = false;
 };
 

@@ -2,6 +2,7 @@
 #include <gselib/quorcoreapp.h>
 #include <tools/logger/eventlogger.h>
 #include <tools/logger/eventmessage.h>
+#include <tools/util/pluginmanager.h>
 
 #include "testutil.h"
 
@@ -45,6 +46,19 @@ TEST(QuorCoreApp, SetUpLoggerAndConfiguration) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(EventLogger::instance()->droppedCount(), 1);
     EXPECT_EQ(EventLogger::instance()->acceptedCount(), 0);
+
+    // The plug-in manager is made on first use and kept; filters are replaced by each call.
+    EXPECT_EQ(app.pluginManager(), nullptr);
+    QTemporaryDir plugins;
+    app.loadPlugins({plugins.path()},
+                    {QRegularExpression("^tarn", QRegularExpression::CaseInsensitiveOption)});
+    PluginManager* manager = app.pluginManager();
+    ASSERT_NE(manager, nullptr);
+    EXPECT_EQ(manager->parent(), &app);
+    EXPECT_EQ(manager->filtersString(), "['^tarn']");
+    app.loadPlugins({plugins.path()}, {QRegularExpression("^Generic")});
+    EXPECT_EQ(app.pluginManager(), manager);
+    EXPECT_EQ(manager->filtersString(), "['^Generic']");
 
     // initializeConfig814 with an empty group takes the INI default and moves into its gse path.
     QTemporaryDir ws;
