@@ -1,20 +1,37 @@
 #pragma once
 
 // Umbrella header of the shared ground-support library.
+#include <gselib/adc2ohmstransferfunc.h>
+#include <gselib/adc2voltstransferfunc.h>
 #include <gselib/annotation.h>
 #include <gselib/basetransform.h>
 #include <gselib/ccsdspacket.h>
 #include <gselib/ccsdsprimaryheader.h>
 #include <gselib/compositetransform.h>
 #include <gselib/config814.h>
+#include <gselib/degreestransferfunc.h>
 #include <gselib/gse.h>
+#include <gselib/logtransferfunc.h>
+#include <gselib/lookuptabletransferfunc.h>
+#include <gselib/naturallogtransferfunc.h>
 #include <gselib/piecewisetransform.h>
 #include <gselib/polyfit.h>
+#include <gselib/polytransferfunc.h>
+#include <gselib/prtdegreestransferfunc.h>
 #include <gselib/quorcoreapp.h>
+#include <gselib/rationaltransferfunc.h>
+#include <gselib/rawtodouble.h>
+#include <gselib/rsimdegreestransferfunc.h>
+#include <gselib/sensewiretransferfunc.h>
+#include <gselib/thermistortransferfunc.h>
 #include <gselib/timeresolver.h>
 #include <gselib/tmclock.h>
 #include <gselib/tmmeta.h>
 #include <gselib/tmpacket.h>
 #include <gselib/tomchecksum.h>
 #include <gselib/tompacket.h>
+#include <gselib/transferfunc.h>
+#include <gselib/transferfuncfactory.h>
+#include <gselib/transferfuncmakerinterface.h>
 #include <gselib/transform.h>
+#include <gselib/twoscomplementtransferfunc.h>
