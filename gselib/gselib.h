@@ -4,13 +4,19 @@
 #include <gselib/adc2ohmstransferfunc.h>
 #include <gselib/adc2voltstransferfunc.h>
 #include <gselib/annotation.h>
+#include <gselib/applywhen.h>
 #include <gselib/basetransform.h>
 #include <gselib/ccsdspacket.h>
 #include <gselib/ccsdsprimaryheader.h>
 #include <gselib/compositetransform.h>
 #include <gselib/config814.h>
+#include <gselib/dactable.h>
+#include <gselib/dactablerow.h>
 #include <gselib/degreestransferfunc.h>
+#include <gselib/discretelabel.h>
+#include <gselib/discretelabels.h>
 #include <gselib/gse.h>
+#include <gselib/limitchecker.h>
 #include <gselib/logtransferfunc.h>
 #include <gselib/lookuptabletransferfunc.h>
 #include <gselib/naturallogtransferfunc.h>
@@ -19,6 +25,7 @@
 #include <gselib/polytransferfunc.h>
 #include <gselib/prtdegreestransferfunc.h>
 #include <gselib/quorcoreapp.h>
+#include <gselib/range.h>
 #include <gselib/rationaltransferfunc.h>
 #include <gselib/rawtodouble.h>
 #include <gselib/rsimdegreestransferfunc.h>
