@@ -4,31 +4,34 @@ namespace {
 const std::vector<double> kDefaults{32768.0, 1.0, 1.0, 0.0, 0.0};
 }
 
-DegreesTransferFunc::DegreesTransferFunc() {
-    setCoefficients(kDefaults);
+DegreesTransferFunc::DegreesTransferFunc() : CoefficientTransferFunc({}, kDefaults) {
+    rebuildStage();
 }
 
-DegreesTransferFunc::DegreesTransferFunc(const std::vector<double>& k) {
-    setCoefficients(k);
+DegreesTransferFunc::DegreesTransferFunc(const std::vector<double>& k)
+    : CoefficientTransferFunc(k, kDefaults) {
+    rebuildStage();
 }
 
 DegreesTransferFunc::DegreesTransferFunc(const QString& text) : DegreesTransferFunc() {
     change(text);
 }
 
-DegreesTransferFunc::DegreesTransferFunc(const DegreesTransferFunc& other) : TransferFunc(other) {
-    setCoefficients(other.k_);
+DegreesTransferFunc::DegreesTransferFunc(const DegreesTransferFunc& other)
+    : CoefficientTransferFunc(other.k_, kDefaults) {
+    rebuildStage();
 }
 
 DegreesTransferFunc& DegreesTransferFunc::operator=(const DegreesTransferFunc& other) {
     if (this != &other) {
-        setCoefficients(other.k_);
+        k_ = other.k_;
+        rebuildStage();
     }
     return *this;
 }
 
-void DegreesTransferFunc::setCoefficients(const std::vector<double>& k) {
-    k_ = withDefaults(k, kDefaults);
+void DegreesTransferFunc::rebuildStage() {
+    // Each function owns its stage, so copies never share one that a later change rebuilds.
     ohms_ = std::make_shared<ADC2OhmsTransferFunc>(ADC2OhmsTransferFunc::fromDivider(k_[0], k_[1]));
 }
 
@@ -36,12 +39,9 @@ double DegreesTransferFunc::apply(double x) const {
     return steinhartHart(ohms_->apply(x), k_[2], k_[3], k_[4], 273.13);
 }
 
-QString DegreesTransferFunc::asString() const {
-    return fixedText(k_);
-}
-
 void DegreesTransferFunc::change(const QString& text) {
-    setCoefficients(withDefaults(numberFields(text), {0, 0, 0, 0, 0}));
+    CoefficientTransferFunc::change(text);
+    rebuildStage();
 }
 
 QString DegreesTransferFunc::equationAsString() const {

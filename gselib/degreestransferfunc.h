@@ -1,6 +1,7 @@
 #pragma once
 
 #include <gselib/adc2ohmstransferfunc.h>
+#include <gselib/coefficienttransferfunc.h>
 
 #include <memory>
 
@@ -10,7 +11,7 @@
  * A resistance stage built from K1 and K2 gives R = K2 (x - K1) / (65536 - x); then
  * T = 1 / (K3 + K4 ln R + K5 ln^3 R) - 273.13. The stage is rebuilt whenever K1 or K2 change.
  */
-class DegreesTransferFunc : public TransferFunc {
+class DegreesTransferFunc : public CoefficientTransferFunc {
 public:
     DegreesTransferFunc();
     explicit DegreesTransferFunc(const std::vector<double>& k);
@@ -19,17 +20,14 @@ public:
     DegreesTransferFunc& operator=(const DegreesTransferFunc& other);
 
     double apply(double x) const override;
-    QString asString() const override;
     void change(const QString& text) override;
     QString equationAsString() const override;
     QString description() const override;
 
-    const std::vector<double>& coefficients() const { return k_; }
     std::shared_ptr<const ADC2OhmsTransferFunc> resistanceStage() const { return ohms_; }
 
 private:
-    void setCoefficients(const std::vector<double>& k);
+    void rebuildStage();
 
-    std::vector<double> k_;
     std::shared_ptr<ADC2OhmsTransferFunc> ohms_;
 };

@@ -8,6 +8,7 @@
 #include <gselib/basetransform.h>
 #include <gselib/ccsdspacket.h>
 #include <gselib/ccsdsprimaryheader.h>
+#include <gselib/coefficienttransferfunc.h>
 #include <gselib/compositetransform.h>
 #include <gselib/config814.h>
 #include <gselib/dactable.h>

@@ -1,22 +1,17 @@
 #pragma once
 
-#include <gselib/transferfunc.h>
+#include <gselib/coefficienttransferfunc.h>
 
 /// @brief Simulated-resistance temperature: Rp = K1 / (1/x - 1), T = (K4 Rp + K3) Rp + K2.
-class RSimDegreesTransferFunc : public TransferFunc {
+class RSimDegreesTransferFunc : public CoefficientTransferFunc {
 public:
     RSimDegreesTransferFunc();
     explicit RSimDegreesTransferFunc(const std::vector<double>& k);
     explicit RSimDegreesTransferFunc(const QString& text);
 
     double apply(double x) const override;
-    QString asString() const override;
-    void change(const QString& text) override;
-    QString equationAsString() const override;
-    QString description() const override;
-
-    const std::vector<double>& coefficients() const { return k_; }
-
-private:
-    std::vector<double> k_;
+    QString equationAsString() const override {
+        return QStringLiteral("Rp = K1 * ((1 / x) - 1)\nT = K4 * Rp * Rp + K3 * Rp + K2");
+    }
+    QString description() const override { return QStringLiteral("RSIM degrees"); }
 };

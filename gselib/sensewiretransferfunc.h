@@ -1,22 +1,17 @@
 #pragma once
 
-#include <gselib/transferfunc.h>
+#include <gselib/coefficienttransferfunc.h>
 
 /// @brief Sense-wire temperature: a = K6 - x, T = K1 + K2 a + K3 a^2 + K4 a^3 + K5 a^4.
-class SenseWireTransferFunc : public TransferFunc {
+class SenseWireTransferFunc : public CoefficientTransferFunc {
 public:
     SenseWireTransferFunc();
     explicit SenseWireTransferFunc(const std::vector<double>& k);
     explicit SenseWireTransferFunc(const QString& text);
 
     double apply(double x) const override;
-    QString asString() const override;
-    void change(const QString& text) override;
-    QString equationAsString() const override;
-    QString description() const override;
-
-    const std::vector<double>& coefficients() const { return k_; }
-
-private:
-    std::vector<double> k_;
+    QString equationAsString() const override {
+        return QStringLiteral("a = K4 - ADC\nT = K3 * a * a + K2 * a + K1");
+    }
+    QString description() const override { return QStringLiteral("Pyrosense ADC to degrees "); }
 };

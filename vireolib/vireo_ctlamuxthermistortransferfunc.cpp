@@ -4,30 +4,18 @@ namespace {
 const std::vector<double> kDefaults{18700.0, 4096.0, 0.0009354, 0.0002211, 1.275e-07};
 }
 
-VIREO_CtlAmuxThermistorTransferFunc::VIREO_CtlAmuxThermistorTransferFunc() : k_(kDefaults) {}
+VIREO_CtlAmuxThermistorTransferFunc::VIREO_CtlAmuxThermistorTransferFunc()
+    : CoefficientTransferFunc({}, kDefaults) {}
 
 VIREO_CtlAmuxThermistorTransferFunc::VIREO_CtlAmuxThermistorTransferFunc(
     const std::vector<double>& k)
-    : k_(withDefaults(k, kDefaults)) {}
+    : CoefficientTransferFunc(k, kDefaults) {}
 
 VIREO_CtlAmuxThermistorTransferFunc::VIREO_CtlAmuxThermistorTransferFunc(const QString& text)
-    : k_(kDefaults) {
+    : CoefficientTransferFunc({}, kDefaults) {
     change(text);
 }
 
 double VIREO_CtlAmuxThermistorTransferFunc::apply(double x) const {
     return steinhartHart(k_[0] * (x - 32768.0) / (k_[1] - x), k_[2], k_[3], k_[4], 273.15);
-}
-
-void VIREO_CtlAmuxThermistorTransferFunc::change(const QString& text) {
-    k_ = withDefaults(numberFields(text), std::vector<double>(5, 0.0));
-}
-
-QString VIREO_CtlAmuxThermistorTransferFunc::equationAsString() const {
-    return QStringLiteral(
-        "R = K1 * (x - 32768) / (K2 - x)\nTc = 1/(K3 + K4 * lnR + K5 * pow(lnR,3)) - 273.15");
-}
-
-QString VIREO_CtlAmuxThermistorTransferFunc::description() const {
-    return QStringLiteral("VIREO CTL AMUX Thermistor ohms to degrees");
 }

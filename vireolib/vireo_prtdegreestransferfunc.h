@@ -1,21 +1,18 @@
 #pragma once
 
-#include <gselib/transferfunc.h>
+#include <gselib/coefficienttransferfunc.h>
 
 /// @brief VIREO PRT counts to degrees Celsius: K1 x - K2.
-class VIREO_PRTDegreesTransferFunc : public TransferFunc {
+class VIREO_PRTDegreesTransferFunc : public CoefficientTransferFunc {
 public:
-    VIREO_PRTDegreesTransferFunc() = default;
-    VIREO_PRTDegreesTransferFunc(double k1, double k2) : k1_(k1), k2_(k2) {}
-    explicit VIREO_PRTDegreesTransferFunc(const QString& text) { change(text); }
+    VIREO_PRTDegreesTransferFunc() : CoefficientTransferFunc({}, {1.0, 1.0}) {}
+    VIREO_PRTDegreesTransferFunc(double k1, double k2)
+        : CoefficientTransferFunc({k1, k2}, {k1, k2}) {}
+    explicit VIREO_PRTDegreesTransferFunc(const QString& text) : VIREO_PRTDegreesTransferFunc() {
+        change(text);
+    }
 
-    double apply(double x) const override { return k1_ * x - k2_; }
-    QString asString() const override { return fixedText({k1_, k2_}); }
-    void change(const QString& text) override;
+    double apply(double x) const override { return k_[0] * x - k_[1]; }
     QString equationAsString() const override { return QStringLiteral("T = K1 * x - K2"); }
     QString description() const override { return QStringLiteral("VIREO PRT ADC to degrees C"); }
-
-private:
-    double k1_ = 1.0;
-    double k2_ = 1.0;
 };
