@@ -34,8 +34,12 @@
 #include <gselib/thermistortransferfunc.h>
 #include <gselib/timeresolver.h>
 #include <gselib/tmclock.h>
+#include <gselib/tmdatabase.h>
+#include <gselib/tmdatabaseparser.h>
+#include <gselib/tmdatabaserow.h>
 #include <gselib/tmmeta.h>
 #include <gselib/tmpacket.h>
+#include <gselib/tmpackettypes.h>
 #include <gselib/tomchecksum.h>
 #include <gselib/tompacket.h>
 #include <gselib/transferfunc.h>
