@@ -97,7 +97,7 @@ inline QMap<QString, QString> with(QMap<QString, QString> cells,
 class Messages {
 public:
     // There is one event logger per process: the first collector creates it, later ones (and
-    // their categories) listen to the same one.
+    // their categories) listen to the same one. An empty category collects every message.
     explicit Messages(const char* category) : category_(category) {
         if (!EventLogger::instance()) {
             owned_ = std::make_unique<EventLogger>(config());

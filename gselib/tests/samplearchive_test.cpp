@@ -8,7 +8,10 @@
 #include <gselib/tomchecksum.h>
 #include <gselib/tompacket.h>
 
-#include "testutil.h"
+#include <gselib/tmdatabase.h>
+#include <gselib/tmpackettypes.h>
+
+#include "dbtestutil.h"
 
 #include <gtest/gtest.h>
 
@@ -145,5 +148,58 @@ TEST_F(SampleArchive, EveryTestBindsToAVerifiedGroup) {
         Config814::setDefaultGroup(group);
         EXPECT_TRUE(Config814::verify(group)) << group.toStdString();
         EXPECT_EQ(Config814::getDataRootDir(group), tm.dir().absolutePath().section('/', 0, -2));
+    }
+}
+
+TEST_F(SampleArchive, MissionDefinitionsLoadWithoutWarnings) {
+    testutil::ScopedEnv ini("INI814", m_.value("ini").toString().toUtf8());
+    for (const QJsonValue& v : m_.value("runs").toArray()) {
+        const QJsonObject run = v.toObject();
+        const TmMeta meta(QFileInfo(run.value("tm_file").toString()).absolutePath());
+        const QString group = meta.config814Group();
+        const QString defs = Config814::getTmDefinitionsDir(group) + "/";
+        QStringList files = {Config814::getTmDatabasePath(group)};
+        for (const QString& patch : meta.patchFiles()) {
+            files.append(defs + patch);
+        }
+        testutil::Messages all("");
+        testing::internal::CaptureStderr();
+        TelemetryDatabase db;
+        db.load(files, defs);
+        PacketTypes catalogue;
+        EXPECT_TRUE(catalogue.load(defs + "tm_packet_types.txt", &db));
+        const std::string stderrText = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(stderrText, "") << group.toStdString();
+        EXPECT_EQ(all.warnings, QStringList()) << group.toStdString();
+        EXPECT_EQ(db.loadedFiles(), files);
+        EXPECT_FALSE(db.revision().isEmpty());
+        EXPECT_TRUE(db.hasClocks());
+        for (const auto& [type, info] : catalogue.entries().asKeyValueRange()) {
+            EXPECT_TRUE(info.valid) << type;
+        }
+        if (meta.isMission("tarn")) {
+            // The flight-model patch recalibrated HV_MON and retired STATUS_236.
+            EXPECT_EQ(db.row(21).sci_k[1], 310.0);
+            EXPECT_FALSE(db.contains(236));
+            // The JSON patch described the ground packet: header, subtype and two flag bits.
+            EXPECT_EQ(db.row(131 * 32768 + 3).key, "GSE_TEST_START:FLAGS_REPLAY");
+            EXPECT_EQ(db.row(131 * 32768 + 3).decode_id[2], 2u);
+            EXPECT_EQ(db.packetTypeLines(), QStringList({"131, GSE_TEST_START, true, -1, -1"}));
+            EXPECT_EQ(catalogue.info(2).timeItemId, 553);
+            EXPECT_TRUE(catalogue.info(131).isGse);
+            // EMON A: eight 16-bit samples an eighth of a second apart.
+            EXPECT_EQ(db.row(17).pkt_offsets,
+                      (std::vector<uint32_t>{9, 11, 13, 15, 17, 19, 21, 23}));
+            EXPECT_DOUBLE_EQ(db.row(17).time_offsets.back(), 0.875);
+            // The lookup table was found and reversed into ascending counts.
+            EXPECT_EQ(db.row(22).sci_transfer_func->equationAsString(),
+                      "Lookup table (tarn_rf_temp.csv)");
+            EXPECT_NEAR(db.row(22).convertValue(2048, Gse::ValueMode::Sci), 25.0, 1e-9);
+        } else {
+            EXPECT_EQ(catalogue.info(704).timeItemId, 1);
+            EXPECT_EQ(db.getId("MEB:MESSAGE_LOG"), 30);
+            EXPECT_EQ(db.getId("MMC.HK:V_2P50_VREF"), 2);
+            EXPECT_EQ(db.row(12).byte_order, (std::vector<uint32_t>{1, 2}));
+        }
     }
 }

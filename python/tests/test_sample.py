@@ -5,7 +5,7 @@ from pathlib import Path
 
 import pytest
 from k814util.sample import ccsds_packet, generate_archive, tom_checksum, tom_packet
-from k814util.sample.archive import TMDB_COLUMNS
+from k814util.sample.tmdefs import EXTRA_COLUMNS, TMDB_COLUMNS
 
 
 @pytest.mark.parametrize(
@@ -88,9 +88,15 @@ def test_archive_layout(archive):
         for line in section.splitlines():
             key, value = line.split("=", 1)
             assert Path(value).exists(), key
-    header = (root / "TMDef" / "tarn" / "TAR_TM_Database.txt").read_text().rstrip("\n").split("\t")
-    assert header[:-1] == TMDB_COLUMNS and len(TMDB_COLUMNS) == 44
+    db = (root / "TMDef" / "tarn" / "TAR_TM_Database.txt").read_text().splitlines()
+    header = db[0].split("\t")
+    assert header[:-1] == TMDB_COLUMNS + EXTRA_COLUMNS and len(TMDB_COLUMNS) == 44
     assert re.fullmatch(r"\$Revision: \d+ \$", header[-1])
+    rows = {int(line.split("\t")[4]) for line in db[1:] if not line.startswith("#")}
+    # Every item the TARN support refers to by number is defined.
+    wanted = {17, 18, 86, 102, 105, 831, *range(201, 257), *range(351, 357), 526, 527, 528}
+    wanted |= {550, 551, 552, *range(1087, 1095)}
+    assert wanted <= rows
 
 
 def test_tarn_stream_walks_and_ticks_advance(archive):
@@ -116,3 +122,25 @@ def test_large_switch(tmp_path):
     manifest = generate_archive(tmp_path, tarn_min_packets=2000)
     run = next(r for r in manifest["runs"] if r["mission"] == "tarn")
     assert 2000 <= run["packets"] < 2010
+
+
+@pytest.mark.parametrize(
+    ("kwargs", "value", "expected"),
+    [
+        (dict(offset=1, size=2), 0x1234, "00 12 34 00 00"),
+        (dict(offset=1, size=2, byte_order="1:2"), 0x1234, "00 34 12 00 00"),
+        (dict(offset=0, size=4), 0xA1B2C3D4, "a1 b2 c3 d4 00"),
+        # Masked fields share their byte: bits outside the mask stay as they were.
+        (dict(offset=2, size=1, mask=0x06, shift=1), 3, "ff ff ff ff ff"),
+        (dict(offset=2, size=1, mask=0x06, shift=1), 0, "ff ff f9 ff ff"),
+        (dict(offset=0, size=1, array_length=3), [1, 2, 3], "01 02 03 00 00"),
+        (dict(offset=1, size=-4), "hi", "00 68 69 00 00"),
+    ],
+)
+def test_place_puts_values_where_the_database_says(kwargs, value, expected):
+    from k814util.sample.streams import place
+    from k814util.sample.tmdefs import Item
+
+    buf = bytearray(b"\xff" * 5) if kwargs.get("mask") else bytearray(5)
+    place(buf, Item(1, "S", "N", "", 22, **kwargs), value)
+    assert buf.hex(" ") == expected

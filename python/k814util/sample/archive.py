@@ -11,34 +11,20 @@ from __future__ import annotations
 import json
 import os
 import random
-import struct
 from dataclasses import dataclass, field
 from datetime import datetime
 from pathlib import Path
 from zoneinfo import ZoneInfo
 
-from k814util.sample.packets import ccsds_packet, ccsds_secondary_header, tom_packet
+from k814util.sample import tmdefs
+from k814util.sample.streams import tarn_stream, vireo_stream
 
 STATION_ZONE = ZoneInfo("America/New_York")
 INI_NAME = ".814config.INI"
 MANIFEST_NAME = "manifest.json"
 
-# Telemetry database header as the station writes it: the TAB-separated columns, then the
-# revision keyword in a cell of its own.
-TMDB_COLUMNS = (
-    "SUB_SYSTEM NAME DESCRIPTION ADC_# DATA_ID PACKET_TYPE PACKET_SUBTYPE PACKET_NAME APPLY_WHEN "
-    "DECODE_TYPE DECODE_ID1 DECODE_ID2 DECODE_ID3 DECODE_ID4 CLOCK RAW_FMT ENG_FMT ENG_EQ_TYPE "
-    "ENG_K1 ENG_K2 SCI_UNITS SCI_FMT SCI_EQ_TYPE SCI_FROM_ENG SCI_K1 SCI_K2 SCI_K3 SCI_K4 SCI_K5 "
-    "SCI_K6 SCI_K7 SCI_K8 DISCRETE_LABELS MUX_CH LIMIT_TYPE_1 YELLOW_LIMIT_1 RED_LIMIT_1 "
-    "LIMIT_TYPE_2 YELLOW_LIMIT_2 RED_LIMIT_2 LIMITS HISTORY EXTRA_1 QUIP_MINE_TYPE"
-).split()
-
-# TARN clock: 10,000 ticks per second since the flight software booted.
-TARN_TICKS_PER_SECOND = 10_000
-# Mission time of TARN time packets counts from this Unix second, in 1/65536 s fractions.
-TARN_MISSION_EPOCH_UNIX = 946_728_000
-# VIREO packets count whole seconds from 2010-01-01T00:00:00Z.
-VIREO_EPOCH_UNIX = 1_262_304_000
+# Written by the station beside a tm.meta: the run's definition patches, in order.
+TARN_PATCHES = ["TAR_TM_Patch_FM.txt", "TAR_GSE_Packets.json"]
 
 
 @dataclass
@@ -52,6 +38,8 @@ class TestRun:
     start: datetime
     tm_file: str
     dac_table: str
+    mission_defs: tmdefs.Mission
+    patch_files: list = field(default_factory=list)
     annotations: list = field(default_factory=list)
     packets: int = 0
     packets_by_type: dict = field(default_factory=dict)
@@ -69,74 +57,6 @@ class TestRun:
     @property
     def start_unix(self) -> int:
         return int(self.start.timestamp())
-
-
-def _tarn_stream(run: TestRun, seconds: int, min_packets: int, rng: random.Random):
-    """TOM packets of a TARN test: one SEB housekeeping packet a second, a time packet every
-    ten seconds, science packets, markers, messages and a ground-made packet at the start.
-
-    Layouts of the data fields are provisional until the mission database defines them; the
-    sizes are chosen so that checksums run over odd lengths and across the 360-word blocks.
-    """
-    boot_ticks = 6_000_000  # the instrument had been up for 600 s when the test started
-    seq: dict[int, int] = {}
-
-    def emit(full_type: int, ticks: int, data: bytes) -> bytes:
-        s = seq.get(full_type, 0)
-        seq[full_type] = s + 1
-        return tom_packet(full_type, s, ticks, data)
-
-    second = 0
-    count = 0
-    yield 0x83, emit(0x83, boot_ticks, b"\x00" + run.tid_dir.encode("ascii"))
-    count += 1
-    while second < seconds or count < min_packets:
-        ticks = boot_ticks + second * TARN_TICKS_PER_SECOND
-        if second % 10 == 0:
-            mission_seconds = run.start_unix + second - TARN_MISSION_EPOCH_UNIX
-            data = struct.pack(">BIHI", 0, mission_seconds, 0, ticks)
-            yield 2, emit(2, ticks, data)
-            count += 1
-        hk = [rng.randrange(0, 4096) for _ in range(23)]
-        yield 22, emit(22, ticks + 17, struct.pack(">B23H", 1, *hk))
-        count += 1
-        if second % 7 == 3:
-            counts = bytes(rng.randrange(0, 256) for _ in range(1500))
-            yield 10, emit(10, ticks + 250, b"\x02" + counts)
-            count += 1
-        if second % 30 == 5:
-            text = f"marker {second // 30}".encode("ascii")
-            yield 9, emit(9, ticks + 500, struct.pack(">BH", 0, second // 30 + 1) + text)
-            count += 1
-        if second % 45 == 12:
-            text = f"SEB status nominal at {second} s".encode("ascii")
-            yield 8, emit(8, ticks + 700, b"\x00" + text)
-            count += 1
-        second += 1
-
-
-def _vireo_stream(run: TestRun, seconds: int, rng: random.Random):
-    """CCSDS packets of a VIREO test: housekeeping every second, markers and messages."""
-    hk_apid, msg_apid, marker_apid = 704, 709, 743
-    seq: dict[int, int] = {}
-
-    def emit(apid: int, unix_seconds: int, fine: int, payload: bytes) -> bytes:
-        s = seq.get(apid, 0)
-        seq[apid] = (s + 1) & 0x3FFF
-        # Byte 10 carries the fine time in 1/256 s; byte 11 is spare.
-        header = ccsds_secondary_header(unix_seconds - VIREO_EPOCH_UNIX, fine << 8)
-        return ccsds_packet(apid, s, header + payload)
-
-    for second in range(seconds):
-        now = run.start_unix + second
-        hk = [rng.randrange(0, 65536) for _ in range(26)]
-        yield hk_apid, emit(hk_apid, now, 0, struct.pack(">26H", *hk))
-        if second % 20 == 4:
-            text = f"test step {second // 20}".encode("ascii")
-            yield marker_apid, emit(marker_apid, now, 128, struct.pack(">H", second // 20) + text)
-        if second % 25 == 9:
-            text = f"LEU energy sample interval {second % 7 + 1} s\n".encode("ascii")
-            yield msg_apid, emit(msg_apid, now, 64, text)
 
 
 def _write(path: Path, data: bytes | str, mtime: float) -> None:
@@ -162,6 +82,8 @@ class SampleArchive:
                 start=datetime(2012, 4, 2, 12, 35, 42, tzinfo=STATION_ZONE),
                 tm_file="tarn_12345.tlm",
                 dac_table="TAR_DAC_Conversions.txt",
+                mission_defs=tmdefs.tarn_mission(),
+                patch_files=list(TARN_PATCHES),
                 annotations=[
                     {"key": 1, "x": 12.5, "text": "filament on", "relevant_hkids": [17, 18]},
                     {"key": 2, "x": 95.0, "text": "scan sequence started", "relevant_hkids": []},
@@ -175,6 +97,7 @@ class SampleArchive:
                 start=datetime(2016, 9, 14, 9, 5, 10, tzinfo=STATION_ZONE),
                 tm_file="vireo_23456.tlm",
                 dac_table="VIREO_DAC_Conversions.txt",
+                mission_defs=tmdefs.vireo_mission(),
             ),
         ]
 
@@ -244,26 +167,32 @@ class SampleArchive:
     def _write_definitions(self, run: TestRun) -> None:
         paths = self.group_paths(run)
         mtime = run.start_unix - 86400
+
+        def write(path: Path, text: str) -> None:
+            _write(path, text, mtime)
+
         for key, path in paths.items():
-            if key in ("tm_database", "dac_file", "seq_config", "heater_table", "sclk_table"):
-                continue
-            path.mkdir(parents=True, exist_ok=True)
-        header = "\t".join(TMDB_COLUMNS) + "\t$Revision: 1042 $\n"
-        _write(paths["tm_database"], header, mtime)
-        _write(paths["dac_file"], "# DAC conversion table\n", mtime)
+            if not tmdefs_file(key):
+                path.mkdir(parents=True, exist_ok=True)
+        tmdefs.write_definitions(run.mission_defs, paths["tm_definitions"], write)
         if run.mission == "tarn":
-            _write(paths["seq_config"], "# default sequence configuration\n", mtime)
-            _write(paths["heater_table"], "# heater table\n", mtime)
-            _write(paths["sclk_table"], "# spacecraft clock table\n", mtime)
+            defs = paths["tm_definitions"]
+            write(defs / TARN_PATCHES[0], tmdefs.tarn_text_patch())
+            write(defs / TARN_PATCHES[1], json.dumps(tmdefs.tarn_json_patch(), indent=2) + "\n")
+            write(paths["seq_config"], "# default sequence configuration\n")
+            write(paths["heater_table"], "# heater\tzone\tsetpoint degC\n1\tSEB\t20\n")
+            write(paths["sclk_table"], "# spacecraft clock correlation: none (ground test)\n")
 
     def _write_run(self, run: TestRun) -> None:
         directory = self.run_dir(run)
         directory.mkdir(parents=True, exist_ok=True)
         rng = random.Random(run.tid)
         if run.mission == "tarn":
-            stream = _tarn_stream(run, 120, self.tarn_min_packets, rng)
+            stream = tarn_stream(
+                run.mission_defs, run.start_unix, run.tid_dir, 120, self.tarn_min_packets, rng
+            )
         else:
-            stream = _vireo_stream(run, 120, rng)
+            stream = vireo_stream(run.mission_defs, run.start_unix, 120, rng)
         run.path = directory / run.tm_file
         run.packets = 0
         run.size = 0
@@ -280,7 +209,7 @@ class SampleArchive:
                 "version": 3,
                 "mission": run.mission,
                 "model": run.model,
-                "patch_files": [],
+                "patch_files": run.patch_files,
                 "tid": run.tid,
                 "tid_dir": run.tid_dir,
                 "tmfile_name": run.tm_file,
@@ -290,6 +219,11 @@ class SampleArchive:
             "annotations": run.annotations,
         }
         _write(directory / "tm.meta", json.dumps(meta, indent=4) + "\n", run.start_unix)
+
+
+def tmdefs_file(key: str) -> bool:
+    """Whether a configuration key names a file (the others name directories)."""
+    return key in ("tm_database", "dac_file", "seq_config", "heater_table", "sclk_table")
 
 
 def generate_archive(root: str | os.PathLike, tarn_min_packets: int = 0) -> dict:
