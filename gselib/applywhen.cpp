@@ -1,5 +1,6 @@
 #include <gselib/applywhen.h>
 
+#include <gselib/datainterpretation.h>
 #include <tools/logger/eventmessage.h>
 
 #include <QStringList>
@@ -55,6 +56,15 @@ bool ApplyWhen::passes(const RawValueLookup& rawValue) const {
         }
     }
     return true;
+}
+
+bool ApplyWhen::passes(const DataInterpretation* di, const TMPacket* packet) const {
+    if (conditions_.empty()) {
+        return true;
+    }
+    return passes([di, packet](int id, bool* ok) {
+        return di->getValue(id, packet, Gse::ValueMode::Raw, ok, false, nullptr);
+    });
 }
 
 std::ostream& operator<<(std::ostream& out, const ApplyWhen& applyWhen) {

@@ -9,6 +9,9 @@
 
 namespace GseLib {
 
+class DataInterpretation;
+class TMPacket;
+
 /**
  * @brief The conditions under which a database row applies to a packet.
  *
@@ -40,6 +43,8 @@ public:
      * own, so conditions never recurse.
      */
     bool passes(const RawValueLookup& rawValue) const;
+    /// passes() with the raw values that di decodes from packet (without their own conditions).
+    bool passes(const DataInterpretation* di, const TMPacket* packet) const;
 
     bool operator==(const ApplyWhen& o) const { return conditions_ == o.conditions_; }
     bool operator!=(const ApplyWhen& o) const { return !(*this == o); }

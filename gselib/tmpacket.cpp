@@ -1,5 +1,6 @@
 #include <gselib/tmpacket.h>
 
+#include <gselib/datainterpretation.h>
 #include <gselib/timeresolver.h>
 
 #include <stdexcept>
@@ -42,6 +43,20 @@ bool TMPacket::hasSecondaryHeader() const {
 }
 int TMPacket::segmentFlags() const {
     return 3;
+}
+
+std::string TMPacket::typeName() const {
+    if (!DataInterpretation::hasCurrent()) {
+        return "Unknown packet";
+    }
+    return DataInterpretation::current()->packetTypes().info(type()).name.toStdString();
+}
+
+bool TMPacket::isGseCreated() const {
+    if (!DataInterpretation::hasCurrent()) {
+        return false;
+    }
+    return DataInterpretation::current()->packetTypes().info(fullType()).isGse;
 }
 
 void TMPacket::resize(unsigned long n) {

@@ -60,6 +60,11 @@ public:
     virtual int segmentFlags() const;
     virtual void updateDataLength() = 0;
 
+    /// Name of the catalogue entry for type(); "Unknown packet" without one (or without engine).
+    std::string typeName() const;
+    /// The catalogue's ground-made flag for fullType(); false without entry (or engine).
+    bool isGseCreated() const;
+
     /// Sets the vector to exactly n bytes (new bytes zero), then rewrites the length field.
     void resize(unsigned long n);
 

@@ -1,5 +1,6 @@
 #include <gselib/tmpackettypes.h>
 
+#include <gselib/datainterpretation.h>
 #include <gselib/tmdatabase.h>
 #include <gselib/tmdatabaseparser.h>
 #include <tools/logger/eventmessage.h>
@@ -45,6 +46,17 @@ TMPacketTypeInfo::TMPacketTypeInfo(const QString& line, const TelemetryDatabase*
         }
     }
     valid = true;
+}
+
+TMPacketTypeInfo::TMPacketTypeInfo(const QString& line, const DataInterpretation* di)
+    : TMPacketTypeInfo(line, di ? di->db() : nullptr) {}
+
+bool PacketTypes::load(const QString& path, const DataInterpretation* di) {
+    return load(path, di ? static_cast<const TelemetryDatabase*>(di->db()) : nullptr);
+}
+
+bool PacketTypes::load(const QStringList& lines, const DataInterpretation* di) {
+    return load(lines, di ? static_cast<const TelemetryDatabase*>(di->db()) : nullptr);
 }
 
 void PacketTypes::addLine(const QString& raw, const TelemetryDatabase* db) {

@@ -7,6 +7,7 @@
 
 namespace GseLib {
 
+class DataInterpretation;
 class TelemetryDatabase;
 
 /**
@@ -21,6 +22,7 @@ public:
     TMPacketTypeInfo() = default;
     /// Parses one line; time mnemonics are resolved in db when it is given.
     TMPacketTypeInfo(const QString& line, const TelemetryDatabase* db);
+    TMPacketTypeInfo(const QString& line, const DataInterpretation* di);
 
     bool valid = false;
     int type = 0;
@@ -41,6 +43,9 @@ public:
     bool load(const QString& path, const TelemetryDatabase* db);
     /// Reads catalogue lines held in memory; always true.
     bool load(const QStringList& lines, const TelemetryDatabase* db);
+    /// The same, resolving time mnemonics in the engine's database (di may be null).
+    bool load(const QString& path, const DataInterpretation* di);
+    bool load(const QStringList& lines, const DataInterpretation* di);
 
     /// Type of the entry with exactly that name, or -1.
     int type(const QString& name) const;

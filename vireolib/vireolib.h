@@ -8,3 +8,5 @@
 #include <vireolib/vireo_prtdegreestransferfunc.h>
 #include <vireolib/vireo_pt16x16doubletransferfunc.h>
 #include <vireolib/vireo_thermistortransferfunc.h>
+#include <vireolib/vireodatainterpretation.h>
+#include <vireolib/vireodecoders.h>

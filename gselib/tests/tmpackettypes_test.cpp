@@ -8,6 +8,10 @@ using namespace GseLib;
 using testutil::Messages;
 
 namespace {
+const TelemetryDatabase* const kNoDatabase = nullptr;
+}
+
+namespace {
 
 TelemetryDatabase timeDatabase(const QTemporaryDir& dir) {
     const QString path = testutil::DbFile()
@@ -67,7 +71,7 @@ TEST(PacketTypes, LengthChecks) {
     PacketTypes catalogue;
     catalogue.load(
         QStringList{"1, ANY, false, -1, -1", "2, RANGE, false, 10, 20", "3, NONE, false, 0, -1"},
-        nullptr);
+        kNoDatabase);
     struct Case {
         int type, length;
         bool ok;
@@ -82,10 +86,10 @@ TEST(PacketTypes, LengthChecks) {
 TEST(PacketTypes, MissingFileAndDebugText) {
     PacketTypes catalogue;
     Messages apids("apids");
-    EXPECT_FALSE(catalogue.load(QStringLiteral("/nonexistent/tm_packet_types.txt"), nullptr));
+    EXPECT_FALSE(catalogue.load(QStringLiteral("/nonexistent/tm_packet_types.txt"), kNoDatabase));
     EXPECT_TRUE(apids.has("Failed to open: /nonexistent/tm_packet_types.txt"));
     QString text;
-    QDebug(&text) << TMPacketTypeInfo("7, NAME, true, 1, 2", nullptr);
+    QDebug(&text) << TMPacketTypeInfo("7, NAME, true, 1, 2", kNoDatabase);
     EXPECT_EQ(text.trimmed(),
               "TMPacketTypeInfo(Type:7 name:NAME isGse:true minLength:1 maxLength:2)");
 }

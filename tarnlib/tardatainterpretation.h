@@ -1,0 +1,27 @@
+#pragma once
+
+#include <gselib/datainterpretation.h>
+
+namespace TarGse {
+
+/**
+ * @brief The TARN interpretation engine: the TARN custom decoders and the TARN DAC table.
+ */
+class TarDataInterpretation : public GseLib::DataInterpretation {
+public:
+    void populateCustomDecoders() override;
+    /// Reads "TAR_DAC_Conversions.txt" (the path given) and records the path.
+    void populateDacTable(GseLib::DacTable& table, const QString& path) override;
+};
+
+/**
+ * @brief Makes `TarDataInterpretation` engines.
+ */
+class TarDataInterpretationFactory : public GseLib::DataInterpretationFactory {
+public:
+    std::unique_ptr<GseLib::DataInterpretation> make();
+    std::unique_ptr<GseLib::DataInterpretation> create(PluginManager* pm,
+                                                       const QList<QString>& files) override;
+};
+
+}  // namespace TarGse

@@ -1,0 +1,4 @@
+#pragma once
+
+// Umbrella header of the TARN instrument support.
+#include <tarnlib/tardatainterpretation.h>
