@@ -1,0 +1,301 @@
+#include <gselib/ccsdspacket.h>
+#include <gselib/currentvaluetable.h>
+#include <gselib/datainterpretation.h>
+#include <gselib/genericdecoders.h>
+#include <gselib/polytransferfunc.h>
+#include <gselib/timeresolver.h>
+#include <vireolib/vireodecoders.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace GseLib;
+using namespace VireoGse;
+
+namespace {
+
+// Unix time 1e9 + whole seconds of bytes 6-9; relative time = those seconds.
+class Resolver : public TimeResolver {
+public:
+    void reset() override {}
+    double ticksToSeconds(long long t) const override { return double(t); }
+    long long secondsToTicks(double s) const override { return static_cast<long long>(s); }
+    double unixTime(const TMPacket* p) const override { return 1e9 + p->rawTimestamp(); }
+    double unixTime(const TMPacket*, long long t) const override { return 1e9 + t; }
+    double relativeTime(const TMPacket* p) const override { return p->rawTimestamp(); }
+    double relativeTime(const TMPacket*, long long t) const override { return double(t); }
+    uint32_t correctedCount() const override { return 0; }
+    bool isSynced() const override { return true; }
+    bool handlePacket(const std::shared_ptr<TMPacket>&) override { return true; }
+    std::shared_ptr<TMPacket> t0Packet() const override { return nullptr; }
+};
+const Resolver kResolver;
+
+// A CCSDS packet of total bytes, APID apid, time 100 s; set(bytes) fills the rest. The length
+// field says claimed data bytes (default: all there are).
+std::shared_ptr<CcsdsPacket> packet(int apid, size_t total, std::function<void(ByteVector&)> set,
+                                    int claimed = -1) {
+    ByteVector b(total, 0);
+    b[0] = uint8_t(0x08 | (apid >> 8));
+    b[1] = uint8_t(apid);
+    b[2] = 0xC0;
+    const int field = (claimed < 0 ? int(total) - 6 : claimed) - 1;
+    b[4] = uint8_t(field >> 8);
+    b[5] = uint8_t(field);
+    b[9] = 100;
+    set(b);
+    return std::make_shared<CcsdsPacket>(b.data(), int(b.size()), 0, &kResolver);
+}
+
+void put16(ByteVector& b, size_t at, uint32_t v) {
+    b[at] = uint8_t(v >> 8);
+    b[at + 1] = uint8_t(v);
+}
+
+TmDatabaseRow row(uint32_t id, uint64_t id0, uint64_t id1, uint64_t mask = 0, uint64_t shift = 0) {
+    TmDatabaseRow r;
+    r.data_id = id;
+    r.key = "V:ROW";
+    r.decode_id = {id0, id1, mask, shift};
+    return r;
+}
+
+std::vector<double> values(const DataItems& items) {
+    std::vector<double> out;
+    for (const DataItem& i : items)
+        out.push_back(i.toDouble());
+    return out;
+}
+
+// Energy samples 100, 300, 200, 300, 100 from byte 16 of a packet with 30 data bytes.
+std::shared_ptr<CcsdsPacket> laserPacket() {
+    return packet(730, 36, [](ByteVector& b) {
+        const uint32_t samples[] = {100, 300, 200, 300, 100};
+        for (size_t k = 0; k < 5; ++k)
+            put16(b, 16 + 2 * k, samples[k]);
+    });
+}
+
+}  // namespace
+
+TEST(VireoDecoders, LaserEnergySamplesWithoutCurrentValues) {
+    const auto p = laserPacket();
+    const TmDatabaseRow r = row(1, 16, 2);
+    DataItems samples;
+    ASSERT_TRUE(LeuEnergySampleValueDecoder().decode(r, p.get(), samples, nullptr));
+    EXPECT_EQ(values(samples), (std::vector<double>{100, 300, 200, 300, 100}));
+    for (size_t k = 0; k < samples.size(); ++k) {
+        EXPECT_DOUBLE_EQ(samples[k].relativeTime, 100 + 20e-6 * double(k + 1));  // 20 us apart
+        EXPECT_EQ(samples[k].byteOffset, 16 + 2 * k);
+    }
+    struct Stat {
+        std::shared_ptr<Decoder> decoder;
+        double value;
+        uint32_t offset, count;
+    };
+    for (const Stat& s : {Stat{std::make_shared<LeuEnergySampleAvgDecoder>(), 200, 36, 0xFFFFFFFF},
+                          Stat{std::make_shared<LeuEnergySampleMinDecoder>(), 100, 16, 2},
+                          Stat{std::make_shared<LeuEnergySampleMaxDecoder>(), 300, 18, 2},
+                          Stat{std::make_shared<LeuEnergySampleStdDevDecoder>(), std::sqrt(8000.0),
+                               36, 0xFFFFFFFF}}) {
+        DataItems items;
+        ASSERT_TRUE(s.decoder->decode(r, p.get(), items, nullptr)) << s.decoder->type();
+        EXPECT_DOUBLE_EQ(items.at(0).toDouble(), s.value) << s.decoder->type();
+        EXPECT_EQ(items[0].byteOffset, s.offset) << s.decoder->type();
+        EXPECT_EQ(items[0].byteCount, s.count) << s.decoder->type();
+    }
+    // Too few data bytes for a sample: the aggregates have nothing to say.
+    const auto empty = packet(730, 26, [](ByteVector&) {});
+    DataItems none;
+    EXPECT_TRUE(LeuEnergySampleValueDecoder().decode(r, empty.get(), none, nullptr));
+    EXPECT_FALSE(LeuEnergySampleAvgDecoder().decode(r, empty.get(), none, nullptr));
+    EXPECT_TRUE(none.empty());
+}
+
+TEST(VireoDecoders, LaserSampleIntervalFromTheCurrentValueTable) {
+    // The interval is looked up under its key exactly as the decoders name it.
+    DataInterpretation di;
+    di.addDecoder(new SimpleDecoder);
+    TmDatabaseRow interval = row(50, 12, 2);
+    interval.key = "LEU_STATUS.ENERGY_SAMPLE_INTERVAL_SETTING";
+    interval.packet_type = 704;
+    interval.decode_type = 1;
+    interval.pkt_offsets = {12};
+    interval.byte_order = {2, 1};
+    interval.bit_shifts = {8, 0};
+    interval.sci_transfer_func = std::make_shared<PolyTransferFunc>(0.0, 0.5, 0.0);
+    di.db()->addRow(interval);
+    CurrentValueTable cvt(di);
+    cvt.track(50);
+    cvt.update(packet(704, 20, [](ByteVector& b) { put16(b, 12, 25); }));  // 12.5 us
+
+    LeuEnergySampleValueDecoder decoder;
+    decoder.setEngine(&di);
+    DataItems samples;
+    ASSERT_TRUE(decoder.decode(row(1, 16, 2), laserPacket().get(), samples, &cvt));
+    ASSERT_EQ(samples.size(), 5u);
+    // The running time is truncated to whole microseconds at each step: 12, 24, 36, 48, 60.
+    for (size_t k = 0; k < 5; ++k) {
+        EXPECT_NEAR(samples[k].relativeTime - 100, 12e-6 * double(k + 1), 1e-12) << k;
+    }
+}
+
+TEST(VireoDecoders, LaserSamplesStopAtThePacketEnd) {
+    // The header claims 30 data bytes (five samples) but the packet ends at byte 24: four fit.
+    const auto shortPacket = packet(
+        730, 22 + 2, [](ByteVector& b) { put16(b, 16, 7); }, 30);
+    testing::internal::CaptureStdout();
+    DataItems samples;
+    LeuEnergySampleValueDecoder().decode(row(3, 16, 2), shortPacket.get(), samples, nullptr);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(samples.size(), 4u);
+    EXPECT_EQ(printed,
+              "void decodeLaserEnergySamples(const GseLib::TmDatabaseRow &, const GseLib::TMPacket "
+              "*, GseLib::DataItems &, const GseLib::CurrentValueTable *) V:ROW 3 Out of bounds: "
+              "off(24) + len(2) > dataLength(30)\n");
+}
+
+TEST(VireoDecoders, ControllerPackets) {
+    struct Case {
+        const char* name;
+        std::shared_ptr<Decoder> decoder;
+        TmDatabaseRow row;
+        std::shared_ptr<CcsdsPacket> packet;
+        std::vector<double> values;
+        bool result;
+    };
+    const Case cases[] = {
+        {"hk adc channel 5",
+         std::make_shared<CtlHkAdcValuesDecoder>(),
+         row(1, 5, 2),
+         packet(700, 6 + 7 + 96,
+                [](ByteVector& b) {
+                    b[13] = 5;
+                    put16(b, 14, 1000);
+                    b[16] = 6;
+                    put16(b, 17, 2000);
+                    b[22] = 5;
+                    put16(b, 23, 3000);
+                }),
+         {1000, 3000},
+         true},
+        {"status registers",
+         std::make_shared<CtlStatusGenRegValuesDecoder>(),
+         row(1, 5, 4),
+         packet(700, 6 + 15 + 160,
+                [](ByteVector& b) {
+                    b[21] = 0x35;  // low nibble 5: a match
+                    b[24] = 0x07;  // value 0x0708 in the low half of the 32 bits
+                    b[25] = 0x08;
+                    b[31] = 0xA5;  // 0xA0-0xA9 must equal the id exactly: no match for 5
+                    b[36] = 0xB5;  // above 0xA9: never
+                }),
+         {0x0708},
+         true},
+        {"bin counts, 2 bytes, masked",
+         std::make_shared<CtlScienceBinCountsDecoder>(),
+         row(1, 12, 2, 0x0FFF, 4),
+         packet(720, 18,
+                [](ByteVector& b) {
+                    put16(b, 12, 0x1234);
+                    put16(b, 14, 0xFFFF);
+                    put16(b, 16, 0x0010);
+                }),
+         {0x23, 0xFF, 0x1},
+         true},
+        {"rf totals",
+         std::make_shared<CtlScienceSumRfTotalsDecoder>(),
+         row(1, 0, 2),
+         packet(721, 40,
+                [](ByteVector& b) {
+                    b[15] = 3;  // the third total (at 36) would end at 38: inside
+                    put16(b, 16, 11);
+                    put16(b, 26, 22);
+                    put16(b, 36, 33);
+                }),
+         {11, 22, 33},
+         true},
+        {"rf values",
+         std::make_shared<CtlScienceSumRfValuesDecoder>(),
+         row(1, 0, 2),
+         packet(721, 44,
+                [](ByteVector& b) {
+                    b[15] = 1;  // values from 26, every 8 bytes
+                    put16(b, 26, 5);
+                    put16(b, 34, 6);
+                    put16(b, 42, 7);
+                }),
+         {5, 6, 7},
+         true},
+        {"short packet",
+         std::make_shared<CtlScienceSumRfValuesDecoder>(),
+         row(1, 0, 2),
+         packet(721, 15, [](ByteVector&) {}),
+         {},
+         false},
+    };
+    for (const Case& c : cases) {
+        DataItems items;
+        EXPECT_EQ(c.decoder->decode(c.row, c.packet.get(), items, nullptr), c.result) << c.name;
+        EXPECT_EQ(values(items), c.values) << c.name;
+    }
+}
+
+TEST(VireoDecoders, MmcPiraniStripChartAndReference) {
+    // Pirani: seconds since 2010 at 14, 40 ns ticks at 18, records of 10 bytes from 28.
+    const auto mmc = packet(705, 48, [](ByteVector& b) {
+        b[17] = 10;          // S = 10
+        b[21] = 25;          // F = 25 x 40 ns = 1 us
+        put16(b, 28, 5000);  // record 0: 0.5 s later
+        put16(b, 30, 111);
+        put16(b, 38, 10000);  // record 1: 1 s later
+        put16(b, 40, 222);
+    });
+    DataItems pirani;
+    ASSERT_TRUE(MmcPiraniValuesDecoder().decode(row(1, 2, 2), mmc.get(), pirani, nullptr));
+    ASSERT_EQ(values(pirani), (std::vector<double>{111, 222}));
+    EXPECT_DOUBLE_EQ(pirani[0].unixTime, 1262304010.0 + 1e-6 + 0.5);
+    EXPECT_DOUBLE_EQ(pirani[1].relativeTime, 101.0);
+
+    // Strip chart: channel 7 in columns 0 and 2; rows of 8 bytes from 20, newest last.
+    const auto chart = packet(705, 36, [](ByteVector& b) {
+        b[16] = 7;
+        b[17] = 3;
+        b[18] = 7;
+        b[19] = 9;
+        put16(b, 20, 1);
+        put16(b, 24, 2);
+        put16(b, 28, 3);
+        put16(b, 32, 4);
+    });
+    DataItems strip;
+    ASSERT_TRUE(MmcStripChartDecoder().decode(row(1, 7, 2), chart.get(), strip, nullptr));
+    EXPECT_EQ(values(strip), (std::vector<double>{1, 3, 2, 4}));
+    EXPECT_DOUBLE_EQ(strip[0].relativeTime, 100 - 0.004);  // n = (36 - 20) / 4
+    EXPECT_DOUBLE_EQ(strip[1].relativeTime, 100 - 0.003);
+
+    // Reference: 2.5 V / the raw reference reading, when the table has one.
+    DataInterpretation di;
+    di.addDecoder(new SimpleDecoder);
+    TmDatabaseRow vref = row(60, 12, 2);
+    vref.key = "MMC.HK:V_2P50_VREF";
+    vref.packet_type = 705;
+    vref.decode_type = 1;
+    vref.pkt_offsets = {12};
+    vref.byte_order = {2, 1};
+    vref.bit_shifts = {8, 0};
+    di.db()->addRow(vref);
+    MmcVRefCalibratedDecoder calibrated;
+    calibrated.setEngine(&di);
+    const auto reading = packet(706, 20, [](ByteVector& b) { put16(b, 14, 1000); });
+    DataItems plain;
+    calibrated.decode(row(2, 14, 2), reading.get(), plain, nullptr);
+    EXPECT_EQ(values(plain), std::vector<double>{1000});
+    CurrentValueTable cvt(di);
+    cvt.track(60);
+    cvt.update(packet(705, 20, [](ByteVector& b) { put16(b, 12, 2000); }));
+    DataItems scaled;
+    calibrated.decode(row(2, 14, 2), reading.get(), scaled, &cvt);
+    EXPECT_EQ(values(scaled), std::vector<double>{2.5 / 2000 * 1000});
+}
