@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <array>
 #include <stdexcept>
 
 namespace GseLib {
@@ -19,6 +20,30 @@ namespace GseLib {
 namespace {
 
 constexpr size_t kDecoderSlots = 500;
+
+// Item buffers for the single-value requests, one per nesting level (a condition or a decoder
+// may ask for another value while one is being decoded), so that a value request reuses memory
+// instead of allocating a list each time.
+class ScratchItems {
+public:
+    ScratchItems() : items_(depth_ < kLevels ? buffers()[depth_] : own_) {
+        ++depth_;
+        items_.clear();
+    }
+    ~ScratchItems() { --depth_; }
+    DataItems& get() { return items_; }
+
+private:
+    static constexpr int kLevels = 8;
+    static std::array<DataItems, kLevels>& buffers() {
+        thread_local std::array<DataItems, kLevels> b;
+        return b;
+    }
+    static thread_local int depth_;
+    DataItems own_;
+    DataItems& items_;
+};
+thread_local int ScratchItems::depth_ = 0;
 
 std::unique_ptr<DataInterpretation>& singleton() {
     static std::unique_ptr<DataInterpretation> instance;
@@ -343,7 +368,8 @@ double DataInterpretation::getValue(int id, const TMPacket* packet, Gse::ValueMo
     bool& result = ok ? *ok : dummy;
     result = false;
     try {
-        DataItems items;
+        ScratchItems scratch;
+        DataItems& items = scratch.get();
         if (!decodePacket(id, packet, items, applyConditions, cvt)) {
             return 0.0;
         }
@@ -377,7 +403,8 @@ QByteArray DataInterpretation::stringValue(int id, const TMPacket* packet, bool*
     bool& result = ok ? *ok : dummy;
     result = false;
     try {
-        DataItems items;
+        ScratchItems scratch;
+        DataItems& items = scratch.get();
         if (!decodePacket(id, packet, items, applyConditions, cvt)) {
             return QByteArray();
         }

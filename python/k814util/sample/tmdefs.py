@@ -466,16 +466,15 @@ TARN_DAC = [
     (15, 2, "AUX_AMP", 16, 0xFFFF, 0, 0.0, 65.536),
 ]
 
+# Mission time counts Unix-style seconds from the epoch (the time packets are read the same way),
+# so the clock has no leap-second table.
 TARN_CLOCKS = [
     {
         "name": "TARN_MET",
         "epoch": "2000-01-01T12:00:00Z",
         "leap_seconds_offset": 0,
         "sub_seconds_per_second": 65536,
-        "leap_seconds": [
-            {"datetime": "2005-12-31T23:59:59Z", "seconds": 1},
-            {"datetime": "2008-12-31T23:59:59Z", "seconds": 1},
-        ],
+        "leap_seconds": [],
     }
 ]
 
