@@ -28,6 +28,7 @@
 #include <gselib/limitchecker.h>
 #include <gselib/logtransferfunc.h>
 #include <gselib/lookuptabletransferfunc.h>
+#include <gselib/missionspecifics.h>
 #include <gselib/movingstats.h>
 #include <gselib/naturallogtransferfunc.h>
 #include <gselib/piecewisetransform.h>
@@ -39,7 +40,10 @@
 #include <gselib/rationaltransferfunc.h>
 #include <gselib/rawtodouble.h>
 #include <gselib/rsimdegreestransferfunc.h>
+#include <gselib/secondstimeresolvers.h>
 #include <gselib/sensewiretransferfunc.h>
+#include <gselib/telemetrycache.h>
+#include <gselib/telemetryfile.h>
 #include <gselib/thermistortransferfunc.h>
 #include <gselib/timeresolver.h>
 #include <gselib/tmclock.h>

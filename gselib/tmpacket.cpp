@@ -56,7 +56,8 @@ bool TMPacket::isGseCreated() const {
     if (!DataInterpretation::hasCurrent()) {
         return false;
     }
-    return DataInterpretation::current()->packetTypes().info(fullType()).isGse;
+    const TMPacketTypeInfo* info = DataInterpretation::current()->packetTypes().find(fullType());
+    return info && info->isGse;
 }
 
 void TMPacket::resize(unsigned long n) {

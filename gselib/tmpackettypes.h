@@ -53,6 +53,11 @@ public:
     bool isValidLength(int type, int length) const;
     /// The entry of type, or a default entry ("Unknown packet") when there is none.
     TMPacketTypeInfo info(int type) const { return entries_.value(type); }
+    /// The entry of type without copying it, or null.
+    const TMPacketTypeInfo* find(int type) const {
+        const auto it = entries_.constFind(type);
+        return it == entries_.constEnd() ? nullptr : &*it;
+    }
     bool contains(int type) const { return entries_.contains(type); }
     const QHash<int, TMPacketTypeInfo>& entries() const { return entries_; }
 

@@ -10,3 +10,5 @@
 #include <vireolib/vireo_thermistortransferfunc.h>
 #include <vireolib/vireodatainterpretation.h>
 #include <vireolib/vireodecoders.h>
+#include <vireolib/vireotelemetrycache.h>
+#include <vireolib/vireotimeresolver.h>

@@ -1,6 +1,6 @@
-// Reads the generated sample archive with the library: the packets the Python generator wrote
-// must walk cleanly (every TOM checksum correct), and each test's metadata and configuration
-// group must bind as initialisation would.
+// Reads the generated sample archive with the library, as a script bound to it would: metadata
+// and configuration, mission definitions, the reader (damage included) and decoded values are
+// compared with what the generator wrote and intended.
 
 #include <gselib/ccsdspacket.h>
 #include <gselib/config814.h>
@@ -9,22 +9,28 @@
 #include <gselib/tompacket.h>
 
 #include <gselib/datainterpretation.h>
+#include <gselib/telemetryfile.h>
 #include <gselib/timeresolver.h>
 #include <gselib/tmdatabase.h>
 #include <gselib/tmpackettypes.h>
 #include <tarnlib/tardatainterpretation.h>
+#include <tarnlib/tartelemetrycache.h>
 #include <tools/util/pluginmanager.h>
 #include <vireolib/vireodatainterpretation.h>
+#include <vireolib/vireotelemetrycache.h>
 
 #include "dbtestutil.h"
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
+#include <algorithm>
 #include <cmath>
 #include <map>
 
@@ -72,70 +78,6 @@ protected:
     }
     QJsonObject m_;
 };
-
-TEST_F(SampleArchive, TomStreamWalksWithCorrectChecksums) {
-    const QJsonObject run = runOf(m_, "tarn");
-    const ByteVector file = readAll(run.value("tm_file").toString());
-    ASSERT_EQ(qint64(file.size()), run.value("bytes").toInteger());
-
-    std::map<int, int> byType;
-    size_t pos = 0;
-    int packets = 0;
-    uint32_t lastTicks = 0;
-    while (pos + 12 <= file.size()) {
-        const size_t len = (size_t(file[pos + 2]) << 8) | file[pos + 3];
-        ASSERT_LE(pos + 12 + len, file.size()) << "packet " << packets << " overruns the file";
-        ASSERT_TRUE(correct_checksum(&file[pos], len + 8, false)) << "packet " << packets;
-        ASSERT_TRUE(correct_checksum(&file[pos], len + 8, true)) << "packet " << packets;
-        TomPacket p(&file[pos], int(len + 12), packets, nullptr);
-        EXPECT_EQ(p.dataLength(), int(len));
-        EXPECT_GE(p.rawTimestamp(), lastTicks) << "timestamps go backwards at " << packets;
-        lastTicks = p.rawTimestamp();
-        ++byType[p.fullType()];
-        pos += len + 12;
-        ++packets;
-    }
-    EXPECT_EQ(pos, file.size());
-    EXPECT_EQ(packets, run.value("packets").toInt());
-    const QJsonObject expected = run.value("packets_by_type").toObject();
-    EXPECT_EQ(qsizetype(byType.size()), expected.size());
-    for (const auto& [type, count] : byType) {
-        EXPECT_EQ(count, expected.value(QString::number(type)).toInt()) << "type " << type;
-    }
-}
-
-TEST_F(SampleArchive, CcsdsStreamWalksWithValidHeaders) {
-    const QJsonObject run = runOf(m_, "vireo");
-    const ByteVector file = readAll(run.value("tm_file").toString());
-    size_t pos = 0;
-    int packets = 0;
-    std::map<int, int> byApid;
-    std::map<int, int> nextSeq;
-    const qint64 start = run.value("start_unix").toInteger();
-    while (pos + 6 <= file.size()) {
-        auto bytes = std::make_shared<ByteVector>(file.begin() + pos, file.begin() + pos + 6);
-        CcsdsPrimaryHeader h(bytes);
-        ASSERT_TRUE(h.isValidTelemetryHeader()) << "packet " << packets;
-        const size_t total = 6 + size_t(h.dataLength());
-        ASSERT_LE(pos + total, file.size());
-        CcsdsPacket p(&file[pos], int(total), packets, nullptr);
-        EXPECT_EQ(p.sequence(), nextSeq[p.apid()]) << "apid " << p.apid();
-        nextSeq[p.apid()] = (p.sequence() + 1) & 0x3FFF;
-        // Whole seconds since 2010-01-01 within the two minutes of the test.
-        const qint64 unix = qint64(p.rawTimestamp()) + 1262304000;
-        EXPECT_GE(unix, start);
-        EXPECT_LT(unix, start + 120);
-        ++byApid[p.apid()];
-        pos += total;
-        ++packets;
-    }
-    EXPECT_EQ(pos, file.size());
-    EXPECT_EQ(packets, run.value("packets").toInt());
-    const QJsonObject expected = run.value("packets_by_type").toObject();
-    for (const auto& [apid, count] : byApid) {
-        EXPECT_EQ(count, expected.value(QString::number(apid)).toInt()) << "apid " << apid;
-    }
-}
 
 TEST_F(SampleArchive, EveryTestBindsToAVerifiedGroup) {
     testutil::ScopedEnv ini("INI814", m_.value("ini").toString().toUtf8());
@@ -212,42 +154,6 @@ TEST_F(SampleArchive, MissionDefinitionsLoadWithoutWarnings) {
 
 namespace {
 
-// Whole seconds of the raw timestamp; enough to decode values (times are not checked here).
-class RawSecondsResolver : public TimeResolver {
-public:
-    void reset() override {}
-    double ticksToSeconds(long long t) const override { return t / 10000.0; }
-    long long secondsToTicks(double s) const override { return static_cast<long long>(s * 1e4); }
-    double unixTime(const TMPacket* p) const override { return p->rawTimestamp() / 1e4; }
-    double unixTime(const TMPacket*, long long t) const override { return t / 1e4; }
-    double relativeTime(const TMPacket* p) const override { return p->rawTimestamp() / 1e4; }
-    double relativeTime(const TMPacket*, long long t) const override { return t / 1e4; }
-    uint32_t correctedCount() const override { return 0; }
-    bool isSynced() const override { return true; }
-    bool handlePacket(const std::shared_ptr<TMPacket>&) override { return true; }
-    std::shared_ptr<TMPacket> t0Packet() const override { return nullptr; }
-};
-const RawSecondsResolver kRawSeconds;
-
-// Packets of a file split by their own headers: TOM (length at bytes 2-3) or CCSDS.
-std::vector<TMPacketPtr> splitFile(const ByteVector& file, bool tom) {
-    std::vector<TMPacketPtr> packets;
-    size_t pos = 0;
-    while (pos + 8 <= file.size()) {
-        const size_t total = tom ? 12 + ((size_t(file[pos + 2]) << 8) | file[pos + 3])
-                                 : 7 + ((size_t(file[pos + 4]) << 8) | file[pos + 5]);
-        if (tom) {
-            packets.push_back(std::make_shared<TomPacket>(&file[pos], int(total),
-                                                          int(packets.size()), &kRawSeconds));
-        } else {
-            packets.push_back(std::make_shared<CcsdsPacket>(&file[pos], int(total),
-                                                            int(packets.size()), &kRawSeconds));
-        }
-        pos += total;
-    }
-    return packets;
-}
-
 TMPacketPtr firstOfType(const std::vector<TMPacketPtr>& packets, int type) {
     for (const auto& p : packets) {
         if (p->type() == type)
@@ -273,9 +179,21 @@ protected:
         DataInterpretationFactory* factory =
             mission == "tarn" ? static_cast<DataInterpretationFactory*>(&tarn_) : &vireo_;
         DataInterpretation::init(factory, true, &manager_, meta.patchFiles());
-        packets_ = splitFile(readAll(run_.value("tm_file").toString()), mission == "tarn");
+        // Bind the reader as initialisation does; what it reports on standard error is kept.
+        if (mission == "tarn") {
+            TelemetryFile::setSharedCache(new TarGse::TarTelemetryCache);
+        } else {
+            TelemetryFile::setSharedCache(new VireoGse::VireoTelemetryCache);
+        }
+        testing::internal::CaptureStderr();
+        TelemetryFile::setSharedCacheFile(run_.value("tm_file").toString().toStdString());
+        readerErrors_ = testing::internal::GetCapturedStderr();
+        packets_ = TelemetryFile::sharedCache()->packets();
     }
-    void TearDown() override { DataInterpretation::reset(); }
+    void TearDown() override {
+        TelemetryFile::setSharedCache(nullptr);
+        DataInterpretation::reset();
+    }
 
     double value(const char* key, const TMPacketPtr& p, Gse::ValueMode mode) {
         bool ok = false;
@@ -290,6 +208,7 @@ protected:
     TarGse::TarDataInterpretationFactory tarn_;
     VireoGse::VireoDataInterpretationFactory vireo_;
     std::vector<TMPacketPtr> packets_;
+    std::string readerErrors_;
 };
 
 TEST_F(SampleEngine, TarnHousekeepingValuesMatchTheBytes) {
@@ -345,7 +264,7 @@ TEST_F(SampleEngine, TarnHousekeepingValuesMatchTheBytes) {
     bool ok = false;
     EXPECT_EQ(
         DataInterpretation::current()->stringValue("MSG:TEXT", firstOfType(packets_, 8).get(), &ok),
-        "SEB status nominal at 12 s");
+        "SEB status nominal at 12 s\n");
     EXPECT_EQ(DataInterpretation::current()->dacTable()->size(), 16);
 }
 
@@ -366,4 +285,138 @@ TEST_F(SampleEngine, VireoHousekeepingValuesMatchTheBytes) {
                                                          firstOfType(packets_, 743).get(), &ok),
               "test step 0");
     EXPECT_EQ(DataInterpretation::current()->dacTable()->size(), 3);
+}
+
+TEST_F(SampleEngine, TarnReaderRecoversEveryIntactPacket) {
+    bind("tarn");
+    ASSERT_EQ(int(packets_.size()), run_.value("packets").toInt()) << readerErrors_;
+    std::map<int, int> byType;
+    for (const auto& p : packets_) {
+        EXPECT_TRUE(correct_checksum(p->bytes()->data(), size_t(p->totalLength() - 4), false));
+        ++byType[p->fullType()];
+    }
+    const QJsonObject expected = run_.value("packets_by_type").toObject();
+    EXPECT_EQ(qsizetype(byType.size()), expected.size());
+    for (const auto& [type, count] : byType) {
+        EXPECT_EQ(count, expected.value(QString::number(type)).toInt()) << "type " << type;
+    }
+    // The damage the generator put in: 7 garbage bytes, a 76-byte packet with a bad checksum,
+    // and a last packet cut short.
+    EXPECT_NE(readerErrors_.find("Skipped 7 bytes ["), std::string::npos) << readerErrors_;
+    EXPECT_NE(readerErrors_.find("Skipped 76 bytes ["), std::string::npos) << readerErrors_;
+    EXPECT_NE(readerErrors_.find("Read partial packet...backing up to index "), std::string::npos);
+    EXPECT_DOUBLE_EQ(TarGse::TarTelemetryCache::ip_, 1000 / 1e7);  // bin period 1000 x 100 ns
+}
+
+TEST_F(SampleEngine, TarnTimesAreTheTimesTheGeneratorIntended) {
+    bind("tarn");
+    const QJsonArray expected = run_.value("expected").toArray();
+    ASSERT_EQ(expected.size(), qsizetype(packets_.size()));
+    auto* resolver = TelemetryFile::sharedCache()->timeResolver();
+    EXPECT_TRUE(resolver->isSynced());
+    // Before the first time packet, science packets (type 10) were stamped from the test start;
+    // the first science packet after it back-fills them at one-second steps below its own time.
+    size_t firstTime = 0;
+    while (packets_[firstTime]->type() != 2)
+        ++firstTime;
+    std::vector<size_t> backFilled;
+    for (size_t i = 0; i < firstTime; ++i) {
+        if (packets_[i]->type() == 10)
+            backFilled.push_back(i);
+    }
+    size_t firstScienceAfter = firstTime;
+    while (packets_[firstScienceAfter]->type() != 10)
+        ++firstScienceAfter;
+    const double u = packets_[firstScienceAfter]->unixTime();
+    for (size_t k = 0; k < backFilled.size(); ++k) {
+        EXPECT_NEAR(packets_[backFilled[backFilled.size() - 1 - k]]->unixTime(), u - double(k + 1),
+                    1e-9);
+    }
+    // Every other packet, across the processor restart at 80 s, lands on its intended time. The
+    // first packet, made by the ground equipment before T0, takes T0's time.
+    for (size_t i = 1; i < packets_.size(); ++i) {
+        if (std::find(backFilled.begin(), backFilled.end(), i) != backFilled.end())
+            continue;
+        EXPECT_NEAR(packets_[i]->unixTime(),
+                    expected[qsizetype(i)].toObject().value("unix").toDouble(), 1e-4)
+            << "packet " << i << " type " << packets_[i]->type();
+    }
+    EXPECT_DOUBLE_EQ(packets_[0]->unixTime(), packets_[1]->unixTime());
+    EXPECT_EQ(resolver->t0Packet(), packets_[1]);
+    EXPECT_DOUBLE_EQ(packets_[1]->relativeTime(), 0.0);
+    EXPECT_GE(resolver->correctedCount(), 3u);  // synchronisation, back-fill, restart
+}
+
+TEST_F(SampleEngine, VireoReaderKeepsReceiptTimesAndSkipsPrefixes) {
+    bind("vireo");
+    ASSERT_EQ(int(packets_.size()), run_.value("packets").toInt()) << readerErrors_;
+    EXPECT_EQ(readerErrors_, "");
+    const QJsonArray expected = run_.value("expected").toArray();
+    int wrapped = 0;
+    for (size_t i = 0; i < packets_.size(); ++i) {
+        const QJsonObject e = expected[qsizetype(i)].toObject();
+        EXPECT_EQ(packets_[i]->apid(), e.value("type").toInt()) << i;
+        EXPECT_DOUBLE_EQ(packets_[i]->unixTime(), e.value("unix").toDouble()) << i;
+        const QJsonArray ground = e.value("ground").toArray();
+        EXPECT_EQ(packets_[i]->groundSeconds(),
+                  ground.isEmpty() ? 0u : uint32_t(ground[0].toInteger()))
+            << i;
+        EXPECT_EQ(packets_[i]->groundMilliseconds(), ground.isEmpty() ? 0.0 : ground[1].toDouble())
+            << i;
+        wrapped += !ground.isEmpty();
+    }
+    EXPECT_EQ(wrapped, (int(packets_.size()) + 2) / 3);
+    EXPECT_DOUBLE_EQ(packets_[0]->relativeTime(), 0.0);
+}
+
+TEST_F(SampleEngine, GrowingFileGivesWhatAOneShotReadGives) {
+    bind("tarn");
+    // What the one-shot read gave (its packets' resolver goes away with its cache).
+    struct Seen {
+        ByteVector bytes;
+        double unix, relative;
+    };
+    std::vector<Seen> oneShot;
+    for (const auto& p : packets_) {
+        oneShot.push_back({*p->bytes(), p->unixTime(), p->relativeTime()});
+    }
+    packets_.clear();
+    const ByteVector whole = readAll(run_.value("tm_file").toString());
+    QTemporaryDir dir;
+    // The copy sits in a directory of the same name, so the start time (T0 fallback) is found.
+    const QString copyDir = dir.filePath(run_.value("tid_dir").toString());
+    QDir().mkpath(copyDir);
+    QFile::copy(QFileInfo(run_.value("tm_file").toString()).absolutePath() + "/tm.meta",
+                copyDir + "/tm.meta");
+    const QString growing = copyDir + "/growing.tlm";
+    auto writeUpTo = [&](size_t n, bool append) {
+        QFile f(growing);
+        ASSERT_TRUE(f.open(append ? QIODevice::Append : QIODevice::WriteOnly));
+        static size_t written = 0;
+        if (!append)
+            written = 0;
+        f.write(reinterpret_cast<const char*>(whole.data()) + written, qint64(n - written));
+        written = n;
+    };
+    // Half the file, cut inside a packet; then the rest in two steps.
+    writeUpTo(whole.size() / 2 + 5, false);
+    auto* cache = new TarGse::TarTelemetryCache;
+    TelemetryFile::setSharedCache(cache);
+    testing::internal::CaptureStderr();
+    TelemetryFile::setSharedCacheFile(growing.toStdString());
+    const size_t firstRead = cache->size();
+    writeUpTo(whole.size() * 3 / 4, true);
+    TelemetryFile::updateSharedCache();
+    writeUpTo(whole.size(), true);
+    TelemetryFile::updateSharedCache();
+    const std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_GT(firstRead, 0u);
+    EXPECT_LT(firstRead, oneShot.size());
+    EXPECT_NE(errors.find("Read partial packet...backing up to index "), std::string::npos);
+    ASSERT_EQ(cache->size(), oneShot.size());
+    for (size_t i = 0; i < oneShot.size(); ++i) {
+        EXPECT_EQ(*cache->get(unsigned(i))->bytes(), oneShot[i].bytes) << i;
+        EXPECT_DOUBLE_EQ(cache->get(unsigned(i))->unixTime(), oneShot[i].unix) << i;
+        EXPECT_DOUBLE_EQ(cache->get(unsigned(i))->relativeTime(), oneShot[i].relative) << i;
+    }
 }

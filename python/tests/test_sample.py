@@ -99,23 +99,38 @@ def test_archive_layout(archive):
     assert wanted <= rows
 
 
-def test_tarn_stream_walks_and_ticks_advance(archive):
+def test_tarn_stream_is_intact_packets_plus_the_damage(archive):
+    import random
+
+    from k814util.sample.streams import DAMAGE, TARN_MISSION_EPOCH_UNIX, tarn_stream
+    from k814util.sample.tmdefs import tarn_mission
+
     _, manifest = archive
     run = next(r for r in manifest["runs"] if r["mission"] == "tarn")
-    data = Path(run["tm_file"]).read_bytes()
-    pos, n, last = 0, 0, 0
-    while pos < len(data):
-        length = struct.unpack_from(">H", data, pos + 2)[0]
-        ticks = struct.unpack_from(">I", data, pos + 4)[0]
-        body = data[pos : pos + 8 + length]
-        assert struct.unpack_from(">I", data, pos + 8 + length)[0] == tom_checksum(body)
-        assert ticks >= last
-        last = ticks
-        pos += 12 + length
-        n += 1
-    assert pos == len(data) and n == run["packets"]
-    # Ten seconds of 10,000 ticks between time packets (type 2) over a two-minute test.
-    assert run["packets_by_type"]["2"] == 12
+    stream = list(
+        tarn_stream(tarn_mission(), run["start_unix"], run["tid_dir"], 120, 0, random.Random(12345))
+    )
+    # The file is exactly the stream's bytes, in order.
+    assert b"".join(e.data for e in stream) == Path(run["tm_file"]).read_bytes()
+    damage = [e for e in stream if e.kind == DAMAGE]
+    intact = [e for e in stream if e.kind != DAMAGE]
+    assert [len(d.data) for d in damage] == [7, 76, 15]
+    assert len(intact) == run["packets"]
+    for e in intact:
+        length = struct.unpack_from(">H", e.data, 2)[0]
+        assert len(e.data) == 12 + length
+        assert struct.unpack_from(">I", e.data, 8 + length)[0] == tom_checksum(e.data[:-4])
+    # Time packets state the mission time of their tick: the intended time of the packet.
+    for e in intact:
+        if e.kind == 2:
+            secs, subsecs, tick = struct.unpack_from(">IHI", e.data, 9)
+            tick0 = TARN_MISSION_EPOCH_UNIX + secs + subsecs / 65536 - tick / 10000
+            ticks = struct.unpack_from(">I", e.data, 4)[0]
+            assert abs(tick0 + ticks / 10000 - e.unix) < 2e-5
+    # The processor restart at 80 s: a boot-loader message with a small tick count.
+    boot = next(e for e in intact if e.kind == 8 and b"Boot Loader" in e.data)
+    assert struct.unpack_from(">I", boot.data, 4)[0] < 10000
+    assert run["packets_by_type"]["2"] == 10  # at 10, 20, ... 110 s, except 80 s (the restart)
 
 
 def test_large_switch(tmp_path):

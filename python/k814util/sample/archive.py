@@ -17,7 +17,7 @@ from pathlib import Path
 from zoneinfo import ZoneInfo
 
 from k814util.sample import tmdefs
-from k814util.sample.streams import tarn_stream, vireo_stream
+from k814util.sample.streams import DAMAGE, tarn_stream, vireo_stream
 
 STATION_ZONE = ZoneInfo("America/New_York")
 INI_NAME = ".814config.INI"
@@ -43,6 +43,8 @@ class TestRun:
     annotations: list = field(default_factory=list)
     packets: int = 0
     packets_by_type: dict = field(default_factory=dict)
+    damage_bytes: int = 0
+    expected: list = field(default_factory=list)
     size: int = 0
     path: Path | None = None
 
@@ -157,6 +159,8 @@ class SampleArchive:
                     "bytes": r.size,
                     "packets": r.packets,
                     "packets_by_type": {str(k): v for k, v in sorted(r.packets_by_type.items())},
+                    "damage_bytes": r.damage_bytes,
+                    "expected": r.expected,
                 }
                 for r in self.runs
             ],
@@ -197,12 +201,21 @@ class SampleArchive:
         run.packets = 0
         run.size = 0
         run.packets_by_type = {}
+        run.damage_bytes = 0
+        run.expected = []
         with open(run.path, "wb") as out:
-            for kind, packet in stream:
-                out.write(packet)
+            for e in stream:
+                out.write(e.data)
+                run.size += len(e.data)
+                if e.kind == DAMAGE:
+                    run.damage_bytes += len(e.data)
+                    continue
                 run.packets += 1
-                run.size += len(packet)
-                run.packets_by_type[kind] = run.packets_by_type.get(kind, 0) + 1
+                run.packets_by_type[e.kind] = run.packets_by_type.get(e.kind, 0) + 1
+                if not self.tarn_min_packets:
+                    run.expected.append(
+                        {"type": e.kind, "unix": e.unix, "ground": list(e.ground or [])}
+                    )
         os.utime(run.path, (run.start_unix + 120, run.start_unix + 120))
         meta = {
             "gse": {

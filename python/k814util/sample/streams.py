@@ -5,6 +5,7 @@ from __future__ import annotations
 
 import random
 import struct
+from dataclasses import dataclass
 
 from k814util.sample.packets import ccsds_packet, ccsds_secondary_header, tom_packet
 from k814util.sample.tmdefs import Item, Mission
@@ -59,6 +60,40 @@ class Layout:
         return bytes(buf[header:])
 
 
+@dataclass
+class Emitted:
+    """One packet of a generated stream and what the generator intended for it."""
+
+    kind: int  # TOM full type or CCSDS APID
+    data: bytes  # the packet, or damage bytes when kind is DAMAGE
+    unix: float | None = None  # intended Unix time (None when not determined)
+    ground: tuple[int, int] | None = None  # station receipt time (seconds, milliseconds)
+
+
+DAMAGE = -1
+
+
+class TarnClock:
+    """The instrument's tick counter across processor restarts, and the mission time it reads."""
+
+    def __init__(self, start_unix: float, uptime: float):
+        self.boot_unix = start_unix - uptime  # Unix time at which the counter read 0
+
+    def ticks(self, unix: float) -> int:
+        return round((unix - self.boot_unix) * TARN_TICKS_PER_SECOND)
+
+    def restart(self, unix: float) -> None:
+        self.boot_unix = unix
+
+    def unix(self, ticks: int) -> float:
+        return self.boot_unix + ticks / TARN_TICKS_PER_SECOND
+
+    def time_fields(self, ticks: int) -> tuple[int, int, int]:
+        mission = self.unix(ticks) - TARN_MISSION_EPOCH_UNIX
+        secs = int(mission)
+        return secs, min(round((mission - secs) * 65536), 65535), ticks
+
+
 def tarn_stream(
     mission: Mission,
     start_unix: int,
@@ -67,171 +102,207 @@ def tarn_stream(
     min_packets: int,
     rng: random.Random,
 ):
-    """TOM packets of a TARN test: a ground-made packet at the start, then one SEB housekeeping
-    packet a second, a time packet every ten seconds, raw science, laser pulses, markers and
-    messages. Yields (full type, packet bytes)."""
-    layout = Layout(mission)
-    boot_ticks = 6_000_000  # the instrument had been up for 600 s when the test started
-    seq: dict[int, int] = {}
+    """TOM packets of a TARN test, yielded as :class:`Emitted`.
 
-    def emit(full_type: int, ticks: int, values: dict, length: int, raw: bytes = b"") -> bytes:
+    The instrument has been up for 600 s when the test starts. Before its first time packet come
+    a ground-made packet and a little housekeeping and science. Then: SEB housekeeping every
+    second, a time packet every ten seconds and a digital housekeeping packet with time fields
+    every fifteen, raw science, laser pulses, markers and messages (one split over two
+    packets). At 80 s the processor restarts: a boot-loader message, then counters from zero
+    until the next time packet. Damage: garbage between two packets, a packet with a corrupt
+    checksum, and a last packet cut short (the station was still writing).
+    """
+    layout = Layout(mission)
+    clock = TarnClock(start_unix, 600.0)
+    seq: dict[int, int] = {}
+    large = min_packets > 0
+
+    def packet(full_type: int, unix: float, values: dict, length: int, raw: bytes = b""):
         s = seq.get(full_type, 0)
         seq[full_type] = s + 1
+        ticks = clock.ticks(unix)
         data = raw or layout.data(full_type, length, values, TOM_DATA_OFFSET)
-        return tom_packet(full_type, s, ticks, data)
+        return Emitted(full_type, tom_packet(full_type, s, ticks, data), clock.unix(ticks))
 
-    count = 0
+    def time_packet(unix: float) -> Emitted:
+        secs, subsecs, tick = clock.time_fields(clock.ticks(unix))
+        values = {"TIME:SECS": secs, "TIME:SUBSECS": subsecs, "TIME:TICK": tick}
+        return packet(2, unix, values, 11)
+
+    def hk(unix: float, second: int, filaments: int) -> Emitted:
+        return packet(
+            22,
+            unix,
+            {
+                "SEB:EMON_A": [36000 + rng.randrange(-200, 200) for _ in range(8)],
+                "SEB:EMON_B": [
+                    32768 + (3000 if filaments & 2 else 0) + rng.randrange(-50, 50)
+                    for _ in range(8)
+                ],
+                "SEB:BIN_PERIOD": 1000,
+                "SEB:FIL_A_ON": filaments & 1,
+                "SEB:FIL_B_ON": (filaments >> 1) & 1,
+                "SEB:T_BOARD": 30000 + second * 4,
+                "SEB:HV_MON": 40000 + rng.randrange(-20, 20),
+                "SEB:T_RF": max(0, 2048 - second),
+                "SEB:T_PRT": 110 + second // 20,
+                "SEB:I_OFFSET": (0x1000 - 40 + second) & 0xFFFF,
+            },
+            64,
+        )
+
+    def message(unix: float, text: str) -> Emitted:
+        return packet(8, unix, {}, 0, text.encode("ascii"))
+
+    t = float(start_unix)
     # The ground equipment's test-start packet: subtype, flags, then the TID directory name.
-    yield 0x83, emit(0x83, boot_ticks, {}, 0, b"\x00\x00" + tid_dir.encode("ascii"))
-    count += 1
-    second = 0
+    yield packet(0x83, t, {}, 0, b"\x00\x00" + tid_dir.encode("ascii"))
+    yield hk(t + 0.2, 0, 0b01)
+    yield packet(10, t + 0.4, {}, 0, b"\x01" + bytes(rng.randrange(256) for _ in range(99)))
+    yield packet(10, t + 0.6, {}, 0, b"\x01" + bytes(rng.randrange(256) for _ in range(99)))
+
+    count = 4
+    second = 1
     filaments = 0b01
     while second < seconds or count < min_packets:
-        ticks = boot_ticks + second * TARN_TICKS_PER_SECOND
-        mission_seconds = start_unix + second - TARN_MISSION_EPOCH_UNIX
-        if second % 10 == 0:
-            yield (
-                2,
-                emit(
-                    2,
-                    ticks,
-                    {"TIME:SECS": mission_seconds, "TIME:SUBSECS": 0, "TIME:TICK": ticks},
-                    11,
-                ),
-            )
-            count += 1
+        now = start_unix + second
+        emitted = []
+        restarted = second == 80 and not large
+        if restarted:
+            # The processor restarts: counters from zero, the boot loader announces itself,
+            # and no time packet comes until the digital housekeeping at 82 s.
+            clock.restart(now - 0.5)
+            emitted.append(message(now - 0.45, "TARN CDH Boot Loader v1.2 starting\n"))
+        if second % 10 == 0 and not restarted:
+            emitted.append(time_packet(now))
+        if second % 15 == 7:
+            secs, subsecs, tick = clock.time_fields(clock.ticks(now + 0.001))
+            values = {
+                "CDH:TIME_SECS": secs,
+                "CDH:TIME_SUBSECS": subsecs,
+                "CDH:TIME_TICK": tick,
+                "CDH:V_BUS": 45000 + rng.randrange(-100, 100),
+                "CDH:MODE": 2,
+            }
+            emitted.append(packet(7, now + 0.001, values, 32))
         if second == 60:
             filaments = 0b11
-        yield (
-            22,
-            emit(
-                22,
-                ticks + 17,
-                {
-                    "SEB:EMON_A": [36000 + rng.randrange(-200, 200) for _ in range(8)],
-                    "SEB:EMON_B": [
-                        32768 + (3000 if filaments & 2 else 0) + rng.randrange(-50, 50)
-                        for _ in range(8)
-                    ],
-                    "SEB:BIN_PERIOD": 1000,
-                    "SEB:FIL_A_ON": filaments & 1,
-                    "SEB:FIL_B_ON": (filaments >> 1) & 1,
-                    "SEB:T_BOARD": 30000 + second * 4,
-                    "SEB:HV_MON": 40000 + rng.randrange(-20, 20),
-                    "SEB:T_RF": 2048 - second,
-                    "SEB:T_PRT": 110 + second // 20,
-                    "SEB:I_OFFSET": (0x1000 - 40 + second) & 0xFFFF,
-                },
-                64,
-            ),
-        )
-        count += 1
+        emitted.append(hk(now + 0.0017, second, filaments))
         if second % 7 == 3:
             counts = bytes(rng.randrange(0, 256) for _ in range(1500))
-            yield 10, emit(10, ticks + 250, {}, 0, b"\x02" + counts)
-            count += 1
+            emitted.append(packet(10, now + 0.025, {}, 0, b"\x02" + counts))
         if second % 5 == 2:
-            yield (
-                15,
-                emit(
-                    15,
-                    ticks + 400,
-                    {
-                        "LASER:PULSE_ENERGY": [11000 + rng.randrange(-300, 300) for _ in range(10)],
-                        "LASER:PULSE_COUNT": 10,
-                        "LASER:DIODE_I": 2150,
-                        "LASER:DIODE_T": 6500 + second,
-                        "LASER:Q_DELAY": 1200,
-                        "LASER:REP_RATE": 100,
-                        "LASER:PULSE_PERIOD": 100000,
-                        "LASER:MAIF_STATUS": 0x2C01,
-                    },
-                    36,
-                ),
-            )
-            count += 1
+            values = {
+                "LASER:PULSE_ENERGY": [11000 + rng.randrange(-300, 300) for _ in range(10)],
+                "LASER:PULSE_COUNT": 10,
+                "LASER:DIODE_I": 2150,
+                "LASER:DIODE_T": 6500 + second,
+                "LASER:Q_DELAY": 1200,
+                "LASER:REP_RATE": 100,
+                "LASER:PULSE_PERIOD": 100000,
+                "LASER:MAIF_STATUS": 0x2C01,
+            }
+            emitted.append(packet(15, now + 0.04, values, 36))
         if second % 30 == 5:
             marker_id = second // 30 + 1
             phase = "filament B on" if second >= 60 else "warm-up"
-            yield (
-                9,
-                emit(
-                    9,
-                    ticks + 500,
-                    {
-                        "MARKER:SECS": mission_seconds,
-                        "MARKER:SUBSECS": 0x8000,
-                        "MARKER:ID": marker_id,
-                        "MARKER:TEXT": f"step {marker_id}: {phase}",
-                    },
-                    72,
-                ),
-            )
-            count += 1
+            mission_time = clock.time_fields(clock.ticks(now + 0.05))
+            values = {
+                "MARKER:SECS": mission_time[0],
+                "MARKER:SUBSECS": mission_time[1],
+                "MARKER:ID": marker_id,
+                "MARKER:TEXT": f"step {marker_id}: {phase}",
+            }
+            emitted.append(packet(9, now + 0.05, values, 72))
         if second % 45 == 12:
-            yield (
-                8,
-                emit(
-                    8,
-                    ticks + 700,
-                    {"MSG:TEXT": f"SEB status nominal at {second} s"},
-                    0,
-                    b"\x00" + f"SEB status nominal at {second} s".encode("ascii"),
-                ),
-            )
+            emitted.append(message(now + 0.07, f"SEB status nominal at {second} s\n"))
+        if second == 50 and not large:
+            # One log line that the flight software sent in two packets.
+            emitted.append(message(now + 0.08, "Scan sequence 3 loaded: 42 steps, "))
+            emitted.append(message(now + 0.09, "bin period 100 us\n"))
+        for e in emitted:
+            yield e
             count += 1
+        if not large and second == 33:
+            yield Emitted(DAMAGE, bytes(rng.randrange(256) for _ in range(7)))
+        if not large and second == 47:
+            bad = bytearray(hk(now + 0.5, second, filaments).data)
+            bad[20] ^= 0x40  # the checksum no longer matches: the packet is lost
+            yield Emitted(DAMAGE, bytes(bad))
         second += 1
+    if not large:
+        cut = time_packet(start_unix + second).data
+        yield Emitted(DAMAGE, cut[:15])
+
+
+def _wrapper(variant: str, seconds: int, ms: int) -> bytes:
+    """A station wrapper record: 40 + N bytes with the receipt time where the variant keeps it."""
+    n = 24
+    record = bytearray(40 + n)
+    record[0:12] = b"C7333IA0" + variant.encode("ascii")
+    record[12:20] = f"{n:8d}".encode("ascii")
+    at = 24 if variant == "GANN" else 32
+    record[at : at + 4] = seconds.to_bytes(4, "big")
+    record[at + 4 : at + 6] = ms.to_bytes(2, "big")
+    return bytes(record)
+
+
+SYNC_WORD = b"\xfe\xfa\x30\xc8"
 
 
 def vireo_stream(mission: Mission, start_unix: int, seconds: int, rng: random.Random):
-    """CCSDS packets of a VIREO test: housekeeping every second, science every two seconds,
-    markers and messages. Yields (APID, packet bytes)."""
+    """CCSDS packets of a VIREO test, yielded as :class:`Emitted` (data holds any wrapper
+    record and sync prefix in front of the packet): housekeeping every second, science every
+    two seconds, markers and messages. The station wrapped every third packet in a receipt
+    record (GANN and FANN alternately) and the frame sync prefix stands before every fifth."""
     layout = Layout(mission)
     seq: dict[int, int] = {}
+    n = 0
 
-    def emit(
-        apid: int, unix_seconds: int, fine: int, values: dict, length: int, raw: bytes = b""
-    ) -> bytes:
+    def emit(apid: int, now: int, fine: int, values: dict, length: int, raw: bytes = b""):
+        nonlocal n
         s = seq.get(apid, 0)
         seq[apid] = (s + 1) & 0x3FFF
         # Byte 10 carries the fine time in 1/256 s; byte 11 is spare.
-        header = ccsds_secondary_header(unix_seconds - VIREO_EPOCH_UNIX, fine << 8)
+        header = ccsds_secondary_header(now - VIREO_EPOCH_UNIX, fine << 8)
         body = raw or layout.data(apid, length, values, 12)
-        return ccsds_packet(apid, s, header + body)
+        prefix = b""
+        ground = None
+        if n % 3 == 0:
+            ground = (now + 2, (n * 37) % 1000)
+            prefix += _wrapper("GANN" if n % 6 == 0 else "FANN", *ground)
+        if n % 5 == 0:
+            filler = (0, 2, 3)[(n // 5) % 3]
+            prefix += bytes(filler) + SYNC_WORD + bytes(6)
+        n += 1
+        packet = prefix + ccsds_packet(apid, s, header + body)
+        return Emitted(apid, packet, now + fine / 256.0, ground)
 
     for second in range(seconds):
         now = start_unix + second
-        yield (
-            704,
-            emit(
-                704,
-                now,
-                0,
-                {
-                    "MMC.HK:V_2P50_VREF": 49152,
-                    "LEU_STATUS:ENERGY_SAMPLE_INTERVAL_SETTING": 200,
-                    "HK:T_CTL": 2048 + second,
-                    "HK:T_AMUX": 20000 - 10 * second,
-                    "HK:T_10K": 2048,
-                    "HK:T_PRT": 3100 + second,
-                    "HK:R_SENSE": 32768,
-                    "HK:GAIN": 0x00018000,
-                    "HK:V_28": 42000 + rng.randrange(-30, 30),
-                    "HK:MODE": 1 if second >= 10 else 0,
-                    "HK:COUNTS_LE": second * 3,
-                },
-                46,
-            ),
-        )
+        values = {
+            "MMC.HK:V_2P50_VREF": 49152,
+            "LEU_STATUS:ENERGY_SAMPLE_INTERVAL_SETTING": 200,
+            "HK:T_CTL": 2048 + second,
+            "HK:T_AMUX": 20000 - 10 * second,
+            "HK:T_10K": 2048,
+            "HK:T_PRT": 3100 + second,
+            "HK:R_SENSE": 32768,
+            "HK:GAIN": 0x00018000,
+            "HK:V_28": 42000 + rng.randrange(-30, 30),
+            "HK:MODE": 1 if second >= 10 else 0,
+            "HK:COUNTS_LE": second * 3,
+        }
+        yield emit(704, now, 0, values, 46)
         if second % 2 == 1:
             counts = [
                 int(1000 * 2.718281828 ** (-((b - 16) ** 2) / 20)) + rng.randrange(0, 5)
                 for b in range(32)
             ]
-            yield 720, emit(720, now, 128, {"SCI:BIN_COUNTS": counts}, 64)
+            yield emit(720, now, 128, {"SCI:BIN_COUNTS": counts}, 64)
         if second % 20 == 4:
             text = f"test step {second // 20}".encode("ascii")
-            yield 743, emit(743, now, 128, {}, 0, struct.pack(">H", second // 20) + text + b"\0")
+            yield emit(743, now, 128, {}, 0, struct.pack(">H", second // 20) + text + b"\0")
         if second % 25 == 9:
             text = f"LEU energy sample interval {second % 7 + 1} s\n".encode("ascii")
-            yield 709, emit(709, now, 64, {}, 0, text)
+            yield emit(709, now, 64, {}, 0, text)

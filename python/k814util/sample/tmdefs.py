@@ -201,7 +201,7 @@ def _tarn_items() -> list[Item]:
         Item(902, "MARKER", "ID", "marker id", 9, 14, 4),
         Item(903, "MARKER", "TEXT", "marker text", 9, 18, -4, BIG_STRING),
         # Message packet (type 8): text up to the checksum.
-        Item(800, "MSG", "TEXT", "flight software message", 8, 9, -4, BIG_STRING),
+        Item(800, "MSG", "TEXT", "flight software message", 8, 8, -4, BIG_STRING),
         # SEB housekeeping (type 22).
         Item(
             17,

@@ -1,0 +1,327 @@
+#include <gselib/telemetrycache.h>
+
+#include <gselib/ccsdspacket.h>
+#include <gselib/tomchecksum.h>
+#include <gselib/tompacket.h>
+
+#include <cstring>
+
+namespace GseLib {
+
+namespace {
+
+// Consecutive short reads per reading routine, shared by all caches: five back off and wait for
+// the file to grow, the sixth gives the bytes up as damage.
+int g_tomHungCount = 0;
+int g_ccsdsHungCount = 0;
+constexpr int kMaxHung = 5;
+
+inline uint32_t be16(const unsigned char* p) {
+    return (uint32_t(p[0]) << 8) | p[1];
+}
+inline uint32_t be32(const unsigned char* p) {
+    return (be16(p) << 16) | be16(p + 2);
+}
+
+// Decimal text at p: leading blanks, an optional sign, digits up to the first non-digit.
+long decimalAt(const unsigned char* p) {
+    while (*p == ' ' || *p == '\t') {
+        ++p;
+    }
+    bool negative = false;
+    if (*p == '+' || *p == '-') {
+        negative = *p == '-';
+        ++p;
+    }
+    long value = 0;
+    while (*p >= '0' && *p <= '9') {
+        if (value > 100000000L) {  // far beyond any record length; stop before overflow
+            return negative ? -value : value;
+        }
+        value = value * 10 + (*p - '0');
+        ++p;
+    }
+    return negative ? -value : value;
+}
+
+}  // namespace
+
+TelemetryCache::TelemetryCache(TimeResolver* resolver, QObject* parent)
+    : QObject(parent),
+      packetBuffer_(PACKET_BUFFER_SIZE),
+      wrapperBuffer_(WRAPPER_BUFFER_SIZE),
+      timeResolver_(resolver) {}
+
+TelemetryCache::~TelemetryCache() {
+    if (file_) {
+        std::fclose(file_);
+    }
+}
+
+void TelemetryCache::changeFile(const std::string& path, bool clearFirst) {
+    fileName_ = path;
+    if (file_) {
+        std::fclose(file_);
+        file_ = nullptr;
+    }
+    file_ = std::fopen(path.c_str(), "rb");
+    if (!file_) {
+        std::fprintf(stderr, "TMF::changeFile(%s) FAILED\n", path.c_str());
+    }
+    position_ = 0;
+    tmMeta_ = TmMeta(QString::fromStdString(path));
+    if (clearFirst) {
+        clear();
+    }
+    readFromPosition();
+}
+
+void TelemetryCache::grow() {
+    readFromPosition();
+}
+
+void TelemetryCache::readFromPosition() {
+    if (!file_) {
+        return;
+    }
+    std::clearerr(file_);
+    std::fseek(file_, position_, SEEK_SET);
+    if (position_ == 0) {
+        adjustStartPos(file_, &position_);
+    }
+    switch (packetFormat_) {
+        case Ccsds:
+            parseCcsdsPackets();
+            break;
+        case Tom:
+            parseTomPackets();
+            break;
+        default:
+            parseCustomPackets();
+            break;
+    }
+}
+
+void TelemetryCache::clear() {
+    packets_.clear();
+    if (timeResolver_) {
+        timeResolver_->reset();
+        if (tmMeta_.isValid()) {
+            const QDateTime start = tmMeta_.datetimeFromTidDir();
+            if (start.isValid()) {
+                timeResolver_->setT0Fallback(start.toMSecsSinceEpoch() / 1000.0);
+            }
+        }
+    }
+}
+
+void TelemetryCache::setMaxPackets(unsigned long maxPackets, unsigned long removeCount) {
+    maxPackets_ = maxPackets;
+    removeCount_ = removeCount;
+}
+
+void TelemetryCache::appendPacket(const TMPacketPtr& packet) {
+    packets_.push_back(packet);
+    if (packets_.size() > maxPackets_) {
+        const size_t n = std::min<size_t>(removeCount_, packets_.size());
+        packets_.erase(packets_.begin(), packets_.begin() + static_cast<long>(n));
+        emit packetsRemoved(static_cast<int>(removeCount_));
+    }
+}
+
+TMPacketPtr TelemetryCache::get(unsigned int i) const {
+    return i < packets_.size() ? packets_[i] : nullptr;
+}
+
+void TelemetryCache::publish(const TMPacketPtr& packet) {
+    packets_.push_back(packet);
+    if (timeResolver_) {
+        timeResolver_->handlePacket(packet);
+    }
+    hookPacket(packet);
+}
+
+void TelemetryCache::parseTomPackets() {
+    unsigned char* buf = packetBuffer_.data();
+    long p = position_;
+    int skipped = 0;
+    size_t len = 0;
+    // Reads the next 8 header bytes at p; false (with position_ = p) when fewer remain.
+    auto readHeader = [&]() {
+        if (std::fread(buf, 1, 8, file_) < 8) {
+            position_ = p;
+            return false;
+        }
+        return true;
+    };
+    auto resync = [&]() {
+        std::fseek(file_, p + 1, SEEK_SET);
+        p += 1;
+        skipped += 1;
+        return readHeader();
+    };
+    if (!readHeader()) {
+        return;
+    }
+    for (;;) {
+        if (!validHeader(buf)) {
+            std::fprintf(stderr, "Invalid header - type: %d length: %d\n", buf[0],
+                         int(be16(buf + 2)));
+            if (!resync())
+                return;
+            continue;
+        }
+        len = be16(buf + 2);
+        if (std::fread(buf + 8, 1, len + 4, file_) < len + 4) {
+            if (g_tomHungCount++ < kMaxHung) {
+                std::fprintf(stderr, "Read partial packet...backing up to index %ld\n", p);
+                std::fseek(file_, p, SEEK_SET);
+                position_ = p;
+                return;
+            }
+            std::fprintf(stderr, "Could not read %zu bytes from file...skipping ahead 1 byte\n",
+                         len + 4);
+            g_tomHungCount = 0;
+            if (!resync())
+                return;
+            continue;
+        }
+        g_tomHungCount = 0;
+        if (!correct_checksum(buf, len + 8, false)) {
+            if (!resync())
+                return;
+            continue;
+        }
+        if (skipped > 0) {
+            std::fprintf(stderr, "Skipped %d bytes [%ld - %ld]\n", skipped, p - skipped, p);
+        }
+        publish(std::make_shared<TomPacket>(buf, static_cast<int>(len + 12),
+                                            static_cast<int>(packets_.size()),
+                                            timeResolver_.get()));
+        p = std::ftell(file_);
+        position_ = p;
+        skipped = 0;
+        if (!readHeader()) {
+            return;
+        }
+    }
+}
+
+void TelemetryCache::parseCcsdsPackets() {
+    unsigned char* buf = packetBuffer_.data();
+    unsigned char* wrap = wrapperBuffer_.data();
+    long p = position_;
+    int skipped = 0;
+    for (;;) {
+        // Step 1: a packet is only read when 20 bytes (the wrapper look-ahead) are there.
+        std::fseek(file_, p, SEEK_SET);
+        if (std::fread(wrap, 1, 20, file_) < 20) {
+            position_ = p;
+            return;
+        }
+        bool wrapped = false;
+        uint32_t groundSeconds = 0;
+        uint32_t groundMs = 0;
+        long shortBytes = -1;  // bytes a short read wanted, or -1
+        if (std::memcmp(wrap, "C7333IA0", 8) == 0 &&
+            (std::memcmp(wrap + 8, "GANN", 4) == 0 || std::memcmp(wrap + 8, "FANN", 4) == 0)) {
+            wrap[20] = 0;
+            const long n = decimalAt(wrap + 12);
+            if (n < 0 || n > MAX_WRAPPER_LENGTH) {
+                // The record could not fit the record buffer: treat its first byte as damage.
+                p += 1;
+                skipped += 1;
+                continue;
+            }
+            if (std::fread(wrap + 20, 1, static_cast<size_t>(n + 20), file_) <
+                static_cast<size_t>(n + 20)) {
+                shortBytes = n + 20;
+            } else {
+                wrapped = true;
+                const bool gann = wrap[8] == 'G';
+                groundSeconds = be32(wrap + (gann ? 24 : 32));
+                groundMs = be16(wrap + (gann ? 28 : 36));
+            }
+        } else {
+            std::fseek(file_, p, SEEK_SET);
+        }
+
+        size_t dlen = 0;
+        if (shortBytes < 0) {
+            beforeParseCcsds(file_);
+            if (std::fread(buf, 1, 6, file_) < 6) {
+                position_ = p;
+                return;
+            }
+            bool gaveUp = false;
+            while (!validHeader(buf)) {
+                std::fseek(file_, p + 1, SEEK_SET);
+                p += 1;
+                skipped += 1;
+                if (maxScanBytes_ > 0 && skipped >= maxScanBytes_) {
+                    std::fseek(file_, 0, SEEK_END);
+                    const long end = std::ftell(file_);
+                    std::fprintf(stderr,
+                                 "Scanned %d bytes [%ld - %ld] without finding a valid packet "
+                                 "header, archive may be corrupt!\n",
+                                 skipped, p - skipped, p);
+                    p = end;
+                    position_ = p;
+                    gaveUp = true;
+                    break;
+                }
+                if (std::fread(buf, 1, 6, file_) < 6) {
+                    position_ = p;
+                    return;
+                }
+            }
+            if (gaveUp) {
+                return;
+            }
+            dlen = (be16(buf + 4) + 1) & 0xFFFFu;
+            if (dlen == 0 || std::fread(buf + 6, 1, dlen, file_) < dlen) {
+                shortBytes = static_cast<long>(dlen);
+            }
+        }
+
+        if (shortBytes >= 0) {
+            if (g_ccsdsHungCount++ < kMaxHung) {
+                std::fprintf(stderr, "Read partial packet...backing up to index %ld\n", p);
+                std::fseek(file_, p, SEEK_SET);
+                position_ = p;
+                return;
+            }
+            std::fprintf(stderr, "Could not read %hu bytes from file...skipping ahead 1 byte\n",
+                         static_cast<unsigned short>(shortBytes));
+            g_ccsdsHungCount = 0;
+            p += 1;
+            continue;
+        }
+
+        g_ccsdsHungCount = 0;
+        if (skipped > 0) {
+            std::fprintf(stderr, "Skipped %d bytes [%ld - %ld]\n", skipped, p - skipped, p);
+        }
+        auto packet =
+            std::make_shared<CcsdsPacket>(buf, static_cast<int>(dlen + 6),
+                                          static_cast<int>(packets_.size()), timeResolver_.get());
+        if (wrapped) {
+            packet->setGroundSeconds(groundSeconds);
+            packet->setGroundMilliseconds(groundMs);
+        }
+        publish(packet);
+        p = std::ftell(file_);
+        position_ = p;
+        skipped = 0;
+    }
+}
+
+void TelemetryCache::parseCustomPackets() {}
+void TelemetryCache::hookPacket(const TMPacketPtr&) {}
+void TelemetryCache::adjustStartPos(FILE*, long*) {}
+void TelemetryCache::beforeParseCcsds(FILE*) {}
+bool TelemetryCache::validHeader(const unsigned char*) {
+    return true;
+}
+
+}  // namespace GseLib

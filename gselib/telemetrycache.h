@@ -1,0 +1,94 @@
+#pragma once
+
+#include <gselib/timeresolver.h>
+#include <gselib/tmmeta.h>
+#include <gselib/tmpacket.h>
+
+#include <QObject>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace GseLib {
+
+/**
+ * @brief The packets of one telemetry file, read tolerantly and incrementally.
+ *
+ * The file is a concatenation of TOM or CCSDS packets (CCSDS ones possibly behind station
+ * wrapper records). Damage never stops a read: the reader resynchronises byte by byte and
+ * reports on standard error. A packet cut off at the end of a file still being written is
+ * retried by `grow()`. Every appended packet is shown to the time resolver, in file order.
+ * Mission subclasses adapt the reader through the virtual hooks.
+ */
+class TelemetryCache : public QObject {
+    Q_OBJECT
+public:
+    enum PacketFormat { Tom = 1, Ccsds = 2 };
+
+    static constexpr size_t PACKET_BUFFER_SIZE = 655360;
+    static constexpr size_t WRAPPER_BUFFER_SIZE = 10240;
+    /// Largest wrapper-record length text whose record still fits the wrapper buffer.
+    static constexpr long MAX_WRAPPER_LENGTH = 10200;
+
+    /// Takes ownership of resolver.
+    explicit TelemetryCache(TimeResolver* resolver, QObject* parent = nullptr);
+    ~TelemetryCache() override;
+
+    /// Binds to path (opened "rb") and reads it; clear drops the packets read so far first.
+    void changeFile(const std::string& path, bool clear);
+    /// Reads on from where the last read stopped.
+    void grow();
+    /// Drops every packet and restarts the time resolver (with the test's start as fallback T0).
+    void clear();
+
+    void setPacketFormat(int format) { packetFormat_ = format; }
+    int packetFormat() const { return packetFormat_; }
+    void setMaxPackets(unsigned long maxPackets, unsigned long removeCount);
+    /// Appends, then trims the oldest packets beyond the maximum and signals it.
+    void appendPacket(const TMPacketPtr& packet);
+
+    /// Packet i, or null when i is not below the count.
+    TMPacketPtr get(unsigned int i) const;
+    size_t size() const { return packets_.size(); }
+    const std::vector<TMPacketPtr>& packets() const { return packets_; }
+
+    void parseTomPackets();
+    void parseCcsdsPackets();
+
+    std::string fileName() const { return fileName_; }
+    long position() const { return position_; }
+    long maxScanBytes() const { return maxScanBytes_; }
+    void setMaxScanBytes(long bytes) { maxScanBytes_ = bytes; }
+    const TmMeta& tmMeta() const { return tmMeta_; }
+    TimeResolver* timeResolver() const { return timeResolver_.get(); }
+
+signals:
+    void packetsRemoved(int count);
+
+protected:
+    virtual void parseCustomPackets();
+    virtual void hookPacket(const TMPacketPtr& packet);
+    virtual void adjustStartPos(FILE* stream, long* position);
+    virtual void beforeParseCcsds(FILE* stream);
+    virtual bool validHeader(const unsigned char* header);
+
+private:
+    void readFromPosition();
+    void publish(const TMPacketPtr& packet);
+
+    std::string fileName_;
+    FILE* file_ = nullptr;
+    std::vector<unsigned char> packetBuffer_;
+    std::vector<unsigned char> wrapperBuffer_;
+    long position_ = 0;
+    long maxScanBytes_ = 1000000;
+    TmMeta tmMeta_;
+    int packetFormat_ = Tom;
+    std::vector<TMPacketPtr> packets_;
+    std::shared_ptr<TimeResolver> timeResolver_;
+    unsigned long maxPackets_ = 0;
+    unsigned long removeCount_ = 0;
+};
+
+}  // namespace GseLib
