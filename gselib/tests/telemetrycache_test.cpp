@@ -1,0 +1,393 @@
+#include <gselib/secondstimeresolvers.h>
+#include <gselib/telemetryfile.h>
+#include <gselib/tomchecksum.h>
+
+#include "enginetestutil.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <map>
+#include <random>
+#include <set>
+
+using namespace GseLib;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes tomPacket(int type, int seq, uint32_t ticks, const Bytes& data) {
+    Bytes p = {uint8_t(type),        uint8_t(seq),         uint8_t(data.size() >> 8),
+               uint8_t(data.size()), uint8_t(ticks >> 24), uint8_t(ticks >> 16),
+               uint8_t(ticks >> 8),  uint8_t(ticks)};
+    p.insert(p.end(), data.begin(), data.end());
+    const uint32_t sum = tom_checksum(p.data(), p.size());
+    for (int s = 24; s >= 0; s -= 8)
+        p.push_back(uint8_t(sum >> s));
+    return p;
+}
+
+Bytes ccsdsPacket(int apid, int seq, uint32_t seconds, const Bytes& data) {
+    const size_t field = 6 + data.size() - 1;
+    Bytes p = {uint8_t(0x08 | (apid >> 8)),
+               uint8_t(apid),
+               uint8_t(0xC0 | (seq >> 8)),
+               uint8_t(seq),
+               uint8_t(field >> 8),
+               uint8_t(field),
+               uint8_t(seconds >> 24),
+               uint8_t(seconds >> 16),
+               uint8_t(seconds >> 8),
+               uint8_t(seconds),
+               0,
+               0};
+    p.insert(p.end(), data.begin(), data.end());
+    return p;
+}
+
+Bytes wrapper(const char* variant, uint32_t seconds, uint16_t ms, int n = 24) {
+    Bytes r(size_t(40 + std::max(n, 0)), 0);
+    std::memcpy(r.data(), "C7333IA0", 8);
+    std::memcpy(r.data() + 8, variant, 4);
+    const std::string text = std::to_string(n);
+    std::memset(r.data() + 12, ' ', 8);
+    std::memcpy(r.data() + 20 - text.size(), text.data(), text.size());
+    const size_t at = variant[0] == 'G' ? 24 : 32;
+    for (int i = 0; i < 4; ++i)
+        r[at + size_t(i)] = uint8_t(seconds >> (24 - 8 * i));
+    r[at + 4] = uint8_t(ms >> 8);
+    r[at + 5] = uint8_t(ms);
+    return r;
+}
+
+Bytes cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+/// A reader with a fixed catalogue of (type -> data length) for its header check; an empty
+/// catalogue accepts every header. Unix seconds come straight from the raw timestamp.
+class TestCache : public TelemetryCache {
+public:
+    TestCache(int format, std::map<int, int> lengths = {})
+        : TelemetryCache(new UnixTimeResolver), lengths_(std::move(lengths)) {
+        setPacketFormat(format);
+    }
+
+protected:
+    bool validHeader(const unsigned char* h) override {
+        if (lengths_.empty())
+            return true;
+        const bool tom = packetFormat() == Tom;
+        const int type = tom ? h[0] : ((h[0] & 7) << 8) | h[1];
+        const int length = tom ? (h[2] << 8) | h[3] : (((h[4] << 8) | h[5]) + 1) & 0xFFFF;
+        const auto it = lengths_.find(type);
+        return it != lengths_.end() && (it->second < 0 || it->second == length);
+    }
+
+private:
+    std::map<int, int> lengths_;
+};
+
+struct File {
+    QTemporaryDir dir;
+    std::string path = dir.filePath("run.tlm").toStdString();
+    void write(const Bytes& b, bool append = false) {
+        QFile f(QString::fromStdString(path));
+        f.open(append ? QIODevice::Append : QIODevice::WriteOnly);
+        f.write(reinterpret_cast<const char*>(b.data()), qint64(b.size()));
+    }
+};
+
+std::string read(TelemetryCache& cache, const std::string& path) {
+    testing::internal::CaptureStderr();
+    cache.changeFile(path, true);
+    return testing::internal::GetCapturedStderr();
+}
+
+std::string grow(TelemetryCache& cache) {
+    testing::internal::CaptureStderr();
+    cache.grow();
+    return testing::internal::GetCapturedStderr();
+}
+
+}  // namespace
+
+TEST(TelemetryCache, TomResynchronisesAfterGarbage) {
+    File f;
+    const Bytes a = tomPacket(2, 0, 100, {1, 2, 3});
+    const Bytes b = tomPacket(22, 1, 101, Bytes(40, 7));
+    f.write(cat({a, {0xDE, 0xAD, 0x99}, b}));
+    TestCache cache(TelemetryCache::Tom, {{2, 3}, {22, 40}});
+    const std::string errors = read(cache, f.path);
+    ASSERT_EQ(cache.size(), 2u);
+    EXPECT_EQ(*cache.get(1)->bytes(), b);
+    const long p = long(a.size() + 3);
+    // One line per garbage byte whose header the catalogue refuses, then the summary.
+    EXPECT_EQ(errors,
+              "Invalid header - type: 222 length: 39190\nInvalid header - type: 173 length: 5633\n"
+              "Invalid header - type: 153 length: 256\nSkipped 3 bytes [" +
+                  std::to_string(p - 3) + " - " + std::to_string(p) + "]\n");
+    EXPECT_EQ(cache.get(2), nullptr);
+    EXPECT_EQ(cache.get(1)->index(), 1);
+    EXPECT_EQ(cache.position(), long(a.size() + 3 + b.size()));
+}
+
+TEST(TelemetryCache, TomBadChecksumSkipsWithoutInvalidHeaderLine) {
+    File f;
+    Bytes bad = tomPacket(22, 0, 100, Bytes(10, 1));
+    bad[10] ^= 1;
+    const Bytes good = tomPacket(22, 1, 101, Bytes(10, 2));
+    f.write(cat({bad, good}));
+    TestCache cache(TelemetryCache::Tom, {{22, 10}});
+    const std::string errors = read(cache, f.path);
+    ASSERT_EQ(cache.size(), 1u);
+    EXPECT_EQ(*cache.get(0)->bytes(), good);
+    // Every later byte of the bad packet fails the header check; its first byte does not.
+    EXPECT_EQ(errors.find("Invalid header - type: 22 length: 10"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("Invalid header - type: 0 length: "), std::string::npos);
+    EXPECT_NE(errors.find("Skipped 22 bytes [0 - 22]\n"), std::string::npos) << errors;
+}
+
+TEST(TelemetryCache, TomPartialPacketBacksUpFiveTimesThenSkips) {
+    File f;
+    const Bytes a = tomPacket(2, 0, 100, {1, 2, 3});
+    const Bytes b = tomPacket(2, 1, 101, Bytes(30, 5));
+    f.write(cat({a, Bytes(b.begin(), b.begin() + 20)}));
+    TestCache cache(TelemetryCache::Tom);
+    std::string errors = read(cache, f.path);
+    EXPECT_EQ(cache.size(), 1u);
+    const std::string backUp =
+        "Read partial packet...backing up to index " + std::to_string(a.size()) + "\n";
+    EXPECT_EQ(errors, backUp);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(grow(cache), backUp) << i;
+    }
+    // The sixth consecutive short read gives the bytes up and resynchronises past them.
+    errors = grow(cache);
+    EXPECT_EQ(errors.rfind("Could not read 34 bytes from file...skipping ahead 1 byte\n", 0), 0u)
+        << errors;
+    EXPECT_EQ(cache.size(), 1u);
+}
+
+TEST(TelemetryCache, GrowingTomFile) {
+    File f;
+    const Bytes a = tomPacket(2, 0, 100, {1});
+    const Bytes b = tomPacket(3, 1, 102, {2, 2});
+    f.write(cat({a, Bytes(b.begin(), b.begin() + 5)}));
+    TestCache cache(TelemetryCache::Tom);
+    read(cache, f.path);
+    EXPECT_EQ(cache.size(), 1u);  // fewer than 8 bytes of b: nothing to say yet
+    f.write(Bytes(b.begin() + 5, b.end()), true);
+    EXPECT_EQ(grow(cache), "");
+    ASSERT_EQ(cache.size(), 2u);
+    EXPECT_EQ(cache.get(1)->unixTime(), 102.0);
+    EXPECT_EQ(cache.get(1)->relativeTime(), 2.0);
+}
+
+TEST(TelemetryCache, CcsdsWrapperRecordsAndReceiptTimes) {
+    File f;
+    const Bytes a = ccsdsPacket(700, 0, 50, Bytes(20, 1));
+    const Bytes b = ccsdsPacket(700, 1, 51, Bytes(20, 2));
+    const Bytes c = ccsdsPacket(700, 2, 52, Bytes(20, 3));
+    f.write(cat({wrapper("GANN", 1000, 250), a, wrapper("FANN", 1001, 999), b, c}));
+    TestCache cache(TelemetryCache::Ccsds);
+    EXPECT_EQ(read(cache, f.path), "");
+    ASSERT_EQ(cache.size(), 3u);
+    EXPECT_EQ(*cache.get(0)->bytes(), a);
+    EXPECT_EQ(cache.get(0)->groundSeconds(), 1000u);
+    EXPECT_EQ(cache.get(0)->groundMilliseconds(), 250.0);
+    EXPECT_EQ(cache.get(1)->groundSeconds(), 1001u);
+    EXPECT_EQ(cache.get(1)->groundMilliseconds(), 999.0);
+    EXPECT_EQ(cache.get(2)->groundSeconds(), 0u);
+    EXPECT_NEAR(cache.get(1)->groundRelativeTime(), 1.749, 1e-9);
+}
+
+TEST(TelemetryCache, CcsdsOversizedWrapperIsRejectedWithoutOverrun) {
+    File f;
+    // A record claiming 20000 bytes would overflow the record buffer: its bytes are damage.
+    Bytes huge = wrapper("GANN", 1, 1, 20000);
+    huge.resize(64);
+    const Bytes a = ccsdsPacket(700, 0, 50, Bytes(20, 1));
+    f.write(cat({huge, a}));
+    TestCache cache(TelemetryCache::Ccsds, {{700, 26}});
+    const std::string errors = read(cache, f.path);
+    ASSERT_EQ(cache.size(), 1u);
+    EXPECT_EQ(*cache.get(0)->bytes(), a);
+    EXPECT_EQ(cache.get(0)->groundSeconds(), 0u);
+    EXPECT_NE(errors.find("Skipped 64 bytes [0 - 64]"), std::string::npos) << errors;
+}
+
+TEST(TelemetryCache, CcsdsShortAndImpossibleLengths) {
+    File f;
+    const Bytes a = ccsdsPacket(700, 0, 50, Bytes(20, 1));
+    // Length field 65535: a zero-length read, which is a short read.
+    Bytes impossible = {0x0A, 0xBC, 0xC0, 0, 0xFF, 0xFF};
+    impossible.resize(30, 0);
+    f.write(cat({a, impossible}));
+    TestCache cache(TelemetryCache::Ccsds);
+    const std::string errors = read(cache, f.path);
+    EXPECT_EQ(cache.size(), 1u);
+    EXPECT_EQ(errors,
+              "Read partial packet...backing up to index " + std::to_string(a.size()) + "\n");
+
+    // A packet is only read once 20 bytes from its start are on disk.
+    File g;
+    const Bytes small = ccsdsPacket(700, 0, 50, {1, 2, 3, 4, 5, 6, 7});  // 19 bytes
+    g.write(small);
+    TestCache second(TelemetryCache::Ccsds);
+    read(second, g.path);
+    EXPECT_EQ(second.size(), 0u);
+    g.write({0}, true);
+    grow(second);
+    EXPECT_EQ(second.size(), 1u);
+}
+
+TEST(TelemetryCache, CcsdsGivesUpAfterMaxScanBytes) {
+    File f;
+    const Bytes a = ccsdsPacket(700, 0, 50, Bytes(20, 1));
+    f.write(cat({Bytes(100, 0x55), a}));
+    TestCache cache(TelemetryCache::Ccsds, {{700, 26}});
+    cache.setMaxScanBytes(50);
+    const std::string errors = read(cache, f.path);
+    EXPECT_EQ(cache.size(), 0u);
+    EXPECT_EQ(errors,
+              "Scanned 50 bytes [0 - 50] without finding a valid packet header, archive may be "
+              "corrupt!\n");
+    EXPECT_EQ(cache.position(), long(100 + a.size()));
+    // Only data appended after the give-up is read later.
+    f.write(a, true);
+    grow(cache);
+    EXPECT_EQ(cache.size(), 1u);
+}
+
+TEST(TelemetryCache, UnopenableFileLeavesAnEmptyCache) {
+    TestCache cache(TelemetryCache::Tom);
+    EXPECT_EQ(read(cache, "/nonexistent/run.tlm"),
+              "TMF::changeFile(/nonexistent/run.tlm) FAILED\n");
+    EXPECT_EQ(cache.size(), 0u);
+    EXPECT_EQ(grow(cache), "");
+}
+
+// ---- cursors ---------------------------------------------------------------------------------
+
+TEST(TelemetryFile, CursorsAndSearches) {
+    File f;
+    Bytes stream;
+    const int types[] = {2, 3, 2, 4, 5, 2};
+    for (int i = 0; i < 6; ++i) {
+        const Bytes p = tomPacket(types[i], i, 100 + i, {uint8_t(i)});
+        stream.insert(stream.end(), p.begin(), p.end());
+    }
+    QDir().mkpath(f.dir.filePath("2012-04-02-12.35.42-12345-testname"));
+    const std::string path =
+        f.dir.filePath("2012-04-02-12.35.42-12345-testname/run.tlm").toStdString();
+    QFile out(QString::fromStdString(path));
+    out.open(QIODevice::WriteOnly);
+    out.write(reinterpret_cast<const char*>(stream.data()), qint64(stream.size()));
+    out.close();
+    TelemetryFile::setSharedCache(new TestCache(TelemetryCache::Tom));
+    TelemetryFile::setSharedCacheFile(path);
+    TelemetryFile cursor;
+    EXPECT_EQ(cursor.tidString(), "12345");
+
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(cursor.getNext()->index(), i);
+    }
+    EXPECT_EQ(cursor.getNext(), nullptr);
+    EXPECT_EQ(cursor.current(), 5);
+
+    cursor.reset();
+    EXPECT_EQ(cursor.seek(2), 2);
+    EXPECT_EQ(cursor.seek(-5), -2);
+    EXPECT_EQ(cursor.seek(100), 5);
+
+    cursor.reset();
+    EXPECT_EQ(cursor.seekNextMatch(2), 0);  // the current packet counts the first time
+    EXPECT_EQ(cursor.seekNextMatch(2), 2);
+    EXPECT_EQ(cursor.seekNextMatch(2), 5);
+    EXPECT_EQ(cursor.seekNextMatch(2), -1);
+    EXPECT_EQ(cursor.seekPrevMatch(2), 2);
+    EXPECT_EQ(cursor.getPrevMatch(2)->index(), 0);
+    EXPECT_EQ(cursor.seekPrevMatch(2), -1);
+    EXPECT_EQ(cursor.seekPrevMatch(2), -1);  // nothing earlier, remembered
+
+    ByteSet set;
+    set.set(4);
+    set.set(5);
+    EXPECT_EQ(cursor.findNextMatch(0, set, true), 3);
+    EXPECT_EQ(cursor.findPrevMatch(5, set, false), 4);
+    EXPECT_EQ(cursor.findNextMatch(9, set, true), -3);
+    EXPECT_EQ(cursor.findNextMatch(5, uint16_t(9), true), -1);
+
+    // No type 9 yet; once one is appended and the cache grows, the search finds it.
+    cursor.reset();
+    EXPECT_EQ(cursor.seekNextMatch(9), -1);
+    const Bytes late = tomPacket(9, 6, 200, {9});
+    out.open(QIODevice::Append);
+    out.write(reinterpret_cast<const char*>(late.data()), qint64(late.size()));
+    out.close();
+    TelemetryFile::updateSharedCache();
+    EXPECT_EQ(cursor.seekNextMatch(9), 6);
+    TelemetryFile::setSharedCache(nullptr);
+    EXPECT_EQ(cursor.getNext(), nullptr);
+}
+
+TEST(TelemetryFile, TrimmingMovesTheCursors) {
+    auto* cache = new TestCache(TelemetryCache::Tom);
+    TelemetryFile::setSharedCache(cache);
+    TelemetryFile cursor;
+    auto packet = [](int i) {
+        const Bytes b = tomPacket(2, i, uint32_t(i), {0});
+        return std::make_shared<TomPacket>(b.data(), int(b.size()), i, nullptr);
+    };
+    for (int i = 0; i < 3; ++i)
+        cache->appendPacket(packet(i));  // 0/0: signals 0, removes none
+    EXPECT_EQ(cache->size(), 3u);
+    cursor.seek(2);
+    cache->setMaxPackets(3, 2);
+    cache->appendPacket(packet(3));  // 4 > 3: the first two go
+    EXPECT_EQ(cache->size(), 2u);
+    EXPECT_EQ(cursor.current(), 0);
+    EXPECT_EQ(cursor.getNext()->rawTimestamp(), 2u);
+    TelemetryFile::setSharedCache(nullptr);
+}
+
+// ---- the general resolvers -------------------------------------------------------------------
+
+TEST(SecondsTimeResolvers, Conventions) {
+    auto packet = [](const TimeResolver* r, uint32_t secs, uint16_t fraction) {
+        Bytes b = ccsdsPacket(700, 0, secs, {0});
+        b[10] = uint8_t(fraction >> 8);
+        b[11] = uint8_t(fraction);
+        return std::make_shared<CcsdsPacket>(b.data(), int(b.size()), 0, r);
+    };
+    UnixTimeResolver unix;
+    unix.setMinimumT0Ticks(1000);
+    const auto early = packet(&unix, 500, 0);
+    const auto t0 = packet(&unix, 1500, 0x8000);
+    unix.handlePacket(early);
+    unix.handlePacket(t0);
+    EXPECT_EQ(unix.t0Packet(), t0);
+    EXPECT_EQ(t0->relativeTime(), 0.0);
+    EXPECT_EQ(early->relativeTime(), -1000.0);
+    EXPECT_EQ(t0->unixTime(), 1500.0);  // milliseconds ignored
+
+    GpsTimeResolver gps(315964800);
+    const auto g = packet(&gps, 10, 0x8000);
+    gps.handlePacket(g);
+    EXPECT_DOUBLE_EQ(g->unixTime(), 315964810.5);
+    EXPECT_DOUBLE_EQ(g->relativeTime(), 0.5);  // T0's milliseconds are not subtracted
+    EXPECT_EQ(gps.unixOffset(), 315964800u);
+
+    TaiTimeResolver tai;
+    const auto t = packet(&tai, 378691200 + 20, 0x4000);
+    EXPECT_DOUBLE_EQ(t->unixTime(), 20.25);
+    testutil::Messages time("time");
+    EXPECT_EQ(t->unixTimeFromTicks(5), 0.0);
+    ASSERT_EQ(time.warnings.size(), 1);
+    EXPECT_TRUE(time.warnings[0].endsWith("Not implemented"));
+}
