@@ -40,12 +40,14 @@ void CcsdsPacket::incrementSequence() {
 int CcsdsPacket::dataLength() const {
     return header_.dataLength();
 }
+// A packet may legally end before its secondary header (a zero length field makes 7 bytes):
+// it carries no timestamp, which reads as 0 rather than failing every time it is asked.
 uint32_t CcsdsPacket::rawTimestamp() const {
-    return be32(6);
+    return totalLength() >= 10 ? be32(6) : 0u;
 }
 
 double CcsdsPacket::rawTimestampMs() const {
-    return be16(10) * (1.0 / 65536.0) * 1000.0;
+    return totalLength() >= 12 ? be16(10) * (1.0 / 65536.0) * 1000.0 : 0.0;
 }
 
 int CcsdsPacket::versionNumber() const {

@@ -34,7 +34,9 @@ public:
     int sequence() const override;
     void incrementSequence() override;
     int dataLength() const override;
+    /// Bytes 6-9; 0 for a packet too short to hold them.
     uint32_t rawTimestamp() const override;
+    /// Bytes 10-11 in milliseconds; 0.0 for a packet too short to hold them.
     double rawTimestampMs() const override;
     uint32_t checksum() const override { return 0; }
     int versionNumber() const override;

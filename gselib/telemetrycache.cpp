@@ -5,6 +5,7 @@
 #include <gselib/tompacket.h>
 
 #include <cstring>
+#include <exception>
 
 namespace GseLib {
 
@@ -135,10 +136,16 @@ TMPacketPtr TelemetryCache::get(unsigned int i) const {
 
 void TelemetryCache::publish(const TMPacketPtr& packet) {
     packets_.push_back(packet);
-    if (timeResolver_) {
-        timeResolver_->handlePacket(packet);
+    // A packet the resolver or a mission hook cannot handle is kept and reported: one odd packet
+    // must not end the reading of a whole file.
+    try {
+        if (timeResolver_) {
+            timeResolver_->handlePacket(packet);
+        }
+        hookPacket(packet);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "Packet %d at %ld: %s\n", packet->index(), position_, e.what());
     }
-    hookPacket(packet);
 }
 
 void TelemetryCache::parseTomPackets() {

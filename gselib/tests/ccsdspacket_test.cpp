@@ -49,6 +49,9 @@ TEST(CcsdsPacket, ZeroLengthFieldMeansOneDataByte) {
     CcsdsPacket p(raw.data(), int(raw.size()), 0, nullptr);
     EXPECT_EQ(p.dataLength(), 1);
     EXPECT_EQ(p.totalLength(), 7);
+    // No room for the secondary header: no timestamp.
+    EXPECT_EQ(p.rawTimestamp(), 0u);
+    EXPECT_EQ(p.rawTimestampMs(), 0.0);
 }
 
 TEST(CcsdsPacket, SettersTouchOnlyTheirOwnBits) {

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Fuzzes the telemetry reading loops with libFuzzer under the address and undefined-behaviour
+# sanitizers for a bounded time: scripts/fuzz.sh [SECONDS] (default 60). The reader's own
+# damage reports (standard error) are silenced; sanitizer and crash reports are not.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+SECONDS_TO_RUN=${1:-60}
+scripts/setup.sh
+missing=()
+for p in clang-14 libclang-rt-14-dev libfuzzer-14-dev; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+BUILD=build/fuzz
+cmake -S . -B "$BUILD" -G Ninja -DK814_BUILD_TESTS=OFF -DK814_BUILD_BENCH=OFF -DK814_BUILD_FUZZ=ON \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
+  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=undefined" \
+  >/dev/null
+cmake --build "$BUILD" --target telemetry_fuzz
+corpus="$BUILD/corpus"
+python3 fuzz/seeds.py "$corpus"
+"$BUILD/fuzz/telemetry_fuzz" -max_total_time="$SECONDS_TO_RUN" -max_len=4096 -print_final_stats=1 -close_fd_mask=2 \
+  "$corpus"
