@@ -205,7 +205,9 @@ void TelemetryCache::parseTomPackets() {
         publish(std::make_shared<TomPacket>(buf, static_cast<int>(len + 12),
                                             static_cast<int>(packets_.size()),
                                             timeResolver_.get()));
-        p = std::ftell(file_);
+        // The stream stands right after the packet just read; asking it (ftell) would cost a
+        // system call per packet.
+        p += static_cast<long>(len + 12);
         position_ = p;
         skipped = 0;
         if (!readHeader()) {
@@ -219,10 +221,25 @@ void TelemetryCache::parseCcsdsPackets() {
     unsigned char* wrap = wrapperBuffer_.data();
     long p = position_;
     int skipped = 0;
+    // The stream offset as far as this loop knows it (-1: unknown). The standard library makes
+    // a system call for every seek and tell, so both are avoided when the offset is known.
+    long cur = -1;
+    auto seekTo = [&](long offset) {
+        if (cur != offset) {
+            std::fseek(file_, offset, SEEK_SET);
+            cur = offset;
+        }
+    };
+    auto readInto = [&](unsigned char* dst, size_t n) {
+        const size_t got = std::fread(dst, 1, n, file_);
+        cur = cur < 0 ? -1 : cur + static_cast<long>(got);
+        return got == n;
+    };
+    const bool prefixHook = usesBeforeParseCcsds();
     for (;;) {
         // Step 1: a packet is only read when 20 bytes (the wrapper look-ahead) are there.
-        std::fseek(file_, p, SEEK_SET);
-        if (std::fread(wrap, 1, 20, file_) < 20) {
+        seekTo(p);
+        if (!readInto(wrap, 20)) {
             position_ = p;
             return;
         }
@@ -230,6 +247,8 @@ void TelemetryCache::parseCcsdsPackets() {
         uint32_t groundSeconds = 0;
         uint32_t groundMs = 0;
         long shortBytes = -1;  // bytes a short read wanted, or -1
+        long headerAt = p;     // where the primary header starts
+        bool headerInLookAhead = false;
         if (std::memcmp(wrap, "C7333IA0", 8) == 0 &&
             (std::memcmp(wrap + 8, "GANN", 4) == 0 || std::memcmp(wrap + 8, "FANN", 4) == 0)) {
             wrap[20] = 0;
@@ -240,34 +259,43 @@ void TelemetryCache::parseCcsdsPackets() {
                 skipped += 1;
                 continue;
             }
-            if (std::fread(wrap + 20, 1, static_cast<size_t>(n + 20), file_) <
-                static_cast<size_t>(n + 20)) {
+            if (!readInto(wrap + 20, static_cast<size_t>(n + 20))) {
                 shortBytes = n + 20;
             } else {
                 wrapped = true;
                 const bool gann = wrap[8] == 'G';
                 groundSeconds = be32(wrap + (gann ? 24 : 32));
                 groundMs = be16(wrap + (gann ? 28 : 36));
+                headerAt = p + 40 + n;
             }
+        } else if (prefixHook) {
+            seekTo(p);
         } else {
-            std::fseek(file_, p, SEEK_SET);
+            // No record and no prefix hook: the look-ahead already holds the header.
+            headerInLookAhead = true;
         }
 
         size_t dlen = 0;
         if (shortBytes < 0) {
-            beforeParseCcsds(file_);
-            if (std::fread(buf, 1, 6, file_) < 6) {
+            if (prefixHook) {
+                beforeParseCcsds(file_);
+                headerAt = std::ftell(file_);
+                cur = headerAt;
+            }
+            if (headerInLookAhead) {
+                std::memcpy(buf, wrap, 6);
+            } else if (!readInto(buf, 6)) {
                 position_ = p;
                 return;
             }
             bool gaveUp = false;
             while (!validHeader(buf)) {
-                std::fseek(file_, p + 1, SEEK_SET);
                 p += 1;
                 skipped += 1;
                 if (maxScanBytes_ > 0 && skipped >= maxScanBytes_) {
                     std::fseek(file_, 0, SEEK_END);
                     const long end = std::ftell(file_);
+                    cur = end;
                     std::fprintf(stderr,
                                  "Scanned %d bytes [%ld - %ld] without finding a valid packet "
                                  "header, archive may be corrupt!\n",
@@ -277,16 +305,27 @@ void TelemetryCache::parseCcsdsPackets() {
                     gaveUp = true;
                     break;
                 }
-                if (std::fread(buf, 1, 6, file_) < 6) {
+                seekTo(p);
+                headerInLookAhead = false;
+                if (!readInto(buf, 6)) {
                     position_ = p;
                     return;
                 }
+                headerAt = p;
             }
             if (gaveUp) {
                 return;
             }
             dlen = (be16(buf + 4) + 1) & 0xFFFFu;
-            if (dlen == 0 || std::fread(buf + 6, 1, dlen, file_) < dlen) {
+            if (headerInLookAhead) {
+                // 14 bytes of data came with the look-ahead; a shorter packet was over-read,
+                // which only costs a seek back on the next turn.
+                const size_t have = std::min<size_t>(14, dlen);
+                std::memcpy(buf + 6, wrap + 6, have);
+                if (dlen == 0 || (dlen > 14 && !readInto(buf + 20, dlen - 14))) {
+                    shortBytes = static_cast<long>(dlen);
+                }
+            } else if (dlen == 0 || !readInto(buf + 6, dlen)) {
                 shortBytes = static_cast<long>(dlen);
             }
         }
@@ -317,7 +356,7 @@ void TelemetryCache::parseCcsdsPackets() {
             packet->setGroundMilliseconds(groundMs);
         }
         publish(packet);
-        p = std::ftell(file_);
+        p = headerAt + 6 + static_cast<long>(dlen);
         position_ = p;
         skipped = 0;
     }
@@ -327,6 +366,9 @@ void TelemetryCache::parseCustomPackets() {}
 void TelemetryCache::hookPacket(const TMPacketPtr&) {}
 void TelemetryCache::adjustStartPos(FILE*, long*) {}
 void TelemetryCache::beforeParseCcsds(FILE*) {}
+bool TelemetryCache::usesBeforeParseCcsds() const {
+    return false;
+}
 bool TelemetryCache::validHeader(const unsigned char*) {
     return true;
 }

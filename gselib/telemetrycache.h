@@ -71,6 +71,9 @@ protected:
     virtual void hookPacket(const TMPacketPtr& packet);
     virtual void adjustStartPos(FILE* stream, long* position);
     virtual void beforeParseCcsds(FILE* stream);
+    /// Whether beforeParseCcsds does anything: without it, the reader takes the header from
+    /// the bytes it already looked ahead at instead of seeking back for them.
+    virtual bool usesBeforeParseCcsds() const;
     virtual bool validHeader(const unsigned char* header);
 
 private:

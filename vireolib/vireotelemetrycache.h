@@ -18,6 +18,7 @@ public:
 protected:
     /// Skips a frame sync prefix (the sync word and 6 more bytes) found in the next 8 bytes.
     void beforeParseCcsds(FILE* stream) override;
+    bool usesBeforeParseCcsds() const override { return true; }
     /// The packet-type catalogue accepts (APID, data length).
     bool validHeader(const unsigned char* header) override;
 };

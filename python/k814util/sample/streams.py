@@ -221,6 +221,8 @@ def tarn_stream(
             emitted.append(message(now + 0.08, "Scan sequence 3 loaded: 42 steps, "))
             emitted.append(message(now + 0.09, "bin period 100 us\n"))
         for e in emitted:
+            if large and count >= min_packets:
+                return  # exactly the size asked for
             yield e
             count += 1
         if not large and second == 33:
