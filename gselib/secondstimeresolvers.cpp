@@ -74,6 +74,17 @@ bool TaiTimeResolver::acceptsAsT0(const TMPacket& packet) const {
 }
 
 double GenericTimeResolver::unixTime(const TMPacket* p) const {
+    // Decoding the time item may ask the packet for its time (any decoder but the time decoders
+    // with a clock does): inside that, the packet has no time yet.
+    thread_local bool resolving = false;
+    if (resolving) {
+        return 0.0;
+    }
+    struct Guard {
+        bool& flag;
+        explicit Guard(bool& f) : flag(f) { flag = true; }
+        ~Guard() { flag = false; }
+    } guard(resolving);
     const DataInterpretation* di = DataInterpretation::current();
     const TMPacketTypeInfo* info = di->packetTypes().find(p->apid());
     if (!info || info->timeItemId <= 0) {

@@ -391,3 +391,27 @@ TEST(SecondsTimeResolvers, Conventions) {
     ASSERT_EQ(time.warnings.size(), 1);
     EXPECT_TRUE(time.warnings[0].endsWith("Not implemented"));
 }
+
+TEST(SecondsTimeResolvers, GenericTakesThePacketTypesTimeItem) {
+    // Type 16 names item 1 (TIME40 with a Unix-epoch clock) as its time, type 18 item 2 (a plain
+    // 32-bit count, whose decoding asks the packet for its time: no recursion), type 17 none.
+    testutil::DbFile db;
+    const QMap<QString, QString> common = {
+        {"DECODE_ID1", "12"}, {"DECODE_ID2", "4"}, {"DECODE_ID3", "0"}, {"ENG_EQ_TYPE", "0"}};
+    db.row(testutil::with(testutil::with(testutil::basicRow(1, "T", "CLOCKED"), common),
+                          {{"PACKET_TYPE", "16"}, {"DECODE_TYPE", "8"}, {"CLOCK", "UNIX"}}));
+    db.row(testutil::with(testutil::with(testutil::basicRow(2, "T", "COUNT"), common),
+                          {{"PACKET_TYPE", "18"}}));
+    testutil::Engine engine(db,
+                            "16, TIMED, false, -1, -1, 1\n17, UNTIMED, false, -1, -1\n"
+                            "18, COUNTED, false, -1, -1, 2\n",
+                            R"({"clocks": [{"name": "UNIX", "epoch": "1970-01-01T00:00:00Z"}]})");
+    GenericTimeResolver generic;
+    auto make = [&](int apid, int index) {
+        const Bytes b = ccsdsPacket(apid, 0, 7, {0, 0, 0x01, 0x00});
+        return std::make_shared<CcsdsPacket>(b.data(), int(b.size()), index, &generic);
+    };
+    EXPECT_EQ(make(16, 0)->unixTime(), 256.0);
+    EXPECT_EQ(make(17, 1)->unixTime(), 0.0);
+    EXPECT_EQ(make(18, 2)->unixTime(), 256.0);
+}

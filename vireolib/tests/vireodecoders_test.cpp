@@ -5,6 +5,7 @@
 #include <gselib/polytransferfunc.h>
 #include <gselib/timeresolver.h>
 #include <vireolib/vireodecoders.h>
+#include <vireolib/vireotimeresolver.h>
 
 #include <gtest/gtest.h>
 
@@ -298,4 +299,33 @@ TEST(VireoDecoders, MmcPiraniStripChartAndReference) {
     DataItems scaled;
     calibrated.decode(row(2, 14, 2), reading.get(), scaled, &cvt);
     EXPECT_EQ(values(scaled), std::vector<double>{2.5 / 2000 * 1000});
+}
+
+TEST(VireoTimeResolver, SecondsSince2010AndFineTime) {
+    VireoTimeResolver r;
+    auto first = std::make_shared<CcsdsPacket>(packet(704, 20,
+                                                      [](ByteVector& b) {
+                                                          b[9] = 0;
+                                                          b[10] = 128;
+                                                      })
+                                                   ->bytes(),
+                                               0, &r);
+    auto later = std::make_shared<CcsdsPacket>(packet(704, 20,
+                                                      [](ByteVector& b) {
+                                                          b[9] = 3;
+                                                          b[10] = 64;
+                                                      })
+                                                   ->bytes(),
+                                               1, &r);
+    EXPECT_DOUBLE_EQ(first->unixTime(), 1262304000.5);
+    EXPECT_EQ(r.unixTimeOfT0(), 0.0);  // no T0 yet: the estimate
+    r.handlePacket(first);
+    r.handlePacket(later);
+    EXPECT_EQ(r.t0Packet(), first);
+    EXPECT_DOUBLE_EQ(later->unixTime(), 1262304003.25);
+    EXPECT_DOUBLE_EQ(later->relativeTime(), 2.75);
+    EXPECT_DOUBLE_EQ(later->relativeTimeFromTicks(9), 9.0);
+    EXPECT_DOUBLE_EQ(later->unixTimeFromTicks(9), 1262304009.5);
+    r.reset();
+    EXPECT_EQ(r.t0Packet(), nullptr);
 }
