@@ -13,7 +13,8 @@
 #include <tools/logger/eventlogger.h>
 #include <tools/util/pluginmanager.h>
 
-#include <sys/resource.h>
+#include "benchutil.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -29,7 +30,8 @@ K814_IMPORT_BUILTIN_PLUGINS()
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::median;
 using GseLib::ByteVector;
 
 class TickResolver : public GseLib::TimeResolver {
@@ -85,29 +87,11 @@ QByteArray telemetry(int count) {
     return file;
 }
 
-template <typename F>
-double median(int repeat, F&& f) {
-    std::vector<double> t;
-    for (int i = 0; i < repeat; ++i) {
-        const auto start = Clock::now();
-        f();
-        t.push_back(std::chrono::duration<double>(Clock::now() - start).count());
-    }
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    int count = 1000000;
-    int repeat = 3;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (!std::strcmp(argv[i], "--packets"))
-            count = std::atoi(argv[i + 1]);
-        if (!std::strcmp(argv[i], "--repeat"))
-            repeat = std::max(1, std::atoi(argv[i + 1]));
-    }
+    const int count = bench::intOption(argc, argv, "--packets", 1000000);
+    const int repeat = std::max(1, bench::intOption(argc, argv, "--repeat", 3));
     QCoreApplication app(argc, argv);
     EventLogger logger(LoggerConfig::noLogging());
 
@@ -196,8 +180,6 @@ int main(int argc, char** argv) {
         }
         engineSum = sum;
     });
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
 
     const double values = 9.0 * static_cast<double>(packets.size());
     std::printf("packets %zu, 9 values each (8-element array + scalar), %d runs (medians)\n",
@@ -208,7 +190,7 @@ int main(int argc, char** argv) {
     std::printf("ratio  engine / floor:        %8.2f\n", engine / floor);
     std::printf("results agree: %s\n",
                 std::fabs(engineSum - floorSum) <= 1e-6 * std::fabs(floorSum) ? "yes" : "NO");
-    std::printf("peak RSS: %.1f MB\n", usage.ru_maxrss / 1024.0);
+    std::printf("peak RSS: %.1f MB\n", bench::peakRssMb());
     GseLib::DataInterpretation::reset();
     return std::fabs(engineSum - floorSum) <= 1e-6 * std::fabs(floorSum) ? 0 : 1;
 }

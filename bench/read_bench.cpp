@@ -17,7 +17,8 @@
 #include <tools/logger/eventlogger.h>
 #include <tools/util/pluginmanager.h>
 
-#include <sys/resource.h>
+#include "benchutil.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -32,7 +33,7 @@ K814_IMPORT_BUILTIN_PLUGINS()
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 
 double seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
@@ -52,12 +53,6 @@ double plainRead(const std::string& path, unsigned long long& checksum) {
     return seconds(start);
 }
 
-double peakRssMb() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024.0;
-}
-
 void report(const char* what, const std::string& path, double read, double floor, size_t packets) {
     const double mb = static_cast<double>(QFileInfo(QString::fromStdString(path)).size()) / 1e6;
     std::printf("%s: %zu packets, %.1f MB\n", what, packets, mb);
@@ -65,7 +60,7 @@ void report(const char* what, const std::string& path, double read, double floor
     std::printf("  read + timestamp:          %7.3f s  %8.1f MB/s  %10.0f packets/s\n", read,
                 mb / read, packets / read);
     std::printf("  ratio read / floor:        %7.2f\n", read / floor);
-    std::printf("  peak RSS:                  %7.1f MB\n", peakRssMb());
+    std::printf("  peak RSS:                  %7.1f MB\n", bench::peakRssMb());
 }
 
 int tarn(const std::string& path, const QString& ini) {

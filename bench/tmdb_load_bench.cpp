@@ -10,7 +10,8 @@
 #include <tools/logger/eventlogger.h>
 #include <tools/util/pluginmanager.h>
 
-#include <sys/resource.h>
+#include "benchutil.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
@@ -25,7 +26,8 @@ K814_IMPORT_BUILTIN_PLUGINS()
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::median;
 
 // A database resembling a mission's: scalar and array rows, several conversions, labels and
 // limits, spread over 40 packet types.
@@ -92,29 +94,11 @@ size_t readOnly(const QString& path) {
     return cells;
 }
 
-template <typename F>
-double median(int repeat, F&& f) {
-    std::vector<double> t;
-    for (int i = 0; i < repeat; ++i) {
-        const auto start = Clock::now();
-        f();
-        t.push_back(std::chrono::duration<double>(Clock::now() - start).count());
-    }
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    int rows = 20000;
-    int repeat = 5;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (!std::strcmp(argv[i], "--rows"))
-            rows = std::atoi(argv[i + 1]);
-        if (!std::strcmp(argv[i], "--repeat"))
-            repeat = std::max(1, std::atoi(argv[i + 1]));
-    }
+    const int rows = bench::intOption(argc, argv, "--rows", 20000);
+    const int repeat = std::max(1, bench::intOption(argc, argv, "--repeat", 5));
     QCoreApplication app(argc, argv);
     EventLogger logger(LoggerConfig::noLogging());
     PluginManager manager;
@@ -134,14 +118,12 @@ int main(int argc, char** argv) {
         db.load({path}, dir.path() + "/");
         loaded = db.size();
     });
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
 
     std::printf("rows %d (%zu loaded), file %.1f MB, %d runs (medians)\n", rows, loaded,
                 bytes / 1e6, repeat);
     std::printf("floor  (read + split):  %8.3f s  %8.1f MB/s\n", floor, bytes / 1e6 / floor);
     std::printf("load   (TelemetryDatabase::load): %8.3f s  %8.0f rows/s\n", load, rows / load);
     std::printf("ratio  load / floor:    %8.2f\n", load / floor);
-    std::printf("peak RSS: %.1f MB\n", usage.ru_maxrss / 1024.0);
+    std::printf("peak RSS: %.1f MB\n", bench::peakRssMb());
     return loaded == static_cast<size_t>(rows) ? 0 : 1;
 }
