@@ -30,6 +30,8 @@
 #include <gselib/lookuptabletransferfunc.h>
 #include <gselib/missionspecifics.h>
 #include <gselib/movingstats.h>
+#include <gselib/msglogcache.h>
+#include <gselib/msglogline.h>
 #include <gselib/naturallogtransferfunc.h>
 #include <gselib/piecewisetransform.h>
 #include <gselib/polyfit.h>
