@@ -1,6 +1,8 @@
 #pragma once
 
 // Umbrella header of the VIREO instrument support.
+#include <vireolib/marker.h>
+#include <vireolib/markerpacket.h>
 #include <vireolib/vireo_10kthermistortransferfunc.h>
 #include <vireolib/vireo_adc2ohmstransferfunc.h>
 #include <vireolib/vireo_ctlamuxthermistortransferfunc.h>
@@ -10,5 +12,6 @@
 #include <vireolib/vireo_thermistortransferfunc.h>
 #include <vireolib/vireodatainterpretation.h>
 #include <vireolib/vireodecoders.h>
+#include <vireolib/vireomarkercache.h>
 #include <vireolib/vireotelemetrycache.h>
 #include <vireolib/vireotimeresolver.h>
