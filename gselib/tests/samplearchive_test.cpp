@@ -9,6 +9,7 @@
 #include <gselib/tompacket.h>
 
 #include <gselib/datainterpretation.h>
+#include <gselib/msglogcache.h>
 #include <gselib/telemetryfile.h>
 #include <gselib/timeresolver.h>
 #include <gselib/tmdatabase.h>
@@ -17,6 +18,7 @@
 #include <tarnlib/tartelemetrycache.h>
 #include <tools/util/pluginmanager.h>
 #include <vireolib/vireodatainterpretation.h>
+#include <vireolib/vireomarkercache.h>
 #include <vireolib/vireotelemetrycache.h>
 
 #include "dbtestutil.h"
@@ -172,6 +174,7 @@ class SampleEngine : public SampleArchive {
 protected:
     void bind(const QString& mission) {
         run_ = runOf(m_, mission);
+        ini_.reset();  // restores the previous value before the new one is set
         ini_ = std::make_unique<testutil::ScopedEnv>("INI814", m_.value("ini").toString().toUtf8());
         const TmMeta meta(QFileInfo(run_.value("tm_file").toString()).absolutePath());
         Config814::setDefaultGroup(meta.config814Group());
@@ -283,7 +286,7 @@ TEST_F(SampleEngine, VireoHousekeepingValuesMatchTheBytes) {
     bool ok = false;
     EXPECT_EQ(DataInterpretation::current()->stringValue("MARKER:TEXT",
                                                          firstOfType(packets_, 743).get(), &ok),
-              "test step 0");
+              "step 1: warm-up");
     EXPECT_EQ(DataInterpretation::current()->dacTable()->size(), 3);
 }
 
@@ -419,4 +422,86 @@ TEST_F(SampleEngine, GrowingFileGivesWhatAOneShotReadGives) {
         EXPECT_DOUBLE_EQ(cache->get(unsigned(i))->unixTime(), oneShot[i].unix) << i;
         EXPECT_DOUBLE_EQ(cache->get(unsigned(i))->relativeTime(), oneShot[i].relative) << i;
     }
+}
+
+namespace {
+
+// The lines the generator's message packets spell, each with the intended time of the packet
+// it began in.
+std::vector<std::pair<QString, double>> sentLines(const QJsonArray& expected) {
+    std::vector<std::pair<QString, double>> lines;
+    bool open = false;
+    for (const QJsonValue& v : expected) {
+        const QJsonObject e = v.toObject();
+        if (!e.contains("text"))
+            continue;
+        const QStringList parts = e.value("text").toString().split('\n');
+        for (qsizetype k = 0; k < parts.size(); ++k) {
+            if (k > 0)
+                open = false;
+            if (parts[k].isEmpty())
+                continue;
+            if (open)
+                lines.back().first += parts[k];
+            else
+                lines.emplace_back(parts[k], e.value("unix").toDouble());
+            open = true;
+        }
+    }
+    return lines;
+}
+
+}  // namespace
+
+TEST_F(SampleEngine, MessageLogsSpellTheSentLines) {
+    for (const char* mission : {"tarn", "vireo"}) {
+        bind(mission);
+        MsgLogCache log;
+        log.refresh();
+        const auto sent = sentLines(run_.value("expected").toArray());
+        ASSERT_GE(sent.size(), 4u) << mission;
+        ASSERT_EQ(log.size(), sent.size()) << mission;
+        for (size_t i = 0; i < sent.size(); ++i) {
+            EXPECT_EQ(log.lines()[i].text(), sent[i].first) << mission << " line " << i;
+            EXPECT_NEAR(log.lines()[i].unixTime(), sent[i].second, 1e-4)
+                << mission << " line " << i;
+        }
+        TearDown();
+    }
+}
+
+TEST_F(SampleEngine, VireoMarkersFollowTheMarkerPackets) {
+    bind("vireo");
+    struct Event {
+        int64_t us;
+        QJsonArray marker;
+    };
+    std::vector<Event> events;
+    for (const QJsonValue& v : run_.value("expected").toArray()) {
+        const QJsonObject e = v.toObject();
+        if (e.contains("marker"))
+            events.push_back(
+                {int64_t(e.value("unix").toDouble() * 1e6), e.value("marker").toArray()});
+    }
+    ASSERT_EQ(events.size(), 8u);
+    VireoGse::VireoMarkerCache cache(std::make_shared<TelemetryFile>());
+    testing::internal::CaptureStderr();
+    cache.reload();
+    testing::internal::GetCapturedStderr();
+
+    // Events: 0 opens 1, 1 closes 1, 2 opens 2, 3 opens 3, 4 reopens 2, 5 closes all,
+    // 6 closes nothing, 7 opens 4.
+    std::map<std::pair<int64_t, uint32_t>, int64_t> done;
+    for (const VireoGse::Marker& m : cache.markers())
+        done[{m.startTimeUnixMicroSecs(), m.markerId()}] = m.endTimeUnixMicroSecs();
+    const std::map<std::pair<int64_t, uint32_t>, int64_t> want = {
+        {{events[0].us, 1}, events[1].us},
+        {{events[2].us, 2}, events[4].us},
+        {{events[4].us, 2}, events[5].us},
+        {{events[3].us, 3}, events[5].us}};
+    EXPECT_EQ(done, want);
+    ASSERT_EQ(cache.openMarkers().size(), 1);
+    EXPECT_EQ(cache.openMarkers()[0].startTimeUnixMicroSecs(), events[7].us);
+    EXPECT_EQ(cache.openMarkers()[0].text(), events[7].marker[2].toString().toLatin1());
+    EXPECT_EQ(cache.markers()[0].text(), events[0].marker[2].toString().toLatin1());
 }

@@ -213,9 +213,12 @@ class SampleArchive:
                 run.packets += 1
                 run.packets_by_type[e.kind] = run.packets_by_type.get(e.kind, 0) + 1
                 if not self.tarn_min_packets:
-                    run.expected.append(
-                        {"type": e.kind, "unix": e.unix, "ground": list(e.ground or [])}
-                    )
+                    expected = {"type": e.kind, "unix": e.unix, "ground": list(e.ground or [])}
+                    if e.text is not None:
+                        expected["text"] = e.text
+                    if e.marker is not None:
+                        expected["marker"] = list(e.marker)
+                    run.expected.append(expected)
         os.utime(run.path, (run.start_unix + 120, run.start_unix + 120))
         meta = {
             "gse": {

@@ -3,6 +3,7 @@ value sits where the database says it does."""
 
 from __future__ import annotations
 
+import dataclasses
 import random
 import struct
 from dataclasses import dataclass
@@ -68,6 +69,8 @@ class Emitted:
     data: bytes  # the packet, or damage bytes when kind is DAMAGE
     unix: float | None = None  # intended Unix time (None when not determined)
     ground: tuple[int, int] | None = None  # station receipt time (seconds, milliseconds)
+    text: str | None = None  # the message text a message packet carries
+    marker: tuple[int, int, str] | None = None  # (id, type, text) of a marker packet
 
 
 DAMAGE = -1
@@ -152,7 +155,7 @@ def tarn_stream(
         )
 
     def message(unix: float, text: str) -> Emitted:
-        return packet(8, unix, {}, 0, text.encode("ascii"))
+        return dataclasses.replace(packet(8, unix, {}, 0, text.encode("ascii")), text=text)
 
     t = float(start_unix)
     # The ground equipment's test-start packet: subtype, flags, then the TID directory name.
@@ -252,6 +255,20 @@ def _wrapper(variant: str, seconds: int, ms: int) -> bytes:
 SYNC_WORD = b"\xfe\xfa\x30\xc8"
 
 
+# Marker packets of the VIREO test by second: (marker id, marker type, text). Id 0 closes the
+# marker whose id is the type, or every open marker when the type is 0 as well.
+VIREO_MARKERS = {
+    4: (1, 1, "step 1: warm-up"),
+    24: (0, 1, ""),
+    30: (2, 1, "step 2: scan"),
+    40: (3, 2, "laser check"),
+    50: (2, 1, "step 2: scan repeat"),  # 2 is still open: it closes and opens again
+    70: (0, 0, ""),
+    80: (0, 7, ""),  # nothing with id 7 is open
+    100: (4, 1, "step 4: cool-down"),  # still open at the end
+}
+
+
 def vireo_stream(mission: Mission, start_unix: int, seconds: int, rng: random.Random):
     """CCSDS packets of a VIREO test, yielded as :class:`Emitted` (data holds any wrapper
     record and sync prefix in front of the packet): housekeeping every second, science every
@@ -302,9 +319,15 @@ def vireo_stream(mission: Mission, start_unix: int, seconds: int, rng: random.Ra
                 for b in range(32)
             ]
             yield emit(720, now, 128, {"SCI:BIN_COUNTS": counts}, 64)
-        if second % 20 == 4:
-            text = f"test step {second // 20}".encode("ascii")
-            yield emit(743, now, 128, {}, 0, struct.pack(">H", second // 20) + text + b"\0")
+        if second in VIREO_MARKERS:
+            marker = VIREO_MARKERS[second]
+            body = struct.pack(">II", marker[0], marker[1]) + marker[2].encode("ascii") + b"\0"
+            yield dataclasses.replace(emit(743, now, 128, {}, 0, body), marker=marker)
+        messages = []
         if second % 25 == 9:
-            text = f"LEU energy sample interval {second % 7 + 1} s\n".encode("ascii")
-            yield emit(709, now, 64, {}, 0, text)
+            messages.append(f"LEU energy sample interval {second % 7 + 1} s\n")
+        if second == 61:
+            # One line the instrument sent in two packets.
+            messages += ["LEU warm-up ", "complete\n"]
+        for text in messages:
+            yield dataclasses.replace(emit(709, now, 64, {}, 0, text.encode("ascii")), text=text)

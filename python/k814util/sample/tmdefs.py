@@ -540,8 +540,9 @@ def _vireo_items() -> list[Item]:
         Item(12, "HK", "COUNTS_LE", "little-endian counter", hk, 34, byte_order="1:2"),
         Item(20, "SCI", "BIN_COUNTS", "bin counts", sci, 12, array_length=32),
         Item(30, "MEB", "MESSAGE_LOG", "instrument message text", VIREO_MSG, 12, 0, BIG_STRING),
-        Item(40, "MARKER", "ID", "test marker id", VIREO_MARKER, 12),
-        Item(41, "MARKER", "TEXT", "test marker text", VIREO_MARKER, 14, 0, BIG_STRING),
+        Item(40, "MARKER", "ID", "test marker id", VIREO_MARKER, 12, 4),
+        Item(42, "MARKER", "TYPE", "test marker type", VIREO_MARKER, 16, 4),
+        Item(41, "MARKER", "TEXT", "test marker text", VIREO_MARKER, 20, 0, BIG_STRING),
     ]
 
 
