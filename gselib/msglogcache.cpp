@@ -113,6 +113,7 @@ void MsgLogCache::resetState() {
     cursor_ = std::make_shared<TelemetryFile>();
     lines_.clear();
     pending_ = false;
+    ++generation_;
 }
 
 MsgLogLine MsgLogCache::search(double time, const QRegularExpression& expression,

@@ -50,6 +50,9 @@ public:
     bool pending() const { return pending_; }
     const std::vector<TmDatabaseRow>& mnemonicRows() const { return mnemonicRows_; }
 
+    /// Counts resets: a line pointer taken under another generation no longer points at a line.
+    uint64_t generation() const { return generation_; }
+
     static const QStringList& defaultMnemonics();
 
 private:
@@ -59,6 +62,7 @@ private:
     std::vector<TmDatabaseRow> mnemonicRows_;
     std::deque<MsgLogLine> lines_;
     bool pending_ = false;
+    uint64_t generation_ = 0;
 };
 
 }  // namespace GseLib

@@ -5,13 +5,13 @@
 #include <gselib/config814.h>
 #include <gselib/quorcoreapp.h>
 #include <gselib/tmmeta.h>
+#include <k814util/bindingcheck.h>
 #include <tools/logger/loggerconfig.h>
 
 #include <QFileInfo>
 #include <QTimeZone>
 #include <cstdio>
 #include <cstring>
-#include <stdexcept>
 
 using GseLib::Config814;
 using GseLib::TmMeta;
@@ -64,26 +64,13 @@ int main(int argc, char** argv) {
     app.initializeLogger(LoggerConfig::noLogging());
 
     const QString path = QString::fromLocal8Bit(argv[1]);
-    const QFileInfo file(path);
-    if (!file.exists()) {
-        fail(QStringLiteral("tmfile does not exist: ") + path);
+    const k814util::BindingCheck check = k814util::BindingCheck::check(path, false);
+    if (!check.ok()) {
+        fail(check.message);
     }
+    const QFileInfo file(check.absolutePath);
     const TmMeta meta(file.absolutePath());
-    if (!meta.isValid()) {
-        fail(QStringLiteral("A valid tm.meta could not be found for ") + file.absoluteFilePath());
-    }
-    const QString group = meta.config814Group();
-    bool verified = false;
-    try {
-        Config814::setDefaultGroup(group);
-        verified = Config814::verify(group);
-    } catch (const std::runtime_error&) {
-        verified = false;
-    }
-    if (!verified) {
-        fail(group + QStringLiteral(" in .814config.INI either does not exist or is invalid for ") +
-             file.absoluteFilePath());
-    }
+    const QString group = check.group;
 
     out(QStringLiteral("Telemetry file %1 (%2 bytes)")
             .arg(file.absoluteFilePath())

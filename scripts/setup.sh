@@ -7,7 +7,7 @@ APT_PACKAGES=(
   g++ git tzdata
   qt6-base-dev qt6-5compat-dev
   libfmt-dev libboost-dev
-  swig libgtest-dev clang-format
+  swig python3-dev libgtest-dev clang-format
 )
 PIP_PACKAGES=("scikit-build-core>=0.10" "pytest>=7" "ruff==0.17.6")
 PYTHON=${PYTHON:-python3}

@@ -1,7 +1,13 @@
 """Read access to the laboratory's instrument telemetry archives.
 
-The compiled reader arrives as a private extension module; until then the package carries the
-sample-archive generator (:mod:`k814util.sample`) and the console entry point ``k814util``.
+The compiled part is the private extension module ``_k814util``; its classes are re-exported
+here, with factory functions that bind the process to a telemetry file first::
+
+    import k814util
+    for line in k814util.message_log("data/.../vireo_23456.tlm"):
+        print(line.unixTime(), line.msg())
+
+The sample-archive generator (:mod:`k814util.sample`) works without the compiled part.
 """
 
 from k814util.sample import SampleArchive, generate_archive
@@ -9,3 +15,55 @@ from k814util.sample import SampleArchive, generate_archive
 __version__ = "0.1.0"
 
 __all__ = ["SampleArchive", "generate_archive", "__version__"]
+
+try:
+    from k814util import k814util as _compiled
+except ImportError as _error:  # a source tree without the compiled module
+    _compiled = None
+    _IMPORT_ERROR = _error
+
+    def __getattr__(name: str):
+        raise AttributeError(
+            f"k814util.{name} needs the compiled module _k814util, which failed to import "
+            f"({_IMPORT_ERROR}); install the package with 'pip install .'"
+        )
+
+
+if _compiled is not None:
+    from k814util import _pythonic
+    from k814util._binding import (
+        BindingError,
+        TelemetryFileNotFoundError,
+        bind,
+        message_log,
+        vireo_markers,
+    )
+    from k814util.k814util import (
+        ListOfFloats,
+        ListOfIntegers,
+        PyMsgLogCache,
+        PyMsgLogLine,
+        PyVireoMarker,
+        PyVireoMarkerCache,
+        bindTelemetryFile,
+        cvar,
+        initK814Util,
+    )
+
+    _pythonic.install()
+    __all__ += [
+        "BindingError",
+        "TelemetryFileNotFoundError",
+        "bind",
+        "message_log",
+        "vireo_markers",
+        "ListOfFloats",
+        "ListOfIntegers",
+        "PyMsgLogCache",
+        "PyMsgLogLine",
+        "PyVireoMarker",
+        "PyVireoMarkerCache",
+        "bindTelemetryFile",
+        "cvar",
+        "initK814Util",
+    ]

@@ -1,0 +1,57 @@
+// The script interface: the extension module _k814util and its proxy module.
+%module(package="k814util",
+        docstring="Read access to instrument telemetry archives (compiled part).") k814util
+
+%feature("autodoc", "1");
+
+%{
+#include <k814util/k814util.h>
+#include <k814util/pymsglogcache.h>
+#include <k814util/pymsglogline.h>
+#include <k814util/pyvireomarker.h>
+#include <k814util/pyvireomarkercache.h>
+#include <tarnlib/metamarkerids.h>
+%}
+
+// The container support (and with it the iterator type of the list classes) comes first.
+%include <std_vector.i>
+%include <std_string.i>
+%include <stdint.i>
+%include <exception.i>
+
+// Errors of an operation reach the script as exceptions carrying their message: index errors
+// for out-of-range requests, runtime errors for everything else. The process keeps running.
+%exception {
+    try {
+        $action
+    } catch (const std::out_of_range& e) {
+        SWIG_exception(SWIG_IndexError, e.what());
+    } catch (const std::exception& e) {
+        SWIG_exception(SWIG_RuntimeError, e.what());
+    }
+}
+
+%include "k814util/pymsglogline.h"
+%include "k814util/pymsglogcache.h"
+%include "k814util/pyvireomarker.h"
+%include "k814util/pyvireomarkercache.h"
+
+%template(ListOfIntegers) std::vector<int>;
+%template(ListOfFloats) std::vector<double>;
+
+namespace k814util {
+%feature("docstring", "This function is intended for internal use only.") initK814Util;
+void initK814Util(std::string telemetryFilename = "");
+%feature("docstring",
+         "Binds the process to a telemetry file like initK814Util, raising RuntimeError with "
+         "the same message instead of ending the process; for the file already bound, reads "
+         "what was appended since.") bindTelemetryFile;
+void bindTelemetryFile(const std::string& path);
+}
+
+namespace TarGse {
+%immutable;
+extern int MIN_META_MARKER_ID;
+extern int MAX_META_MARKER_ID;
+%mutable;
+}

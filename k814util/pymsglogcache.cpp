@@ -1,0 +1,24 @@
+#include <k814util/pymsglogcache.h>
+
+#include <gselib/msglogcache.h>
+
+#include <stdexcept>
+
+namespace k814util {
+
+PyMsgLogCache::PyMsgLogCache() : cache_(&GseLib::MsgLogCache::getInstance()) {
+    cache_->refresh();
+}
+
+unsigned int PyMsgLogCache::size() const {
+    return static_cast<unsigned int>(cache_->size());
+}
+
+PyMsgLogLine PyMsgLogCache::get(unsigned int index) const {
+    if (index >= cache_->size()) {
+        throw std::out_of_range("PyMsgLogCache.get was passed an invalid index.");
+    }
+    return PyMsgLogLine(&cache_->lines()[index]);
+}
+
+}  // namespace k814util

@@ -1,0 +1,58 @@
+"""Factories that bind the process to a telemetry file before handing out script objects.
+
+The compiled module holds one binding per process: the telemetry file, its interpretation
+engine and its packet cache. Every factory here binds first, with the checks module
+initialisation makes, but raises instead of ending the interpreter when the file cannot be
+bound. Asking again for the file already bound reads what the station appended since.
+"""
+
+from __future__ import annotations
+
+import os
+from typing import Union
+
+from k814util import k814util as _k
+
+PathLike = Union[str, "os.PathLike[str]"]
+
+_MISSING_FILE = "tmfile does not exist: "
+
+
+class BindingError(RuntimeError):
+    """The process cannot be bound to the telemetry file; the message says why, in the words
+    module initialisation would print."""
+
+
+class TelemetryFileNotFoundError(BindingError, FileNotFoundError):
+    """The telemetry file does not exist."""
+
+
+def bind(path: PathLike) -> str:
+    """Binds the process to the telemetry file at ``path`` and returns its absolute path.
+
+    Raises :class:`TelemetryFileNotFoundError` for a missing file and :class:`BindingError`
+    for a test without a valid ``tm.meta``, an invalid configuration group or a mission this
+    module cannot read.
+    """
+    name = os.fspath(path)
+    try:
+        _k.bindTelemetryFile(name)
+    except RuntimeError as exc:
+        message = str(exc)
+        if message.startswith(_MISSING_FILE):
+            raise TelemetryFileNotFoundError(message) from None
+        raise BindingError(message) from None
+    return os.path.abspath(name)
+
+
+def message_log(path: PathLike) -> _k.PyMsgLogCache:
+    """The instrument's message log of the telemetry file, one :class:`PyMsgLogLine` per line."""
+    bind(path)
+    return _k.PyMsgLogCache()
+
+
+def vireo_markers(path: PathLike) -> _k.PyVireoMarkerCache:
+    """The VIREO test markers of the telemetry file, sorted by start time; markers still open at
+    the end of the file have ``t_end_us() == 0``."""
+    bind(path)
+    return _k.PyVireoMarkerCache()

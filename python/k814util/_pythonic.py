@@ -1,0 +1,65 @@
+"""Python conveniences on the compiled classes: lengths, indexing, iteration and readable
+representations, each a thin layer over the methods the module publishes."""
+
+from __future__ import annotations
+
+from k814util import k814util as _k
+
+
+def _getitem(self, index):
+    if isinstance(index, slice):
+        return [self.get(i) for i in range(*index.indices(self.size()))]
+    n = self.size()
+    i = int(index)
+    if i < 0:
+        i += n
+    if not 0 <= i < n:
+        raise IndexError("index out of range")
+    return self.get(i)
+
+
+def _iter(self):
+    for i in range(self.size()):
+        yield self.get(i)
+
+
+def _line_repr(self) -> str:
+    return f"PyMsgLogLine(unixTime={self.unixTime():.6f}, msg={self.msg()!r})"
+
+
+def _marker_repr(self) -> str:
+    end = self.t_end_us() if self.is_complete() else "open"
+    return (
+        f"PyVireoMarker(id={self.marker_id()}, type={self.marker_type()}, "
+        f"t_start_us={self.t_start_us()}, t_end_us={end}, text={self.text()!r})"
+    )
+
+
+def _list_eq(self, other):
+    if isinstance(other, (list, tuple, _k.ListOfIntegers, _k.ListOfFloats)):
+        return list(self) == list(other)
+    return NotImplemented
+
+
+def _list_ne(self, other):
+    eq = _list_eq(self, other)
+    return eq if eq is NotImplemented else not eq
+
+
+def _list_repr(self) -> str:
+    return f"{type(self).__name__}({list(self)!r})"
+
+
+def install() -> None:
+    for cls in (_k.ListOfIntegers, _k.ListOfFloats):
+        cls.__eq__ = _list_eq
+        cls.__ne__ = _list_ne
+        cls.__hash__ = None  # mutable, like list
+        cls.__repr__ = _list_repr
+    for cls in (_k.PyMsgLogCache, _k.PyVireoMarkerCache):
+        cls.__len__ = lambda self: self.size()
+        cls.__getitem__ = _getitem
+        cls.__iter__ = _iter
+    _k.PyMsgLogLine.__repr__ = _line_repr
+    _k.PyMsgLogLine.__str__ = lambda self: self.msg()
+    _k.PyVireoMarker.__repr__ = _marker_repr

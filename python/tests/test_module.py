@@ -1,0 +1,261 @@
+"""The compiled module through the package: binding, its failures, message log, VIREO markers
+and the list types, checked against what the sample generator recorded."""
+
+import os
+import shutil
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+if os.environ.get("K814_REQUIRE_MODULE"):
+    import k814util.k814util  # noqa: F401  (ctest builds it: a failed import is a failure)
+else:
+    pytest.importorskip("k814util.k814util")
+
+import k814util
+from k814util import k814util as proxy
+
+
+@pytest.fixture
+def vireo(archive, monkeypatch):
+    root, manifest = archive
+    monkeypatch.setenv("INI814", str(root / ".814config.INI"))
+    return next(r for r in manifest["runs"] if r["mission"] == "vireo"), root
+
+
+def _sent_lines(run):
+    """(text, unix time of its first packet) of every line the message packets spell."""
+    lines, open_line = [], False
+    for e in run["expected"]:
+        if "text" not in e:
+            continue
+        for k, part in enumerate(e["text"].split("\n")):
+            if k > 0:
+                open_line = False
+            if not part:
+                continue
+            if open_line:
+                lines[-1][0] += part
+            else:
+                lines.append([part, e["unix"]])
+            open_line = True
+    return lines
+
+
+def _copy_test(run, dest: Path, data: bytes) -> Path:
+    """A copy of the run's TID directory whose telemetry file holds data."""
+    src = Path(run["tm_file"]).parent
+    target = dest / src.name
+    target.mkdir(parents=True)
+    shutil.copy(src / "tm.meta", target / "tm.meta")
+    tm = target / Path(run["tm_file"]).name
+    tm.write_bytes(data)
+    return tm
+
+
+def test_message_log_spells_the_sent_lines(vireo):
+    run, _ = vireo
+    log = k814util.message_log(run["tm_file"])
+    sent = _sent_lines(run)
+    assert len(sent) >= 5
+    assert [line.msg() for line in log] == [text for text, _ in sent]
+    for line, (_, unix) in zip(log, sent):
+        assert line.unixTime() == pytest.approx(unix, abs=1e-6)
+    assert log[-1].msg() == sent[-1][0]
+    assert [line.msg() for line in log[1:3]] == [sent[1][0], sent[2][0]]
+    with pytest.raises(IndexError, match="invalid index"):
+        log.get(len(log))
+    with pytest.raises(IndexError):
+        log[len(log)]
+
+
+def test_vireo_markers_sorted_with_the_open_one(vireo):
+    run, _ = vireo
+    events = [(round(e["unix"] * 1e6), *e["marker"]) for e in run["expected"] if "marker" in e]
+    assert len(events) == 8
+    at = [us for us, *_ in events]
+    markers = k814util.vireo_markers(run["tm_file"])
+    got = [(m.marker_id(), m.t_start_us(), m.t_end_us(), m.is_complete()) for m in markers]
+    # The generator's schedule: 1 closes by id, 2 is reopened while open, "close all" ends 2
+    # and 3, a close for id 7 matches nothing, and 4 stays open to the end.
+    assert got == [
+        (1, at[0], at[1], True),
+        (2, at[2], at[4], True),
+        (3, at[3], at[5], True),
+        (2, at[4], at[5], True),
+        (4, at[7], 0, False),
+    ]
+    assert [m.text() for m in markers] == [events[i][3] for i in (0, 2, 3, 4, 7)]
+    assert markers[0].marker_type() == 1 and markers[2].marker_type() == 2
+    with pytest.raises(IndexError):
+        markers.get(5)
+
+
+def test_growing_file_and_rebinding(vireo, tmp_path):
+    run, _ = vireo
+    data = Path(run["tm_file"]).read_bytes()
+    sent = [text for text, _ in _sent_lines(run)]
+    # Cut anywhere, even inside a packet: the reader waits for the rest.
+    tm = _copy_test(run, tmp_path / "growing", data[: len(data) // 2 + 3])
+    first = k814util.message_log(tm)
+    n = len(first)
+    assert 0 < n < len(sent)
+    kept = [first[i] for i in range(n)]
+    with open(tm, "ab") as f:
+        f.write(data[len(data) // 2 + 3 :])
+    second = k814util.message_log(tm)
+    assert [line.msg() for line in second] == sent
+    assert [line.msg() for line in kept] == sent[:n]  # lines already obtained stay the same
+
+    # Binding to another file starts its log afresh; lines of the old log refuse to answer.
+    other = _copy_test(run, tmp_path / "other", data[: len(data) // 4])
+    shorter = k814util.message_log(other)
+    assert 0 < len(shorter) < n
+    with pytest.raises(RuntimeError, match="forgotten"):
+        kept[0].msg()
+    assert [line.msg() for line in k814util.message_log(run["tm_file"])] == sent
+
+
+def _meta(directory: Path, mission: str, model: str = "") -> None:
+    model_field = f', "model": "{model}"' if model else ""
+    (directory / "tm.meta").write_text(
+        f'{{"gse": {{"version": 3, "mission": "{mission}"{model_field}}}}}'
+    )
+
+
+@pytest.mark.parametrize(
+    "case", ["missing", "default", "no tm.meta", "bad group", "lumo", "tarn not yet"]
+)
+def test_binding_failures(vireo, tmp_path, monkeypatch, case):
+    run, root = vireo
+    path = tmp_path / "run.tlm"
+    if case == "missing":
+        expected = f"tmfile does not exist: {path}"
+    elif case == "default":
+        path = ""
+        expected = "tmfile does not exist: "
+    else:
+        path.write_bytes(b"\x00" * 16)
+        if case == "no tm.meta":
+            expected = f"A valid tm.meta could not be found for {path}"
+        elif case == "bad group":
+            _meta(tmp_path, "vireo", "em")
+            expected = f"VIREO_EM in .814config.INI either does not exist or is invalid for {path}"
+        elif case == "lumo":
+            # The sample's VIREO paths under a LUMO group, so the configuration check passes.
+            _meta(tmp_path, "lumo")
+            ini = tmp_path / "lumo.INI"
+            text = (root / ".814config.INI").read_text()
+            ini.write_text(text.replace("[VIREO]", "[LUMO]", 1))
+            monkeypatch.setenv("INI814", str(ini))
+            expected = f"Unsupported mission lumo for {path}"
+        else:
+            _meta(tmp_path, "TARN", "fm")
+            expected = f"TARN telemetry cannot be bound by this build yet: {path}"
+
+    # The factories raise with the message...
+    error = k814util.TelemetryFileNotFoundError if case in ("missing", "default") else None
+    with pytest.raises(error or k814util.BindingError) as caught:
+        k814util.bind(path)
+    assert str(caught.value) == expected
+
+    # ...that initialisation prints before it ends the process with status 1.
+    call = "initK814Util()" if case == "default" else f"initK814Util({str(path)!r})"
+    res = subprocess.run(
+        [sys.executable, "-c", f"import k814util; k814util.{call}"],
+        capture_output=True,
+        text=True,
+        check=False,
+    )
+    assert res.returncode == 1
+    # A missing group is also reported by the configuration reader, on the line before.
+    assert res.stderr.splitlines()[-1] == expected and res.stderr.endswith("\n")
+    assert len(res.stderr.splitlines()) == (2 if case == "bad group" else 1)
+
+
+def test_registration_and_documentation():
+    names = [
+        n[: -len("_swigregister")] for n in vars(proxy._k814util) if n.endswith("_swigregister")
+    ]
+    assert names == [
+        "SwigPyIterator",
+        "PyMsgLogLine",
+        "PyMsgLogCache",
+        "PyVireoMarker",
+        "PyVireoMarkerCache",
+        "ListOfIntegers",
+        "ListOfFloats",
+    ]
+    assert proxy._k814util.PyMsgLogCache_get.__doc__.startswith(
+        "PyMsgLogCache_get(PyMsgLogCache self, unsigned int index) -> PyMsgLogLine"
+    )
+    assert "intended for internal use only" in k814util.initK814Util.__doc__
+    assert k814util.cvar.MIN_META_MARKER_ID == 50000
+    assert k814util.cvar.MAX_META_MARKER_ID == 99999
+    with pytest.raises(AttributeError, match="Variable MIN_META_MARKER_ID is read-only."):
+        k814util.cvar.MIN_META_MARKER_ID = 1
+
+
+def test_list_types_behave_like_lists():
+    ints = k814util.ListOfIntegers([5, -7, 11, 13])
+    assert len(ints) == 4 and ints[-1] == 13 and ints[-4] == 5
+    assert list(ints[1:3]) == [-7, 11]
+    assert list(ints[::-2]) == [13, -7]
+    ints.append(17)
+    assert list(ints) == [5, -7, 11, 13, 17]
+    del ints[0]
+    ints[0] = 3
+    assert [x for x in ints] == [3, 11, 13, 17]
+    ints[1:3] = [0, 0, 0]
+    assert list(ints) == [3, 0, 0, 0, 17]
+    assert ints == [3, 0, 0, 0, 17] and ints != [3, 0] and ints == (3, 0, 0, 0, 17)
+    assert repr(ints) == "ListOfIntegers([3, 0, 0, 0, 17])"
+    floats = k814util.ListOfFloats(3, 0.5)
+    assert floats == [0.5, 0.5, 0.5]
+    assert list(k814util.ListOfFloats(floats)) == [0.5] * 3
+
+    cases = [
+        (lambda: ints[::0], ValueError, "slice step cannot be zero"),
+        (lambda: ints[99], IndexError, "index out of range"),
+        (lambda: ints[-99], IndexError, "index out of range"),
+        (lambda: ints.append("x"), TypeError, "argument 2 of type 'std::vector< int >::value_type"),
+        (lambda: ints.append(2**40), OverflowError, "in method 'ListOfIntegers_append'"),
+        (
+            lambda: proxy._k814util.PyMsgLogCache_get(proxy.PyMsgLogCache(), "3"),
+            TypeError,
+            "in method 'PyMsgLogCache_get', argument 2 of type 'unsigned int'",
+        ),
+        (
+            lambda: k814util.PyMsgLogLine(1, 2),
+            TypeError,
+            "Wrong number or type of arguments for overloaded function 'new_PyMsgLogLine'.",
+        ),
+    ]
+    for call, error, message in cases:
+        with pytest.raises(error) as caught:
+            call()
+        assert message in str(caught.value)
+
+
+def test_show_command_prints_log_and_markers(vireo):
+    run, root = vireo
+    res = subprocess.run(
+        [
+            sys.executable,
+            "-m",
+            "k814util",
+            "show",
+            run["tm_file"],
+            "--ini",
+            str(root / ".814config.INI"),
+        ],
+        capture_output=True,
+        text=True,
+        check=False,
+    )
+    assert res.returncode == 0, res.stderr
+    assert f"Message log: {len(_sent_lines(run))} lines" in res.stdout
+    assert "VIREO markers: 5" in res.stdout
+    assert "(open)" in res.stdout and "step 4: cool-down" in res.stdout
