@@ -10,3 +10,11 @@ jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B "$BUILD" -G Ninja -DK814_BUILD_TESTS=ON >/dev/null
 cmake --build "$BUILD" -j "$jobs"
 ctest --test-dir "$BUILD" --output-on-failure -j "$jobs"
+
+# The package as users get it: pip install . builds the wheel, and the module's tests run
+# against the installed copy (from outside the source tree, so nothing shadows it).
+PYTHON=${PYTHON:-python3}
+"$PYTHON" -m pip install -q --disable-pip-version-check --root-user-action=ignore .
+top=$PWD
+(cd "$BUILD" && K814_REQUIRE_MODULE=1 "$PYTHON" -m pytest -q -p no:cacheprovider \
+  --basetemp="$top/$BUILD/pytest-installed" "$top/python/tests/test_module.py" "$top/python/tests/test_cli.py")

@@ -216,7 +216,19 @@ def test_list_types_behave_like_lists():
     assert floats == [0.5, 0.5, 0.5]
     assert list(k814util.ListOfFloats(floats)) == [0.5] * 3
 
+    owned = k814util.ListOfIntegers([1])
+    owned.this.disown()
+    assert not owned.thisown
+    owned.this.acquire()
+    assert owned.thisown
+
     cases = [
+        (
+            lambda: k814util.ListOfIntegers(None),
+            ValueError,
+            "invalid null reference in method 'new_ListOfIntegers', argument 1 of type "
+            "'std::vector< int > const &'",
+        ),
         (lambda: ints[::0], ValueError, "slice step cannot be zero"),
         (lambda: ints[99], IndexError, "index out of range"),
         (lambda: ints[-99], IndexError, "index out of range"),
