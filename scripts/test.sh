@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything with its tests and runs them all: GoogleTest suites, pytest, and the
-# formatting checks, through ctest.
+# formatting checks, through ctest; then installs the package and runs its Python tests again
+# against the installed copy.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -16,5 +17,7 @@ ctest --test-dir "$BUILD" --output-on-failure -j "$jobs"
 PYTHON=${PYTHON:-python3}
 "$PYTHON" -m pip install -q --disable-pip-version-check --root-user-action=ignore .
 top=$PWD
-(cd "$BUILD" && K814_REQUIRE_MODULE=1 "$PYTHON" -m pytest -q -p no:cacheprovider \
-  --basetemp="$top/$BUILD/pytest-installed" "$top/python/tests/test_module.py" "$top/python/tests/test_cli.py")
+build_abs=$(cd "$BUILD" && pwd)
+(cd "$build_abs" && K814_REQUIRE_MODULE=1 "$PYTHON" -m pytest -q -p no:cacheprovider \
+  --basetemp="$build_abs/pytest-installed" "$top/python/tests/test_module.py" \
+  "$top/python/tests/test_cli.py")
