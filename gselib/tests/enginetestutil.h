@@ -8,6 +8,7 @@
 #include <tools/util/pluginmanager.h>
 
 #include "dbtestutil.h"
+#include "readertestutil.h"
 
 #include <gtest/gtest.h>
 
@@ -40,20 +41,7 @@ inline const SecondsResolver* secondsResolver() {
 /// starts at packet byte 12).
 inline std::shared_ptr<GseLib::CcsdsPacket> ccsds(int apid, std::vector<uint8_t> data,
                                                   uint32_t seconds = 100) {
-    const size_t field = 6 + data.size() - 1;
-    std::vector<uint8_t> bytes = {uint8_t(0x08 | (apid >> 8)),
-                                  uint8_t(apid),
-                                  0xC0,
-                                  0x00,
-                                  uint8_t(field >> 8),
-                                  uint8_t(field),
-                                  uint8_t(seconds >> 24),
-                                  uint8_t(seconds >> 16),
-                                  uint8_t(seconds >> 8),
-                                  uint8_t(seconds),
-                                  0,
-                                  0};
-    bytes.insert(bytes.end(), data.begin(), data.end());
+    const Bytes bytes = ccsdsPacket(apid, 0, seconds, data);
     return std::make_shared<GseLib::CcsdsPacket>(bytes.data(), int(bytes.size()), 0,
                                                  secondsResolver());
 }
