@@ -1,6 +1,9 @@
 #pragma once
 
 // Umbrella header of the TARN instrument support.
+#include <tarnlib/masscal.h>
+#include <tarnlib/masscalentry.h>
+#include <tarnlib/metamarkerids.h>
 #include <tarnlib/tardatainterpretation.h>
 #include <tarnlib/tarntime.h>
 #include <tarnlib/tarntimeresolver.h>
