@@ -14,6 +14,7 @@
 #include <gselib/timeresolver.h>
 #include <gselib/tmdatabase.h>
 #include <gselib/tmpackettypes.h>
+#include <tarnlib/masscal.h>
 #include <tarnlib/tardatainterpretation.h>
 #include <tarnlib/tartelemetrycache.h>
 #include <tools/util/pluginmanager.h>
@@ -504,4 +505,49 @@ TEST_F(SampleEngine, VireoMarkersFollowTheMarkerPackets) {
     EXPECT_EQ(cache.openMarkers()[0].startTimeUnixMicroSecs(), events[7].us);
     EXPECT_EQ(cache.openMarkers()[0].text(), events[7].marker[2].toString().toLatin1());
     EXPECT_EQ(cache.markers()[0].text(), events[0].marker[2].toString().toLatin1());
+}
+
+TEST_F(SampleArchive, TarnMassCalibrationOfTheRunAndOfTheLaboratory) {
+    const QJsonObject run = runOf(m_, "tarn");
+    const QJsonObject mcal = run.value("mcal").toObject();
+    testutil::ScopedEnv ini("INI814", m_.value("ini").toString().toUtf8());
+    const QFileInfo tm(run.value("tm_file").toString());
+    const TmMeta meta(tm.absolutePath());
+    Config814::setDefaultGroup(meta.config814Group());
+
+    // The run's own file, named by its tm.meta: three phase cycles plus the default standing in
+    // for the file's first entry.
+    TarGse::MassCal cal;
+    TarGse::initializeMassCal(cal, meta, tm.absolutePath());
+    EXPECT_EQ(QFileInfo(cal.filePath()).fileName(), mcal.value("file").toString());
+    EXPECT_EQ(cal.phaseCycles(), (QList<int>{-1, 0, 3, 5}));
+    const QJsonObject entries = mcal.value("entries").toObject();
+    for (auto it = entries.begin(); it != entries.end(); ++it) {
+        const QJsonArray c = it.value().toObject().value("coefficients").toArray();
+        for (double x : {0.0, 123.0, 777.5, 2047.0}) {
+            const double want = c[0].toDouble() + c[1].toDouble() * x + c[2].toDouble() * x * x;
+            EXPECT_NEAR(cal[it.key().toInt()].apply(x), want, 1e-9 * std::max(1.0, want))
+                << "phase cycle " << it.key().toStdString() << " x " << x;
+        }
+    }
+    EXPECT_EQ(cal[7], cal[0]);
+
+    // A copy of the run without its own file gets the laboratory's (legacy) calibration, copied
+    // into the run's directory.
+    QTemporaryDir copy;
+    QFile::copy(tm.absolutePath() + "/tm.meta", copy.filePath("tm.meta"));
+    TarGse::MassCal lab;
+    TarGse::initializeMassCal(lab, TmMeta(copy.path()), copy.path());
+    EXPECT_TRUE(QFileInfo::exists(copy.filePath(mcal.value("lab_v1_file").toString())));
+    EXPECT_EQ(lab.fileVersion(), 1);
+    const QJsonArray points = mcal.value("lab_v1_points").toArray();
+    const double x0 = points[0].toArray()[0].toDouble(), y0 = points[0].toArray()[1].toDouble();
+    const double x1 = points[2].toArray()[0].toDouble(), y1 = points[2].toArray()[1].toDouble();
+    EXPECT_NEAR(lab[-1].apply(3000.0), y0 + (y1 - y0) / (x1 - x0) * (3000.0 - x0), 1e-9);
+
+    QList<double> masses;
+    for (const QJsonValue& m : mcal.value("default_masses").toArray())
+        masses.append(m.toDouble());
+    std::sort(masses.begin(), masses.end());
+    EXPECT_EQ(TarGse::MassCal::getDefaultMasses(), masses);
 }

@@ -16,7 +16,7 @@ from datetime import datetime
 from pathlib import Path
 from zoneinfo import ZoneInfo
 
-from k814util.sample import tmdefs
+from k814util.sample import masscal, tmdefs
 from k814util.sample.streams import DAMAGE, tarn_stream, vireo_stream
 
 STATION_ZONE = ZoneInfo("America/New_York")
@@ -45,6 +45,7 @@ class TestRun:
     packets_by_type: dict = field(default_factory=dict)
     damage_bytes: int = 0
     expected: list = field(default_factory=list)
+    default_mcal: str = ""
     size: int = 0
     path: Path | None = None
 
@@ -161,6 +162,13 @@ class SampleArchive:
                     "packets_by_type": {str(k): v for k, v in sorted(r.packets_by_type.items())},
                     "damage_bytes": r.damage_bytes,
                     "expected": r.expected,
+                    "mcal": {
+                        "file": r.default_mcal,
+                        "entries": masscal.manifest_entries() if r.default_mcal else {},
+                        "lab_v1_file": masscal.LAB_V1_NAME if r.mission == "tarn" else "",
+                        "lab_v1_points": [list(p) for p in masscal.LAB_V1_POINTS],
+                        "default_masses": list(masscal.DEFAULT_MASSES),
+                    },
                 }
                 for r in self.runs
             ],
@@ -186,6 +194,8 @@ class SampleArchive:
             write(paths["seq_config"], "# default sequence configuration\n")
             write(paths["heater_table"], "# heater\tzone\tsetpoint degC\n1\tSEB\t20\n")
             write(paths["sclk_table"], "# spacecraft clock correlation: none (ground test)\n")
+            write(paths["mcal_root"] / masscal.LAB_V1_NAME, masscal.lab_v1_text())
+            write(paths["gse"] / "mcal" / "default_masses.amu", masscal.default_masses_text())
 
     def _write_run(self, run: TestRun) -> None:
         directory = self.run_dir(run)
@@ -220,6 +230,9 @@ class SampleArchive:
                         expected["marker"] = list(e.marker)
                     run.expected.append(expected)
         os.utime(run.path, (run.start_unix + 120, run.start_unix + 120))
+        if run.mission == "tarn":
+            run.default_mcal = f"tarn_{run.tid}.mcal"
+            _write(directory / run.default_mcal, masscal.tid_file_text(), run.start_unix)
         meta = {
             "gse": {
                 "version": 3,
@@ -229,7 +242,7 @@ class SampleArchive:
                 "tid": run.tid,
                 "tid_dir": run.tid_dir,
                 "tmfile_name": run.tm_file,
-                "default_mcal": "",
+                "default_mcal": run.default_mcal,
                 "dac_table": run.dac_table,
             },
             "annotations": run.annotations,
