@@ -1,0 +1,211 @@
+#include <tarnlib/metamarkergenerator.h>
+
+#include <gselib/msglogcache.h>
+#include <gselib/tmpacket.h>
+
+#include <QRegularExpression>
+#include <cstring>
+
+namespace TarGse {
+
+namespace K = MetaMarkerJsonKeys;
+namespace V = MetaMarkerJsonValues;
+
+namespace {
+
+constexpr int MESSAGE_TYPE = 8;
+constexpr int MARKER_TYPE = 9;
+
+// The state keys of a "marker" trigger and the log lines that announce each state.
+struct StateKey {
+    const QString* key;
+    const char* pattern;
+};
+const StateKey STATE_KEYS[] = {
+    {&K::SEB_TEST_ENABLED, "SEB Test = (0|1)"},
+    {&K::HIGH_VOLTAGE_TEST_ENABLED, "High Voltage Test = (0|1)"},
+    {&K::LASER_EBT_TEST_ENABLED, "Laser EBT = (0|1)"},
+    {&K::GC_EBT_TEST_ENABLED, "GC EBT = (0|1)"},
+    {&K::HEATER_TEST_ENABLED, "Heater Test = (0|1)"},
+};
+
+// The marker id of a type-9 packet; false for other packets and ones too short to carry it.
+bool markerId(const GseLib::TMPacket& p, uint32_t* id) {
+    if (p.type() != MARKER_TYPE) {
+        return false;
+    }
+    const auto& b = p.bytes();
+    const size_t at = size_t(p.dataOffset()) + 6;
+    if (!b || b->size() < at + 4) {
+        return false;
+    }
+    const uint8_t* d = b->data() + at;
+    *id = (uint32_t(d[0]) << 24) | (uint32_t(d[1]) << 16) | (uint32_t(d[2]) << 8) | d[3];
+    return true;
+}
+
+}  // namespace
+
+JsonBasedMetaMarkerGenerator::JsonBasedMetaMarkerGenerator(const QJsonObject& rule)
+    : rule_(rule),
+      id_(rule.value(K::METAMARKER_ID).toInt()),
+      text_(rule.value(K::METAMARKER_TEXT).toString().toStdString()) {}
+
+QString JsonBasedMetaMarkerGenerator::extractMatchedMessage(const GseLib::TMPacket& packet,
+                                                            const QString& expression,
+                                                            bool caseSensitive) {
+    const auto& b = packet.bytes();
+    const size_t start = size_t(packet.dataOffset());
+    if (!b || b->size() <= start) {
+        return {};
+    }
+    const size_t length = std::min(size_t(std::max(packet.dataLength(), 0)), b->size() - start);
+    const char* text = reinterpret_cast<const char*>(b->data()) + start;
+    const QString message = QString::fromLatin1(text, qsizetype(qstrnlen(text, length)));
+    static const QRegularExpression lineEnd(QStringLiteral("\r\n|\n|\r"));
+    const QRegularExpression re(expression, caseSensitive
+                                                ? QRegularExpression::NoPatternOption
+                                                : QRegularExpression::CaseInsensitiveOption);
+    for (const QString& line : message.split(lineEnd, Qt::SkipEmptyParts)) {
+        if (re.match(line).hasMatch()) {
+            return line;
+        }
+    }
+    return {};
+}
+
+void JsonBasedMetaMarkerGenerator::updateTestStates(const GseLib::TMPacket& packet) {
+    GseLib::MsgLogCache& log = GseLib::MsgLogCache::getInstance();
+    log.refresh();
+    const unsigned from = unsigned(searchedUpTo_ + 1);
+    const unsigned to = unsigned(packet.index());
+    for (int s = 0; s < TestStateCount; ++s) {
+        bool found = false;
+        const GseLib::MsgLogLine line = log.search(
+            from, to, QRegularExpression(QString::fromLatin1(STATE_KEYS[s].pattern)), &found, true);
+        if (!found) {
+            continue;
+        }
+        const QStringList parts = line.text().split(QLatin1Char('='));
+        if (parts.size() == 2) {
+            states_[s] = parts[1].trimmed().toInt() != 0;
+        }
+    }
+    searchedUpTo_ = packet.index();
+}
+
+bool JsonBasedMetaMarkerGenerator::startFires(const QJsonObject& c, const GseLib::TMPacket& p,
+                                              double* start) {
+    const QString type = c.value(K::TYPE).toString();
+    if (type == V::MARKER) {
+        uint32_t id = 0;
+        if (!markerId(p, &id) || id != uint32_t(c.value(K::MARKER).toInt())) {
+            return false;
+        }
+        for (int s = 0; s < TestStateCount; ++s) {
+            const QString& key = *STATE_KEYS[s].key;
+            if (c.contains(key) && c.value(key).toBool() != states_[s]) {
+                return false;
+            }
+        }
+        *start = p.relativeTime() + c.value(K::OFFSET_IN_SECONDS).toDouble();
+        return true;
+    }
+    if (type == V::MESSAGE && p.type() == MESSAGE_TYPE) {
+        const QString line = extractMatchedMessage(p, c.value(K::REGEX).toString(),
+                                                   c.value(K::CASE_SENSITIVE).toBool());
+        if (line.isEmpty()) {
+            return false;
+        }
+        *start =
+            GseLib::MsgLogLine(p, line).relativeTime() + c.value(K::OFFSET_IN_SECONDS).toDouble();
+        return true;
+    }
+    return false;
+}
+
+bool JsonBasedMetaMarkerGenerator::endFires(const QJsonObject& c, const GseLib::TMPacket& p,
+                                            bool opening) {
+    MetaMarker& m = metaMarkers_.back();
+    const QString type = c.value(K::TYPE).toString();
+    double end = 0.0;
+    uint32_t id = 0;
+    if (type == V::DURATION) {
+        const double d = c.value(K::NUMBER_OF_SECONDS).toDouble();
+        if (d >= 0) {
+            m.endRelativeTimeInSecs = m.startRelativeTimeInSecs + d;
+        } else {
+            m.endRelativeTimeInSecs = m.startRelativeTimeInSecs;
+            m.startRelativeTimeInSecs += d;
+        }
+        return true;
+    }
+    if (type == V::MARKER) {
+        if (opening || !markerId(p, &id) || id != uint32_t(c.value(K::MARKER).toInt())) {
+            return false;
+        }
+        end = p.relativeTime() + c.value(K::OFFSET_IN_SECONDS).toDouble();
+    } else if (type == V::NEXT_MARKER) {
+        if (opening || !markerId(p, &id)) {
+            return false;
+        }
+        end = p.relativeTime();
+    } else if (type == V::MESSAGE) {
+        if (p.type() != MESSAGE_TYPE) {
+            return false;
+        }
+        const QString line = extractMatchedMessage(p, c.value(K::REGEX).toString(),
+                                                   c.value(K::CASE_SENSITIVE).toBool());
+        if (line.isEmpty()) {
+            return false;
+        }
+        end = GseLib::MsgLogLine(p, line).relativeTime() + c.value(K::OFFSET_IN_SECONDS).toDouble();
+    } else {
+        return false;
+    }
+    if (end < m.startRelativeTimeInSecs) {
+        return false;
+    }
+    m.endRelativeTimeInSecs = end;
+    return true;
+}
+
+void JsonBasedMetaMarkerGenerator::ingestPkt(const std::shared_ptr<GseLib::TMPacket>& packet,
+                                             double endOfDataTime) {
+    if (!packet) {
+        return;
+    }
+    const GseLib::TMPacket& p = *packet;
+    if (p.type() == MESSAGE_TYPE) {
+        updateTestStates(p);
+    }
+    bool opening = false;
+    if (!open_) {
+        for (const QJsonValue& c : rule_.value(K::START_CONDITIONS).toArray()) {
+            double start = 0.0;
+            if (startFires(c.toObject(), p, &start)) {
+                MetaMarker m;
+                m.startRelativeTimeInSecs = start;
+                m.endRelativeTimeInSecs = endOfDataTime;
+                m.metaMarkerId = id_;
+                m.msg = text_;
+                metaMarkers_.append(m);
+                open_ = opening = true;
+                break;
+            }
+        }
+    }
+    if (!open_) {
+        return;
+    }
+    for (const QJsonValue& c : rule_.value(K::END_CONDITIONS).toArray()) {
+        if (endFires(c.toObject(), p, opening)) {
+            open_ = false;
+            return;
+        }
+    }
+    // Still open: it lasts, for now, to the end of the data.
+    metaMarkers_.back().endRelativeTimeInSecs = endOfDataTime;
+}
+
+}  // namespace TarGse
