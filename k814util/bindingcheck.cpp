@@ -3,11 +3,15 @@
 #include <gselib/config814.h>
 #include <gselib/gse.h>
 #include <gselib/tmmeta.h>
+#include <k814util/k814util.h>
 
 #include <QFileInfo>
 #include <stdexcept>
 
 namespace k814util {
+
+// Set by binding (in the module); the script objects refuse to work before it.
+bool k814utilIsInitialized = false;
 
 namespace {
 

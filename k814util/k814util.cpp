@@ -9,6 +9,7 @@
 #include <gselib/telemetryfile.h>
 #include <k814util/bindingcheck.h>
 #include <plugins/plugins.h>
+#include <tarnlib/metamarkercache.h>
 #include <tarnlib/tardatainterpretation.h>
 #include <tools/logger/loggerconfig.h>
 #include <vireolib/vireodatainterpretation.h>
@@ -24,7 +25,6 @@ K814_IMPORT_BUILTIN_PLUGINS()
 
 namespace k814util {
 
-bool k814utilIsInitialized = false;
 int argc = 0;
 GseLib::QuorCoreApp app(argc, nullptr, 0, 0, 0, QString());
 TarGse::TarDataInterpretationFactory tarnDataInterpretationFactory;
@@ -57,6 +57,7 @@ void bindVireo(const BindingCheck& c) {
     GseLib::TelemetryFile::setSharedCacheFile(c.absolutePath.toStdString());
     // Lines of the previous file must not mix with this one's.
     GseLib::MsgLogCache::getInstance().resetState();
+    TarGse::MetaMarkerCache::getInstance().resetState();
     boundPath = c.absolutePath;
     k814utilIsInitialized = true;
 }

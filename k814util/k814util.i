@@ -10,6 +10,10 @@
 #include <k814util/pymsglogline.h>
 #include <k814util/pyvireomarker.h>
 #include <k814util/pyvireomarkercache.h>
+#include <k814util/tmdatapoint.h>
+#include <k814util/tmfile.h>
+#include <k814util/tmpacket.h>
+#include <tarnlib/metamarker.h>
 #include <tarnlib/metamarkerids.h>
 %}
 
@@ -38,6 +42,27 @@
 
 %template(ListOfIntegers) std::vector<int>;
 %template(ListOfFloats) std::vector<double>;
+
+// The list types come before their element classes, as scripts have always seen them.
+namespace k814util { struct TMDatapoint; }
+namespace TarGse { struct MetaMarker; }
+%template(ListOfTMDatapoints) std::vector<k814util::TMDatapoint>;
+%template(ListOfMetaMarkers) std::vector<TarGse::MetaMarker>;
+
+// Meta-markers as the rule files define them.
+%ignore TarGse::MetaMarkerJsonKeys;
+%ignore TarGse::MetaMarkerJsonValues;
+%ignore TarGse::META_MARKER_RULE_FOLDER_NAME;
+%include "tarnlib/metamarker.h"
+%include "k814util/tmdatapoint.h"
+
+// Packets come only from TMFile.get_pkt; the marker record is internal.
+%ignore TarGse::MarkerData;
+%ignore TarGse::MarkerCache;
+%ignore TarGse::compareMarkersByTimestamp;
+%ignore TarGse::getQuipUmkid;
+%include "k814util/tmpacket.h"
+%include "k814util/tmfile.h"
 
 namespace k814util {
 %feature("docstring", "This function is intended for internal use only.") initK814Util;

@@ -45,6 +45,13 @@ def bind(path: PathLike) -> str:
     return os.path.abspath(name)
 
 
+def open(path: PathLike) -> _k.TMFile:
+    """The telemetry file at ``path``, with its packets (``len``, indexing, iteration), times,
+    markers and decoded values."""
+    bind(path)
+    return _k.TMFile(os.fspath(path))
+
+
 def message_log(path: PathLike) -> _k.PyMsgLogCache:
     """The instrument's message log of the telemetry file, one :class:`PyMsgLogLine` per line."""
     bind(path)

@@ -23,6 +23,18 @@ def _iter(self):
         yield self.get(i)
 
 
+def _file_getitem(self, index):
+    if isinstance(index, slice):
+        return [self.get_pkt(i) for i in range(*index.indices(self.length()))]
+    i = int(index)
+    return self.get_pkt(i + self.length() if i < 0 else i)
+
+
+def _file_iter(self):
+    for i in range(self.length()):
+        yield self.get_pkt(i)
+
+
 def _line_repr(self) -> str:
     return f"PyMsgLogLine(unixTime={self.unixTime():.6f}, msg={self.msg()!r})"
 
@@ -63,3 +75,21 @@ def install() -> None:
     _k.PyMsgLogLine.__repr__ = _line_repr
     _k.PyMsgLogLine.__str__ = lambda self: self.msg()
     _k.PyVireoMarker.__repr__ = _marker_repr
+    for cls in (_k.ListOfTMDatapoints, _k.ListOfMetaMarkers):
+        cls.__repr__ = _list_repr
+    _k.TMFile.__len__ = lambda self: self.length()
+    _k.TMFile.__getitem__ = _file_getitem
+    _k.TMFile.__iter__ = _file_iter
+    _k.TMFile.__repr__ = lambda self: f"TMFile({self.filename()!r}, {self.length()} packets)"
+    _k.TMPacket.__repr__ = lambda self: (
+        f"TMPacket(index={self.index()}, type={self.get_type()}, "
+        f"relative_timestamp={self.relative_timestamp():.6f})"
+    )
+    _k.TMDatapoint.__repr__ = lambda self: (
+        f"TMDatapoint(unix_timestamp={self.unix_timestamp!r}, "
+        f"relative_timestamp={self.relative_timestamp!r}, value={self.value!r})"
+    )
+    _k.MetaMarker.__repr__ = lambda self: (
+        f"MetaMarker(id={self.metaMarkerId}, index={self.index}, "
+        f"start={self.startRelativeTimeInSecs}, end={self.endRelativeTimeInSecs}, msg={self.msg!r})"
+    )

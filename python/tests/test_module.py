@@ -187,6 +187,12 @@ def test_registration_and_documentation():
         "PyVireoMarkerCache",
         "ListOfIntegers",
         "ListOfFloats",
+        "ListOfTMDatapoints",
+        "ListOfMetaMarkers",
+        "MetaMarker",
+        "TMDatapoint",
+        "TMPacket",
+        "TMFile",
     ]
     assert proxy._k814util.PyMsgLogCache_get.__doc__.startswith(
         "PyMsgLogCache_get(PyMsgLogCache self, unsigned int index) -> PyMsgLogLine"
@@ -271,3 +277,74 @@ def test_show_command_prints_log_and_markers(vireo):
     assert f"Message log: {len(_sent_lines(run))} lines" in res.stdout
     assert "VIREO markers: 5" in res.stdout
     assert "(open)" in res.stdout and "step 4: cool-down" in res.stdout
+
+
+def _be16(raw, at):
+    return (raw[at] << 8) | raw[at + 1]
+
+
+def test_tmfile_values_match_the_packet_bytes(vireo):
+    run, _ = vireo
+    f = k814util.open(run["tm_file"])
+    assert len(f) == run["packets"] == f.length()
+    assert k814util.TMFile(run["tm_file"]).length() == f.length()  # one shared cache
+    assert f.tid() == 23456 and f.directory_string() == Path(run["tm_file"]).parent.name
+    assert f.file_size() == Path(run["tm_file"]).stat().st_size and f.exists()
+    expected = run["expected"]
+    hk = [p for p in f if p.get_type() == 704]
+    assert len(hk) == sum(1 for e in expected if e["type"] == 704)
+    for p in hk[:20]:
+        raw = list(p._raw_packet())
+        assert len(raw) == p.total_length() and all(0 <= b <= 255 for b in raw)
+        assert p.unix_timestamp() == pytest.approx(expected[p.index()]["unix"], abs=1e-9)
+        # HK:V_28 (10): 16-bit ADC at byte 30 -> volts over a 10 V span -> x3 in science.
+        volts = -5.0 + _be16(raw, 30) * 10.0 / 65536.0
+        (raw_point,) = p.all_raw_data(10)
+        (eng,) = p.all_eng_data(10)
+        (sci,) = p.all_data(10)
+        assert raw_point.value == _be16(raw, 30)
+        assert eng.value == pytest.approx(volts, abs=1e-12)
+        assert sci.value == pytest.approx(3.0 * volts, abs=1e-9)
+        assert eng.unix_timestamp == p.unix_timestamp()
+        assert eng.relative_timestamp == pytest.approx(p.relative_timestamp())
+        # HK:COUNTS_LE (12): little-endian counter at byte 34.
+        assert p.all_raw_data(12)[0].value == raw[34] | (raw[35] << 8)
+        assert list(p.all_raw_data(999999)) == []  # unknown hkid
+        assert list(p.all_raw_data(20)) == []  # an item of another packet type
+    sci = next(p for p in f if p.get_type() == 720)
+    raw = list(sci._raw_packet())
+    assert [d.value for d in sci.all_raw_data(20)] == [_be16(raw, 12 + 2 * i) for i in range(32)]
+    message = next(p for p in f if p.get_type() == 709)
+    assert message.raw_message() == ""  # VIREO messages are not type 8
+
+    for bad in (-1, len(f)):
+        with pytest.raises(IndexError, match="get_pkt was passed an invalid index."):
+            f.get_pkt(bad)
+    assert f[-1].index() == len(f) - 1
+    with pytest.raises(RuntimeError, match="mode must be"):
+        hk[0].all_data(10, 7)
+    cases = [
+        (lambda: proxy._k814util.TMFile_get_pkt(f, "3"), TypeError),
+        (lambda: f.get_pkt(2**40), OverflowError),
+    ]
+    for call, error in cases:
+        with pytest.raises(error, match=r"in method 'TMFile_get_pkt', argument 2 of type 'int'"):
+            call()
+    assert proxy._k814util.TMFile_get_pkt.__doc__.startswith(
+        "TMFile_get_pkt(TMFile self, int index) -> TMPacket"
+    )
+    assert list(f.get_meta_markers()) == []  # VIREO has no meta-marker rules
+
+
+def test_tmfile_needs_an_existing_file(vireo, tmp_path):
+    run, _ = vireo
+    k814util.bind(run["tm_file"])
+    with pytest.raises(RuntimeError, match="TMFile was given a nonexistent file!"):
+        k814util.TMFile(str(tmp_path / "gone.tlm"))
+    res = subprocess.run(
+        [sys.executable, "-c", f"import k814util; k814util.TMFile({run['tm_file']!r})"],
+        capture_output=True,
+        text=True,
+        check=False,
+    )
+    assert "k814util is not initialized, did you call the TMFile constructor" in res.stderr
