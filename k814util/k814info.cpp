@@ -8,10 +8,26 @@
 #include <k814util/bindingcheck.h>
 #include <tools/logger/loggerconfig.h>
 
+#include <gselib/datainterpretation.h>
+#include <gselib/telemetrycache.h>
+#include <gselib/telemetryfile.h>
+#include <gselib/timeresolver.h>
+#include <gselib/tmpackettypes.h>
+#include <plugins/plugins.h>
+#include <tarnlib/tardatainterpretation.h>
+#include <tarnlib/tartelemetrycache.h>
+#include <vireolib/vireodatainterpretation.h>
+#include <vireolib/vireotelemetrycache.h>
+
+#include <QDateTime>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTimeZone>
 #include <cstdio>
 #include <cstring>
+#include <map>
+
+K814_IMPORT_BUILTIN_PLUGINS()
 
 using GseLib::Config814;
 using GseLib::TmMeta;
@@ -54,16 +70,81 @@ void printGroupPaths(const QString& group) {
 
 }  // namespace
 
+// Reads the file with its mission's engine and reader, as binding does, and prints the packets
+// by type with the catalogue's names, the time span and the clock state.
+int printPackets(GseLib::QuorCoreApp& app, const k814util::BindingCheck& check) {
+    const QRegularExpression::PatternOption ci = QRegularExpression::CaseInsensitiveOption;
+    app.loadPlugins(
+        QStringList(),
+        {QRegularExpression(
+             QRegularExpression::wildcardToRegularExpression(check.mission + QStringLiteral("*")),
+             ci),
+         QRegularExpression(
+             QRegularExpression::wildcardToRegularExpression(QStringLiteral("Generic*")), ci)});
+    TarGse::TarDataInterpretationFactory tarn;
+    VireoGse::VireoDataInterpretationFactory vireo;
+    if (check.isTarn()) {
+        GseLib::DataInterpretation::init(&tarn, true, app.pluginManager(), check.patchFiles);
+        GseLib::TelemetryFile::setSharedCache(new TarGse::TarTelemetryCache);
+    } else if (check.isVireo()) {
+        GseLib::DataInterpretation::init(&vireo, true, app.pluginManager(), check.patchFiles);
+        GseLib::TelemetryFile::setSharedCache(new VireoGse::VireoTelemetryCache);
+    } else {
+        fail(QStringLiteral("Unsupported mission ") + check.mission + QStringLiteral(" for ") +
+             check.absolutePath);
+    }
+    GseLib::TelemetryFile::setSharedCacheFile(check.absolutePath.toStdString());
+    const GseLib::TelemetryCache* cache = GseLib::TelemetryFile::sharedCache();
+    const auto& packets = cache->packets();
+    std::map<int, int> byType;
+    for (const GseLib::TMPacketPtr& p : packets) {
+        ++byType[p->fullType()];
+    }
+    const GseLib::TimeResolver* resolver = cache->timeResolver();
+    out(QStringLiteral("Packets: %1").arg(packets.size()));
+    if (!packets.empty()) {
+        const auto t = [](double unix) {
+            return QDateTime::fromMSecsSinceEpoch(qint64(unix * 1000.0), Qt::UTC)
+                .toString(Qt::ISODateWithMs);
+        };
+        const double first = packets.front()->unixTime();
+        const double last = packets.back()->unixTime();
+        out(QStringLiteral("  time span      %1 .. %2 (%3 s)")
+                .arg(t(first), t(last))
+                .arg(last - first, 0, 'f', 3));
+    }
+    out(QStringLiteral("  T0             Unix %1, %2 ticks; clock %3")
+            .arg(resolver->unixTimeOfT0(), 0, 'f', 6)
+            .arg(resolver->ticksOfT0())
+            .arg(resolver->isSynced() ? QStringLiteral("synchronised")
+                                      : QStringLiteral("not synchronised")));
+    const GseLib::PacketTypes& types = GseLib::DataInterpretation::current()->packetTypes();
+    out(QStringLiteral("  %1  %2  %3")
+            .arg(QStringLiteral("type"), 6)
+            .arg(QStringLiteral("name"), -24)
+            .arg(QStringLiteral("count")));
+    for (const auto& [type, count] : byType) {
+        const GseLib::TMPacketTypeInfo* info = types.find(type);
+        out(QStringLiteral("  %1  %2  %3")
+                .arg(type, 6)
+                .arg(info ? info->name : QStringLiteral("(not in the catalogue)"), -24)
+                .arg(count));
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
-    if (argc != 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-        std::fprintf(stderr, "usage: k814info TELEMETRY_FILE\n");
+    const bool packets = argc == 3 && std::strcmp(argv[1], "--packets") == 0;
+    if ((argc != 2 && !packets) || std::strcmp(argv[1], "--help") == 0 ||
+        std::strcmp(argv[1], "-h") == 0) {
+        std::fprintf(stderr, "usage: k814info [--packets] TELEMETRY_FILE\n");
         return argc == 2 ? 0 : 2;
     }
     int appArgc = 0;
     GseLib::QuorCoreApp app(appArgc, nullptr, 0, 1, 0, QString());
     app.initializeLogger(LoggerConfig::noLogging());
 
-    const QString path = QString::fromLocal8Bit(argv[1]);
+    const QString path = QString::fromLocal8Bit(argv[argc - 1]);
     const k814util::BindingCheck check = k814util::BindingCheck::check(path, false);
     if (!check.ok()) {
         fail(check.message);
@@ -104,5 +185,5 @@ int main(int argc, char** argv) {
     out(QStringLiteral("Configuration %1, group %2: verified")
             .arg(Config814::getConfigPath(), group));
     printGroupPaths(group);
-    return 0;
+    return packets ? printPackets(app, check) : 0;
 }

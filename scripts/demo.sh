@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The main job on the bundled sample: installs the package, writes the sample archive, binds a
-# Python session to the VIREO test and prints its metadata, message log and test markers; the
-# TARN test's metadata and verified configuration follow.
+# Python session to the VIREO test and prints its summary, message log, test markers and one
+# item's values as CSV; the TARN test's summary (metadata, packets by type, time span) follows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -13,13 +13,17 @@ echo "== pip install ."
 ARCHIVE=build/sample-archive
 echo "== k814util sample $ARCHIVE"
 "$PYTHON" -m k814util sample "$ARCHIVE"
+INI="$ARCHIVE/.814config.INI"
 for tm in "$ARCHIVE"/data/vireo/*/*.tlm; do
   echo
   echo "== k814util show $tm"
-  "$PYTHON" -m k814util show "$tm" --ini "$ARCHIVE/.814config.INI"
+  "$PYTHON" -m k814util show "$tm" --ini "$INI"
+  echo
+  echo "== k814util values $tm 10 --mode sci   (HK:V_28, first rows)"
+  "$PYTHON" -m k814util values "$tm" 10 --mode sci --ini "$INI" | head -6
 done
 for tm in "$ARCHIVE"/data/tarn/*/*.tlm; do
   echo
-  echo "== k814util info $tm"
-  "$PYTHON" -m k814util info "$tm" --ini "$ARCHIVE/.814config.INI"
+  echo "== k814util summary $tm"
+  "$PYTHON" -m k814util summary "$tm" --ini "$INI"
 done

@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import argparse
+import csv
 import os
 import shutil
 import subprocess
@@ -38,30 +39,43 @@ def _cmd_sample(args: argparse.Namespace) -> int:
     return 0
 
 
-def _cmd_info(args: argparse.Namespace) -> int:
-    env = dict(os.environ)
-    if args.ini:
-        env["INI814"] = str(Path(args.ini).resolve())
-    return subprocess.run([_info_tool(), args.path], env=env, check=False).returncode
-
-
-def _cmd_show(args: argparse.Namespace) -> int:
-    if args.ini:
+def _use_ini(args: argparse.Namespace) -> None:
+    if getattr(args, "ini", None):
         os.environ["INI814"] = str(Path(args.ini).resolve())
-    status = subprocess.run([_info_tool(), args.path], check=False).returncode
-    if status != 0:
-        return status
+
+
+def _run_info(args: argparse.Namespace, *flags: str) -> int:
+    _use_ini(args)
+    return subprocess.run([_info_tool(), *flags, args.path], check=False).returncode
+
+
+def _cmd_info(args: argparse.Namespace) -> int:
+    return _run_info(args)
+
+
+def _cmd_summary(args: argparse.Namespace) -> int:
+    return _run_info(args, "--packets")
+
+
+def _bound(args: argparse.Namespace, factory):
+    """factory(path) after binding; None (with the reason on stderr) when it cannot bind."""
+    _use_ini(args)
     import k814util
 
     try:
-        log = k814util.message_log(args.path)
+        return factory(args.path)
     except k814util.BindingError as exc:
         print(f"k814util: {exc}", file=sys.stderr)
-        return 1
+        return None
+
+
+def _print_log(log) -> None:
     print(f"Message log: {len(log)} lines")
     for line in log:
         print(f"  {line.unixTime():17.6f}  {line.msg()}")
-    markers = k814util.vireo_markers(args.path)
+
+
+def _print_vireo_markers(markers) -> None:
     print(f"VIREO markers: {len(markers)}")
     for m in markers:
         end = f"{m.t_end_us() / 1e6:17.6f}" if m.is_complete() else f"{'(open)':>17}"
@@ -70,6 +84,62 @@ def _cmd_show(args: argparse.Namespace) -> int:
             f"  id {m.marker_id():<4} type {m.marker_type():<4} "
             f"{m.t_start_us() / 1e6:17.6f} -> {end} {span:>10}  {m.text()}"
         )
+
+
+def _cmd_log(args: argparse.Namespace) -> int:
+    import k814util
+
+    log = _bound(args, k814util.message_log)
+    if log is None:
+        return 1
+    _print_log(log)
+    return 0
+
+
+def _cmd_markers(args: argparse.Namespace) -> int:
+    import k814util
+
+    markers = _bound(args, k814util.vireo_markers)
+    if markers is None:
+        return 1
+    _print_vireo_markers(markers)
+    return 0
+
+
+_MODES = {"raw": 0, "eng": 1, "sci": 2}
+
+
+def _cmd_values(args: argparse.Namespace) -> int:
+    import k814util
+
+    f = _bound(args, k814util.open)
+    if f is None:
+        return 1
+    mode = _MODES[args.mode]
+    out = csv.writer(sys.stdout, lineterminator="\n")
+    out.writerow(["packet", "unix_time", "relative_time", args.mode])
+    for packet in f:
+        for point in packet.all_data(args.hkid, mode):
+            out.writerow(
+                [
+                    packet.index(),
+                    repr(point.unix_timestamp),
+                    repr(point.relative_timestamp),
+                    repr(point.value),
+                ]
+            )
+    return 0
+
+
+def _cmd_show(args: argparse.Namespace) -> int:
+    sys.stdout.flush()
+    status = _cmd_summary(args)
+    if status != 0:
+        return status
+    for step in (_cmd_log, _cmd_markers):
+        status = step(args)
+        if status != 0:
+            return status
     return 0
 
 
@@ -88,20 +158,30 @@ def main(argv: list[str] | None = None) -> int:
     )
     sample.set_defaults(func=_cmd_sample)
 
-    info = sub.add_parser("info", help="print a test's metadata and verify its configuration")
-    info.add_argument("path", help="telemetry file of the test")
-    info.add_argument("--ini", help="workstation configuration file (default: $INI814 or ~)")
-    info.set_defaults(func=_cmd_info)
+    def add(name: str, func, help_text: str):
+        p = sub.add_parser(name, help=help_text)
+        p.add_argument("path", help="telemetry file of the test")
+        p.add_argument("--ini", help="workstation configuration file (default: $INI814 or ~)")
+        p.set_defaults(func=func)
+        return p
 
-    show = sub.add_parser(
-        "show", help="bind to a VIREO telemetry file; print its metadata, message log and markers"
-    )
-    show.add_argument("path", help="telemetry file of the test")
-    show.add_argument("--ini", help="workstation configuration file (default: $INI814 or ~)")
-    show.set_defaults(func=_cmd_show)
+    add("info", _cmd_info, "print a test's metadata and verify its configuration")
+    add("summary", _cmd_summary, "metadata, packets by type and name, time span, clock state")
+    add("log", _cmd_log, "the instrument's message log")
+    add("markers", _cmd_markers, "the VIREO test markers, sorted by start time")
+    values = add("values", _cmd_values, "every value of one database item, as CSV")
+    values.add_argument("hkid", type=int, help="database item (data ID)")
+    values.add_argument("--mode", choices=sorted(_MODES), default="eng", help="default: eng")
+    add("show", _cmd_show, "summary, message log and markers of a VIREO test")
 
     args = parser.parse_args(argv)
-    return args.func(args)
+    try:
+        return args.func(args)
+    except BrokenPipeError:
+        # The reader of our output (head, less) went away: not a failure of ours.
+        devnull = os.open(os.devnull, os.O_WRONLY)
+        os.dup2(devnull, sys.stdout.fileno())
+        return 0
 
 
 if __name__ == "__main__":

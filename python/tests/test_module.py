@@ -348,3 +348,36 @@ def test_tmfile_needs_an_existing_file(vireo, tmp_path):
         check=False,
     )
     assert "k814util is not initialized, did you call the TMFile constructor" in res.stderr
+
+
+def _cli(*args):
+    return subprocess.run(
+        [sys.executable, "-m", "k814util", *args], capture_output=True, text=True, check=False
+    )
+
+
+def test_console_values_and_summary(archive):
+    root, manifest = archive
+    ini = str(root / ".814config.INI")
+    vireo = next(r for r in manifest["runs"] if r["mission"] == "vireo")
+    res = _cli("values", vireo["tm_file"], "12", "--mode", "raw", "--ini", ini)
+    assert res.returncode == 0, res.stderr
+    rows = [line.split(",") for line in res.stdout.splitlines()]
+    assert rows[0] == ["packet", "unix_time", "relative_time", "raw"]
+    hk = [e for e in vireo["expected"] if e["type"] == 704]
+    assert len(rows) - 1 == len(hk)
+    # HK:COUNTS_LE counts up by 3 a second in the generated stream.
+    assert [float(r[3]) for r in rows[1:6]] == [0.0, 3.0, 6.0, 9.0, 12.0]
+    assert float(rows[1][1]) == pytest.approx(hk[0]["unix"])
+
+    tarn = next(r for r in manifest["runs"] if r["mission"] == "tarn")
+    res = _cli("summary", tarn["tm_file"], "--ini", ini)
+    assert res.returncode == 0, res.stderr
+    assert f"Packets: {tarn['packets']}" in res.stdout
+    for kind, count in tarn["packets_by_type"].items():
+        assert any(
+            line.split()[0] == kind and line.split()[-1] == str(count)
+            for line in res.stdout.splitlines()
+            if line.strip() and line.split()[0].isdigit()
+        ), kind
+    assert "MARKER" in res.stdout and "clock synchronised" in res.stdout
