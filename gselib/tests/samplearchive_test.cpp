@@ -14,7 +14,9 @@
 #include <gselib/timeresolver.h>
 #include <gselib/tmdatabase.h>
 #include <gselib/tmpackettypes.h>
+#include <tarnlib/markercache.h>
 #include <tarnlib/masscal.h>
+#include <tarnlib/metamarkercache.h>
 #include <tarnlib/tardatainterpretation.h>
 #include <tarnlib/tartelemetrycache.h>
 #include <tools/util/pluginmanager.h>
@@ -550,4 +552,52 @@ TEST_F(SampleArchive, TarnMassCalibrationOfTheRunAndOfTheLaboratory) {
         masses.append(m.toDouble());
     std::sort(masses.begin(), masses.end());
     EXPECT_EQ(TarGse::MassCal::getDefaultMasses(), masses);
+}
+
+TEST_F(SampleEngine, TarnMetaMarkersFollowTheSampleRules) {
+    bind("tarn");
+    MsgLogCache::getInstance().resetState();
+    TelemetryFile markerCursor;
+    TarGse::MarkerCache markers(&markerCursor);
+    markers.reload();
+    ASSERT_EQ(markers.markers().size(), 4);
+    auto markerTime = [&](int id) { return markers.matchingMarkers(id).value(0).relativeTime; };
+    MsgLogCache log;
+    log.refresh();
+    auto lineTime = [&](const char* expression) {
+        bool found = false;
+        const MsgLogLine line = log.search(
+            -1e9, QRegularExpression(expression, QRegularExpression::CaseInsensitiveOption),
+            &found);
+        EXPECT_TRUE(found) << expression;
+        return line.relativeTime();
+    };
+
+    TarGse::MetaMarkerCache cache;
+    testing::internal::CaptureStderr();
+    cache.resetState();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("zz_broken.json failed validation. Skipping it."), std::string::npos);
+    EXPECT_NE(err.find("Skipping duplicate meta marker ID: 50001"), std::string::npos);
+    ASSERT_EQ(cache.generatorCount(), 5u);  // the rule for tests 1-5 does not apply
+    cache.refresh();
+
+    // The SEB test runs from 30 s to 70 s: the rule needing it on starts at marker 2 (35 s), the
+    // one needing it off at marker 4 (95 s).
+    const std::vector<std::tuple<int, double, double>> want = {
+        {50001, markerTime(1), markerTime(2)},
+        {50002, lineTime("^Scan sequence 3 loaded"), lineTime("^Scan sequence 3 loaded") + 10},
+        {50003, markerTime(2), markerTime(4) - 1.0},
+        {50004, markerTime(4) - 20.0, markerTime(4)},
+        {50005, lineTime("Boot Loader"), lineTime("SEB status nominal at 102 s")},
+    };
+    const QList<TarGse::MetaMarker> all = cache.getMetaMarkers();
+    ASSERT_EQ(all.size(), qsizetype(want.size()));
+    for (size_t i = 0; i < want.size(); ++i) {
+        const auto& [id, start, end] = want[i];
+        EXPECT_EQ(all[qsizetype(i)].metaMarkerId, id);
+        EXPECT_NEAR(all[qsizetype(i)].startRelativeTimeInSecs, start, 1e-9) << id;
+        EXPECT_NEAR(all[qsizetype(i)].endRelativeTimeInSecs, end, 1e-9) << id;
+    }
+    EXPECT_EQ(all[0].msg, "warm-up");
 }

@@ -16,7 +16,7 @@ from datetime import datetime
 from pathlib import Path
 from zoneinfo import ZoneInfo
 
-from k814util.sample import masscal, tmdefs
+from k814util.sample import masscal, metamarkers, tmdefs
 from k814util.sample.streams import DAMAGE, tarn_stream, vireo_stream
 
 STATION_ZONE = ZoneInfo("America/New_York")
@@ -196,6 +196,9 @@ class SampleArchive:
             write(paths["sclk_table"], "# spacecraft clock correlation: none (ground test)\n")
             write(paths["mcal_root"] / masscal.LAB_V1_NAME, masscal.lab_v1_text())
             write(paths["gse"] / "mcal" / "default_masses.amu", masscal.default_masses_text())
+            rules = paths["gse"] / "MetaMarkerRules"
+            write(rules / "sample_rules.json", metamarkers.rules_text())
+            write(rules / "zz_broken.json", metamarkers.broken_rules_text())
 
     def _write_run(self, run: TestRun) -> None:
         directory = self.run_dir(run)

@@ -219,6 +219,9 @@ def tarn_stream(
             emitted.append(packet(9, now + 0.05, values, 72))
         if second % 45 == 12:
             emitted.append(message(now + 0.07, f"SEB status nominal at {second} s\n"))
+        if second in (30, 70) and not large:
+            # The test conductor announces the SEB test; meta-marker rules key on it.
+            emitted.append(message(now + 0.06, f"SEB Test = {1 if second == 30 else 0}\n"))
         if second == 50 and not large:
             # One log line that the flight software sent in two packets.
             emitted.append(message(now + 0.08, "Scan sequence 3 loaded: 42 steps, "))
