@@ -14,6 +14,8 @@
 #include <gselib/timeresolver.h>
 #include <gselib/tmpackettypes.h>
 #include <plugins/plugins.h>
+#include <tarnlib/markercache.h>
+#include <tarnlib/metamarkercache.h>
 #include <tarnlib/tardatainterpretation.h>
 #include <tarnlib/tartelemetrycache.h>
 #include <vireolib/vireodatainterpretation.h>
@@ -70,9 +72,8 @@ void printGroupPaths(const QString& group) {
 
 }  // namespace
 
-// Reads the file with its mission's engine and reader, as binding does, and prints the packets
-// by type with the catalogue's names, the time span and the clock state.
-int printPackets(GseLib::QuorCoreApp& app, const k814util::BindingCheck& check) {
+// Reads the file with its mission's engine and reader, as binding does.
+void readFile(GseLib::QuorCoreApp& app, const k814util::BindingCheck& check) {
     const QRegularExpression::PatternOption ci = QRegularExpression::CaseInsensitiveOption;
     app.loadPlugins(
         QStringList(),
@@ -94,6 +95,10 @@ int printPackets(GseLib::QuorCoreApp& app, const k814util::BindingCheck& check) 
              check.absolutePath);
     }
     GseLib::TelemetryFile::setSharedCacheFile(check.absolutePath.toStdString());
+}
+
+// The packets by type with the catalogue's names, the time span and the clock state.
+void printPackets() {
     const GseLib::TelemetryCache* cache = GseLib::TelemetryFile::sharedCache();
     const auto& packets = cache->packets();
     std::map<int, int> byType;
@@ -130,15 +135,47 @@ int printPackets(GseLib::QuorCoreApp& app, const k814util::BindingCheck& check) 
                 .arg(info ? info->name : QStringLiteral("(not in the catalogue)"), -24)
                 .arg(count));
     }
-    return 0;
+}
+
+// The TARN markers (type 9) and the meta-markers the rule files derive from them.
+void printMarkers() {
+    GseLib::TelemetryFile cursor;
+    TarGse::MarkerCache markers(&cursor);
+    markers.reload();
+    out(QStringLiteral("Markers: %1").arg(markers.markers().size()));
+    for (const TarGse::MarkerData& m : markers.markers()) {
+        out(QStringLiteral("  #%1 id %2 at %3 s: %4")
+                .arg(m.markerIndex)
+                .arg(m.markerId)
+                .arg(m.relativeTime, 0, 'f', 3)
+                .arg(m.textString()));
+    }
+    TarGse::MetaMarkerCache& meta = TarGse::MetaMarkerCache::getInstance();
+    meta.reload();
+    const QList<TarGse::MetaMarker> all = meta.getMetaMarkers();
+    out(QStringLiteral("Meta-markers: %1").arg(all.size()));
+    for (const TarGse::MetaMarker& m : all) {
+        out(QStringLiteral("  id %1 from %2 s to %3 s: %4")
+                .arg(m.metaMarkerId)
+                .arg(m.startRelativeTimeInSecs, 0, 'f', 3)
+                .arg(m.endRelativeTimeInSecs, 0, 'f', 3)
+                .arg(QString::fromStdString(m.msg)));
+    }
 }
 
 int main(int argc, char** argv) {
-    const bool packets = argc == 3 && std::strcmp(argv[1], "--packets") == 0;
-    if ((argc != 2 && !packets) || std::strcmp(argv[1], "--help") == 0 ||
-        std::strcmp(argv[1], "-h") == 0) {
-        std::fprintf(stderr, "usage: k814info [--packets] TELEMETRY_FILE\n");
-        return argc == 2 ? 0 : 2;
+    bool packets = false;
+    bool markers = false;
+    bool usage = argc < 2;
+    for (int i = 1; i + 1 < argc; ++i) {
+        packets |= std::strcmp(argv[i], "--packets") == 0;
+        markers |= std::strcmp(argv[i], "--markers") == 0;
+        usage |= std::strcmp(argv[i], "--packets") != 0 && std::strcmp(argv[i], "--markers") != 0;
+    }
+    if (usage || std::strcmp(argv[argc - 1], "--help") == 0 ||
+        std::strcmp(argv[argc - 1], "-h") == 0) {
+        std::fprintf(stderr, "usage: k814info [--packets] [--markers] TELEMETRY_FILE\n");
+        return usage ? 2 : 0;
     }
     int appArgc = 0;
     GseLib::QuorCoreApp app(appArgc, nullptr, 0, 1, 0, QString());
@@ -185,5 +222,14 @@ int main(int argc, char** argv) {
     out(QStringLiteral("Configuration %1, group %2: verified")
             .arg(Config814::getConfigPath(), group));
     printGroupPaths(group);
-    return packets ? printPackets(app, check) : 0;
+    if (packets || markers) {
+        readFile(app, check);
+    }
+    if (packets) {
+        printPackets();
+    }
+    if (markers) {
+        printMarkers();
+    }
+    return 0;
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The main job on the bundled sample: installs the package, writes the sample archive, binds a
 # Python session to the VIREO test and prints its summary, message log, test markers and one
-# item's values as CSV; the TARN test's summary (metadata, packets by type, time span) follows.
+# item's values as CSV; the TARN test's summary, markers and meta-markers follow.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -26,4 +26,7 @@ for tm in "$ARCHIVE"/data/tarn/*/*.tlm; do
   echo
   echo "== k814util summary $tm"
   "$PYTHON" -m k814util summary "$tm" --ini "$INI"
+  echo
+  echo "== k814util markers $tm"
+  "$PYTHON" -m k814util markers "$tm" --ini "$INI"
 done

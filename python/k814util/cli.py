@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import argparse
 import csv
+import json
 import os
 import shutil
 import subprocess
@@ -96,9 +97,29 @@ def _cmd_log(args: argparse.Namespace) -> int:
     return 0
 
 
+def _mission(path: str) -> str:
+    """The mission the test's tm.meta names; empty when it cannot be read."""
+    try:
+        meta = json.loads((Path(path).resolve().parent / "tm.meta").read_text())
+        return str(meta["gse"]["mission"]).lower()
+    except (OSError, ValueError, KeyError, TypeError):
+        return ""
+
+
 def _cmd_markers(args: argparse.Namespace) -> int:
     import k814util
 
+    if _mission(args.path) == "tarn":
+        # TARN markers and the meta-markers of the rule files, read by the compiled tool; its
+        # metadata header is the summary's business.
+        _use_ini(args)
+        res = subprocess.run(
+            [_info_tool(), "--markers", args.path], stdout=subprocess.PIPE, text=True, check=False
+        )
+        lines = res.stdout.splitlines()
+        start = next((i for i, line in enumerate(lines) if line.startswith("Markers:")), 0)
+        print("\n".join(lines[start:]))
+        return res.returncode
     markers = _bound(args, k814util.vireo_markers)
     if markers is None:
         return 1
@@ -168,7 +189,7 @@ def main(argv: list[str] | None = None) -> int:
     add("info", _cmd_info, "print a test's metadata and verify its configuration")
     add("summary", _cmd_summary, "metadata, packets by type and name, time span, clock state")
     add("log", _cmd_log, "the instrument's message log")
-    add("markers", _cmd_markers, "the VIREO test markers, sorted by start time")
+    add("markers", _cmd_markers, "test markers (VIREO intervals; TARN markers and meta-markers)")
     values = add("values", _cmd_values, "every value of one database item, as CSV")
     values.add_argument("hkid", type=int, help="database item (data ID)")
     values.add_argument("--mode", choices=sorted(_MODES), default="eng", help="default: eng")

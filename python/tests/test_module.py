@@ -381,3 +381,16 @@ def test_console_values_and_summary(archive):
             if line.strip() and line.split()[0].isdigit()
         ), kind
     assert "MARKER" in res.stdout and "clock synchronised" in res.stdout
+
+
+def test_console_tarn_markers_and_meta_markers(archive):
+    root, manifest = archive
+    tarn = next(r for r in manifest["runs"] if r["mission"] == "tarn")
+    res = _cli("markers", tarn["tm_file"], "--ini", str(root / ".814config.INI"))
+    assert res.returncode == 0, res.stderr
+    lines = res.stdout.splitlines()
+    assert lines[0] == "Markers: 4"
+    assert lines[5] == "Meta-markers: 5"
+    ids = [int(line.split()[1]) for line in lines[6:]]
+    assert ids == [50001, 50002, 50003, 50004, 50005]
+    assert "zz_broken.json failed validation. Skipping it." in res.stderr
