@@ -3,6 +3,8 @@
 #include <gselib/datainterpretation.h>
 #include <gselib/timeresolver.h>
 
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 namespace GseLib {
@@ -109,6 +111,16 @@ double TMPacket::relativeTime() const {
 
 double TMPacket::relativeTimeFromTicks(long long ticks) const {
     return resolver().relativeTime(this, ticks);
+}
+
+std::string TMPacket::dataText() const {
+    const size_t start = size_t(std::max(dataOffset(), 0));
+    if (!bytes_ || bytes_->size() <= start) {
+        return {};
+    }
+    const size_t length = std::min(size_t(std::max(dataLength(), 0)), bytes_->size() - start);
+    const char* text = reinterpret_cast<const char*>(bytes_->data()) + start;
+    return std::string(text, ::strnlen(text, length));
 }
 
 double TMPacket::relativeTimeFromSeconds(double seconds) const {

@@ -77,6 +77,8 @@ public:
     double groundRelativeTime() const;
 
     const ByteVectorPtr& bytes() const { return bytes_; }
+    /// The data field as text: up to its first zero byte, or all dataLength() bytes.
+    std::string dataText() const;
     const uint8_t* data() const { return bytes_ ? bytes_->data() : nullptr; }
     int index() const { return index_; }
     void setIndex(int index) { index_ = index; }

@@ -116,17 +116,7 @@ std::vector<TMDatapoint> TMPacket::all_data(int hkid, int mode) const {
 }
 
 std::string TMPacket::raw_message() const {
-    if (packet_->type() != MESSAGE_TYPE) {
-        return {};
-    }
-    const auto& b = *packet_->bytes();
-    const size_t start = size_t(packet_->dataOffset());
-    if (b.size() <= start) {
-        return {};
-    }
-    const size_t length = std::min(size_t(std::max(packet_->dataLength(), 0)), b.size() - start);
-    const char* text = reinterpret_cast<const char*>(b.data()) + start;
-    return std::string(text, qstrnlen(text, length));
+    return packet_->type() == MESSAGE_TYPE ? packet_->dataText() : std::string();
 }
 
 }  // namespace k814util

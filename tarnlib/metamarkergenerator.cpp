@@ -54,14 +54,8 @@ JsonBasedMetaMarkerGenerator::JsonBasedMetaMarkerGenerator(const QJsonObject& ru
 QString JsonBasedMetaMarkerGenerator::extractMatchedMessage(const GseLib::TMPacket& packet,
                                                             const QString& expression,
                                                             bool caseSensitive) {
-    const auto& b = packet.bytes();
-    const size_t start = size_t(packet.dataOffset());
-    if (!b || b->size() <= start) {
-        return {};
-    }
-    const size_t length = std::min(size_t(std::max(packet.dataLength(), 0)), b->size() - start);
-    const char* text = reinterpret_cast<const char*>(b->data()) + start;
-    const QString message = QString::fromLatin1(text, qsizetype(qstrnlen(text, length)));
+    const std::string text = packet.dataText();
+    const QString message = QString::fromLatin1(text.data(), qsizetype(text.size()));
     static const QRegularExpression lineEnd(QStringLiteral("\r\n|\n|\r"));
     const QRegularExpression re(expression, caseSensitive
                                                 ? QRegularExpression::NoPatternOption

@@ -93,6 +93,15 @@ inline QMap<QString, QString> with(QMap<QString, QString> cells,
     return cells;
 }
 
+/// The instrument's message text: TOM type 8, from byte 8 up to the checksum (or a zero byte).
+inline QMap<QString, QString> messageTextRow() {
+    return with(basicRow(800, "MSG", "TEXT"), {{"PACKET_TYPE", "8"},
+                                               {"DECODE_TYPE", "7"},
+                                               {"DECODE_ID1", "8"},
+                                               {"DECODE_ID2", "-4"},
+                                               {"DECODE_ID3", "0"}});
+}
+
 /// Collects the event messages of one category while it lives.
 class Messages {
 public:

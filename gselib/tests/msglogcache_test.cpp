@@ -15,11 +15,7 @@ namespace {
 // 16-bit code at byte 8 and a float level at byte 10.
 DbFile messageDatabase() {
     DbFile f;
-    f.row(with(basicRow(800, "MSG", "TEXT"), {{"PACKET_TYPE", "8"},
-                                              {"DECODE_TYPE", "7"},
-                                              {"DECODE_ID1", "8"},
-                                              {"DECODE_ID2", "-4"},
-                                              {"DECODE_ID3", "0"}}))
+    f.row(messageTextRow())
         .row(with(basicRow(810, "DBG", "CODE"),
                   {{"PACKET_TYPE", "9"}, {"DECODE_TYPE", "4"}, {"DECODE_ID1", "8"}}))
         .row(with(basicRow(811, "DBG", "LEVEL"), {{"PACKET_TYPE", "9"},

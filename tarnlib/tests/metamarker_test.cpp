@@ -40,11 +40,7 @@ struct Pkt {
 // Messages are type 8 with their text from byte 8 up to the checksum.
 DbFile messageDatabase() {
     DbFile f;
-    f.row(with(basicRow(800, "MSG", "TEXT"), {{"PACKET_TYPE", "8"},
-                                              {"DECODE_TYPE", "7"},
-                                              {"DECODE_ID1", "8"},
-                                              {"DECODE_ID2", "-4"},
-                                              {"DECODE_ID3", "0"}}));
+    f.row(messageTextRow());
     return f;
 }
 
