@@ -25,8 +25,10 @@ done
 for tm in "$ARCHIVE"/data/tarn/*/*.tlm; do
   echo
   echo "== k814util summary $tm"
-  "$PYTHON" -m k814util summary "$tm" --ini "$INI"
+  # The sample stream is damaged on purpose; the reader's diagnostics go to a file.
+  "$PYTHON" -m k814util summary "$tm" --ini "$INI" 2>"$ARCHIVE/tarn-reader.log"
+  echo "(reader diagnostics for the damaged stream: $(wc -l <"$ARCHIVE/tarn-reader.log") lines in $ARCHIVE/tarn-reader.log)"
   echo
   echo "== k814util markers $tm"
-  "$PYTHON" -m k814util markers "$tm" --ini "$INI"
+  "$PYTHON" -m k814util markers "$tm" --ini "$INI" 2>>"$ARCHIVE/tarn-reader.log"
 done

@@ -63,7 +63,7 @@ TEST(TMClock, LeapSecondLookup) {
         EXPECT_DOUBLE_EQ(clock.toUnixTime(c.t, 0, 0), c.expected) << c.t;
     }
 
-    // The specification example: a single entry {K, 3} and t = K gives K - 2.
+    // One leap-second entry {K, 3} and t = K gives K - 2.
     TMClock single;
     single.setLeapSecondsTable(
         {TMClock::LeapSecond(QDateTime::fromSecsSinceEpoch(k2017, Qt::UTC), 3)});
