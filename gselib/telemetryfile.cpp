@@ -84,15 +84,25 @@ TMPacketPtr TelemetryFile::getNext() {
     return nullptr;
 }
 
-int TelemetryFile::findNextMatch(int start, const ByteSet& types, bool includeStart) const {
-    const int n = count();
+namespace {
+
+// Single-type searches match on the type itself: a ByteSet is 64 KB to build and clear, too
+// much for a call that cursors make once per request.
+struct OneType {
+    int type;
+    bool contains(int t) const { return t == type; }
+};
+
+template <typename Types>
+int findNext(const std::vector<TMPacketPtr>& packets, int start, const Types& types,
+             bool includeStart) {
+    const int n = static_cast<int>(packets.size());
     if (n == 0) {
         return -2;
     }
     if (start < 0 || start >= n) {
         return -3;
     }
-    const auto& packets = cache_->packets();
     for (int i = includeStart ? start : start + 1; i < n; ++i) {
         if (types.contains(packets[static_cast<size_t>(i)]->type())) {
             return i;
@@ -101,19 +111,16 @@ int TelemetryFile::findNextMatch(int start, const ByteSet& types, bool includeSt
     return -1;
 }
 
-int TelemetryFile::findNextMatch(int start, unsigned short type, bool includeStart) const {
-    return findNextMatch(start, ByteSet(type), includeStart);
-}
-
-int TelemetryFile::findPrevMatch(int start, const ByteSet& types, bool includeStart) const {
-    const int n = count();
+template <typename Types>
+int findPrev(const std::vector<TMPacketPtr>& packets, int start, const Types& types,
+             bool includeStart) {
+    const int n = static_cast<int>(packets.size());
     if (n == 0) {
         return -2;
     }
     if (start < 0 || start >= n) {
         return -3;
     }
-    const auto& packets = cache_->packets();
     for (int i = includeStart ? start : start - 1; i >= 0; --i) {
         if (types.contains(packets[static_cast<size_t>(i)]->type())) {
             return i;
@@ -122,13 +129,34 @@ int TelemetryFile::findPrevMatch(int start, const ByteSet& types, bool includeSt
     return -1;
 }
 
-int TelemetryFile::findPrevMatch(int start, unsigned short type, bool includeStart) const {
-    return findPrevMatch(start, ByteSet(type), includeStart);
+const std::vector<TMPacketPtr>& noPackets() {
+    static const std::vector<TMPacketPtr> none;
+    return none;
 }
 
-int TelemetryFile::seekNextMatch(const ByteSet& types) {
-    const int from = std::max(current_, scanBound_);
-    const int r = findNextMatch(from, types, lastMatch_ != from);
+}  // namespace
+
+const std::vector<TMPacketPtr>& TelemetryFile::packets() {
+    return cache_ ? cache_->packets() : noPackets();
+}
+
+int TelemetryFile::findNextMatch(int start, const ByteSet& types, bool includeStart) const {
+    return findNext(packets(), start, types, includeStart);
+}
+
+int TelemetryFile::findNextMatch(int start, unsigned short type, bool includeStart) const {
+    return findNext(packets(), start, OneType{type}, includeStart);
+}
+
+int TelemetryFile::findPrevMatch(int start, const ByteSet& types, bool includeStart) const {
+    return findPrev(packets(), start, types, includeStart);
+}
+
+int TelemetryFile::findPrevMatch(int start, unsigned short type, bool includeStart) const {
+    return findPrev(packets(), start, OneType{type}, includeStart);
+}
+
+int TelemetryFile::afterNextSearch(int r) {
     if (r >= 0) {
         current_ = lastMatch_ = r;
         scanBound_ = -1;
@@ -140,30 +168,14 @@ int TelemetryFile::seekNextMatch(const ByteSet& types) {
         return -1;
     }
     if (r == -1) {
+        // Everything up to the end was looked at: the next search starts there.
         scanBound_ = count() - 1;
         return -1;
     }
     return -3;
 }
 
-int TelemetryFile::seekNextMatch(unsigned short type) {
-    return seekNextMatch(ByteSet(type));
-}
-
-TMPacketPtr TelemetryFile::getNextMatch(const ByteSet& types) {
-    const int r = seekNextMatch(types);
-    return r >= 0 ? at(r) : nullptr;
-}
-
-TMPacketPtr TelemetryFile::getNextMatch(unsigned short type) {
-    return getNextMatch(ByteSet(type));
-}
-
-int TelemetryFile::seekPrevMatch(const ByteSet& types) {
-    if (scanBound_ == 0) {
-        return -1;
-    }
-    const int r = findPrevMatch(current_, types, false);
+int TelemetryFile::afterPrevSearch(int r) {
     if (r >= 0) {
         current_ = lastMatch_ = r;
         scanBound_ = -1;
@@ -175,8 +187,32 @@ int TelemetryFile::seekPrevMatch(const ByteSet& types) {
     return -1;
 }
 
+int TelemetryFile::seekNextMatch(const ByteSet& types) {
+    const int from = std::max(current_, scanBound_);
+    return afterNextSearch(findNextMatch(from, types, lastMatch_ != from));
+}
+
+int TelemetryFile::seekNextMatch(unsigned short type) {
+    const int from = std::max(current_, scanBound_);
+    return afterNextSearch(findNextMatch(from, type, lastMatch_ != from));
+}
+
+int TelemetryFile::seekPrevMatch(const ByteSet& types) {
+    return scanBound_ == 0 ? -1 : afterPrevSearch(findPrevMatch(current_, types, false));
+}
+
 int TelemetryFile::seekPrevMatch(unsigned short type) {
-    return seekPrevMatch(ByteSet(type));
+    return scanBound_ == 0 ? -1 : afterPrevSearch(findPrevMatch(current_, type, false));
+}
+
+TMPacketPtr TelemetryFile::getNextMatch(const ByteSet& types) {
+    const int r = seekNextMatch(types);
+    return r >= 0 ? at(r) : nullptr;
+}
+
+TMPacketPtr TelemetryFile::getNextMatch(unsigned short type) {
+    const int r = seekNextMatch(type);
+    return r >= 0 ? at(r) : nullptr;
 }
 
 TMPacketPtr TelemetryFile::getPrevMatch(const ByteSet& types) {
@@ -185,7 +221,8 @@ TMPacketPtr TelemetryFile::getPrevMatch(const ByteSet& types) {
 }
 
 TMPacketPtr TelemetryFile::getPrevMatch(unsigned short type) {
-    return getPrevMatch(ByteSet(type));
+    const int r = seekPrevMatch(type);
+    return r >= 0 ? at(r) : nullptr;
 }
 
 void TelemetryFile::handleCachePacketsRemoved(int n) {

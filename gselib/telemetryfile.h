@@ -77,6 +77,11 @@ public slots:
     void handleCachePacketsRemoved(int count);
 
 private:
+    static const std::vector<TMPacketPtr>& packets();
+    // Cursor bookkeeping after a search that returned r.
+    int afterNextSearch(int r);
+    int afterPrevSearch(int r);
+
     static int count();
     static TMPacketPtr at(int i);
 
