@@ -5,6 +5,7 @@
 
 #include <QRegularExpression>
 #include <cstring>
+#include <vector>
 
 namespace TarGse {
 
@@ -73,10 +74,15 @@ void JsonBasedMetaMarkerGenerator::updateTestStates(const GseLib::TMPacket& pack
     log.refresh();
     const unsigned from = unsigned(searchedUpTo_ + 1);
     const unsigned to = unsigned(packet.index());
+    static const std::vector<QRegularExpression> patterns = [] {
+        std::vector<QRegularExpression> compiled;
+        for (const StateKey& k : STATE_KEYS)
+            compiled.emplace_back(QString::fromLatin1(k.pattern));
+        return compiled;
+    }();
     for (int s = 0; s < TestStateCount; ++s) {
         bool found = false;
-        const GseLib::MsgLogLine line = log.search(
-            from, to, QRegularExpression(QString::fromLatin1(STATE_KEYS[s].pattern)), &found, true);
+        const GseLib::MsgLogLine line = log.search(from, to, patterns[size_t(s)], &found, true);
         if (!found) {
             continue;
         }
@@ -170,6 +176,14 @@ void JsonBasedMetaMarkerGenerator::ingestPkt(const std::shared_ptr<GseLib::TMPac
         return;
     }
     const GseLib::TMPacket& p = *packet;
+    if (p.type() != MESSAGE_TYPE && p.type() != MARKER_TYPE) {
+        // Only markers and messages start or end anything (a duration ends on the packet that
+        // opened): every other packet just carries an open meta-marker to the end of the data.
+        if (open_) {
+            metaMarkers_.back().endRelativeTimeInSecs = endOfDataTime;
+        }
+        return;
+    }
     if (p.type() == MESSAGE_TYPE) {
         updateTestStates(p);
     }
