@@ -61,11 +61,11 @@ void MsgLogCache::setMnemonics(const QStringList& names) {
 void MsgLogCache::refresh() {
     const DataInterpretation* di =
         DataInterpretation::hasCurrent() ? DataInterpretation::current() : nullptr;
+    if (!di || mnemonicRows_.empty()) {
+        return;  // nothing can be decoded yet: leave the packets for a later refresh
+    }
     DataItems items;
     while (TMPacketPtr packet = cursor_->getNext()) {
-        if (!di) {
-            continue;
-        }
         QString text;
         for (const TmDatabaseRow& row : mnemonicRows_) {
             items.clear();

@@ -32,6 +32,8 @@ public:
 
     /// Adds the database rows of names to the text items collected; unknown names are logged.
     void setMnemonics(const QStringList& names);
+    /// Forgets the text items, for a process bound to another database.
+    void clearMnemonics() { mnemonicRows_.clear(); }
     /// Reads the packets not read yet.
     void refresh();
     /// Forgets everything, then reads the whole cache again.

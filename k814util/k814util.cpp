@@ -55,8 +55,12 @@ void bindVireo(const BindingCheck& c) {
                                      c.patchFiles);
     GseLib::TelemetryFile::setSharedCache(new VireoGse::VireoTelemetryCache);
     GseLib::TelemetryFile::setSharedCacheFile(c.absolutePath.toStdString());
-    // Lines of the previous file must not mix with this one's.
-    GseLib::MsgLogCache::getInstance().resetState();
+    // Lines of the previous file must not mix with this one's, and its text items are read
+    // with this file's database.
+    GseLib::MsgLogCache& log = GseLib::MsgLogCache::getInstance();
+    log.resetState();
+    log.clearMnemonics();
+    log.setMnemonics(GseLib::MsgLogCache::defaultMnemonics());
     TarGse::MetaMarkerCache::getInstance().resetState();
     boundPath = c.absolutePath;
     k814utilIsInitialized = true;
