@@ -21,6 +21,7 @@
 #include <gselib/degreestransferfunc.h>
 #include <gselib/discretelabel.h>
 #include <gselib/discretelabels.h>
+#include <gselib/fileopenexception.h>
 #include <gselib/findfileinlowerdir.h>
 #include <gselib/genericdecoders.h>
 #include <gselib/gse.h>
@@ -33,6 +34,7 @@
 #include <gselib/msglogcache.h>
 #include <gselib/msglogline.h>
 #include <gselib/naturallogtransferfunc.h>
+#include <gselib/parsingexceptions.h>
 #include <gselib/piecewisetransform.h>
 #include <gselib/polyfit.h>
 #include <gselib/polytransferfunc.h>
