@@ -71,6 +71,8 @@ int tarn(const std::string& path, const QString& ini) {
     manager.loadPlugins(QList<QString>{});
     TarGse::TarDataInterpretationFactory factory;
     GseLib::DataInterpretation::init(&factory, true, &manager, meta.patchFiles());
+    GseLib::DataInterpretation::current()->updatePktOffsets(
+        TarGse::TarDataInterpretation::PKT_OFFSET_DELTA);
 
     unsigned long long sink = 0;
     const double floor = plainRead(path, sink);

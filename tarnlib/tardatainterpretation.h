@@ -9,6 +9,10 @@ namespace TarGse {
  */
 class TarDataInterpretation : public GseLib::DataInterpretation {
 public:
+    /// The TARN database counts item offsets from the packet's data field, which TOM packets
+    /// begin after an 8-byte header; binding shifts every row by this much.
+    static constexpr int PKT_OFFSET_DELTA = 8;
+
     void populateCustomDecoders() override;
     /// Reads "TAR_DAC_Conversions.txt" (the path given) and records the path.
     void populateDacTable(GseLib::DacTable& table, const QString& path) override;

@@ -17,6 +17,8 @@
 #include <tarnlib/markercache.h>
 #include <tarnlib/masscal.h>
 #include <tarnlib/metamarkercache.h>
+#include <tarnlib/sebcmdinterpreter.h>
+#include <tarnlib/sebsequence.h>
 #include <tarnlib/tardatainterpretation.h>
 #include <tarnlib/tartelemetrycache.h>
 #include <tools/util/pluginmanager.h>
@@ -134,15 +136,17 @@ TEST_F(SampleArchive, MissionDefinitionsLoadWithoutWarnings) {
             // The flight-model patch recalibrated HV_MON and retired STATUS_236.
             EXPECT_EQ(db.row(21).sci_k[1], 310.0);
             EXPECT_FALSE(db.contains(236));
-            // The JSON patch described the ground packet: header, subtype and two flag bits.
-            EXPECT_EQ(db.row(131 * 32768 + 3).key, "GSE_TEST_START:FLAGS_REPLAY");
-            EXPECT_EQ(db.row(131 * 32768 + 3).decode_id[2], 2u);
+            // The JSON patch described the ground packet: subtype and two flag bits, counted
+            // from the data field like every TARN row.
+            EXPECT_EQ(db.row(131 * 32768 + 2).key, "GSE_TEST_START:FLAGS_REPLAY");
+            EXPECT_EQ(db.row(131 * 32768 + 2).decode_id[2], 2u);
+            EXPECT_EQ(db.row(131 * 32768 + 2).pkt_offsets, (std::vector<uint32_t>{1}));
             EXPECT_EQ(db.packetTypeLines(), QStringList({"131, GSE_TEST_START, true, -1, -1"}));
             EXPECT_EQ(catalogue.info(2).timeItemId, 553);
             EXPECT_TRUE(catalogue.info(131).isGse);
-            // EMON A: eight 16-bit samples an eighth of a second apart.
-            EXPECT_EQ(db.row(17).pkt_offsets,
-                      (std::vector<uint32_t>{9, 11, 13, 15, 17, 19, 21, 23}));
+            // EMON A: eight 16-bit samples an eighth of a second apart, from data byte 1
+            // (packet byte 9 once binding adds the header).
+            EXPECT_EQ(db.row(17).pkt_offsets, (std::vector<uint32_t>{1, 3, 5, 7, 9, 11, 13, 15}));
             EXPECT_DOUBLE_EQ(db.row(17).time_offsets.back(), 0.875);
             // The lookup table was found and reversed into ascending counts.
             EXPECT_EQ(db.row(22).sci_transfer_func->equationAsString(),
@@ -187,6 +191,8 @@ protected:
         DataInterpretation::init(factory, true, &manager_, meta.patchFiles());
         // Bind the reader as initialisation does; what it reports on standard error is kept.
         if (mission == "tarn") {
+            DataInterpretation::current()->updatePktOffsets(
+                TarGse::TarDataInterpretation::PKT_OFFSET_DELTA);
             TelemetryFile::setSharedCache(new TarGse::TarTelemetryCache);
         } else {
             TelemetryFile::setSharedCache(new VireoGse::VireoTelemetryCache);
@@ -600,4 +606,73 @@ TEST_F(SampleEngine, TarnMetaMarkersFollowTheSampleRules) {
         EXPECT_NEAR(all[qsizetype(i)].endRelativeTimeInSecs, end, 1e-9) << id;
     }
     EXPECT_EQ(all[0].msg, "warm-up");
+}
+
+TEST_F(SampleEngine, TarnSebSequencesAreTheCommandsSent) {
+    bind("tarn");
+    const QJsonObject seb = run_.value("seb").toObject();
+    TarGse::SebCmdInterpreter::createInterpreters();  // the group's viewerConfigs/seb_cmds.json
+    EXPECT_EQ(TarGse::SebCmdInterpreter::interpreters().size(), 8);
+
+    // Sequences as the generator sent them: [number, hex bytes] per command.
+    auto commandsOf = [](const TarGse::SebSequence& s) {
+        QJsonArray out;
+        for (const auto& c : s.commands) {
+            const QByteArray bytes(reinterpret_cast<const char*>(c->bytes()->data()),
+                                   qsizetype(c->bytes()->size()));
+            out.append(QJsonArray{c->number(), QString::fromLatin1(bytes.toHex())});
+        }
+        return out;
+    };
+    QJsonArray sent;
+    for (const QJsonValue& e : run_.value("expected").toArray()) {
+        if (e.toObject().contains("seb")) {
+            sent.append(e.toObject().value("seb"));
+        }
+    }
+    std::vector<TarGse::SebSequence> sequences;
+    for (const TMPacketPtr& p : packets_) {
+        if (p->type() != 23) {
+            continue;
+        }
+        if (TarGse::SebSequence::isNewSequence(p)) {
+            sequences.emplace_back(p);
+        } else {
+            ASSERT_FALSE(sequences.empty());
+            sequences.back().addPartialSequence(p);
+        }
+    }
+    ASSERT_EQ(qsizetype(sequences.size()), sent.size());
+    for (size_t i = 0; i < sequences.size(); ++i) {
+        EXPECT_EQ(commandsOf(sequences[i]), sent[qsizetype(i)].toArray()) << i;
+        EXPECT_TRUE(sequences[i].partialBuffer->empty()) << i;
+    }
+    EXPECT_EQ(sequences[1].packetIndexes.size(), 2);  // the RAMP_IMM was cut between them
+    EXPECT_DOUBLE_EQ(sequences[1].relativeTime,
+                     packets_[size_t(sequences[1].packetIndexes[0])]->relativeTime());
+    EXPECT_EQ(sequences[1].cmdStringList(), QStringList({"SET_DAC", "Unknown command 5", "RAMP_IMM",
+                                                         "PAUSE_IMM", "SEND_SCAN_STATUS"}));
+
+    // Field values through the sample's DAC table and database (independent arithmetic).
+    const auto& setup = sequences[0].commands;
+    EXPECT_EQ(setup[0]->fieldSciStr(0), "100us");             // 1000 x 0.1 us
+    EXPECT_EQ(setup[1]->fieldSciStr(0), "EM1");               // DAC 0
+    EXPECT_NEAR(setup[1]->fieldSci(1), 200 / -0.085, 1e-9);   // EM1 counts
+    EXPECT_EQ(setup[2]->fieldSciStr(0), "ENDCAP_1");          // DAC 8, signed 12 bits
+    EXPECT_NEAR(setup[2]->fieldSci(1), -256 / 204.8, 1e-12);  // 0xF00
+    EXPECT_EQ(setup[3]->fieldSciStr(1), "76.2939V");          // RF_AMP 1000 / 13.1072
+    EXPECT_EQ(setup[3]->fieldSci(3), 500.0);                  // steps
+    EXPECT_EQ(setup[3]->fieldSci(4), 1.0);                    // flags 0x21: bit 0
+    EXPECT_EQ(setup[3]->fieldSci(5), 2.0);                    //   and bits 4-7
+    EXPECT_EQ(setup[4]->fieldSciStr(1), "2ch");               // COUNTER_SEL item and its units
+    EXPECT_EQ(setup[5]->fieldSci(0), 250000.0);
+
+    // The sequence files: the set-up sequence saved whole, and one cut after its sync bytes.
+    const QJsonArray files = seb.value("files").toArray();
+    const TarGse::SebSequence saved(files[0].toString());
+    EXPECT_TRUE(saved.valid);
+    EXPECT_EQ(commandsOf(saved), seb.value("file_commands").toArray());
+    const TarGse::SebSequence cut(files[1].toString());
+    EXPECT_EQ(cut.failureCode, 2);
+    TarGse::SebCmdInterpreter::clearInterpreters();
 }

@@ -16,7 +16,7 @@ from datetime import datetime
 from pathlib import Path
 from zoneinfo import ZoneInfo
 
-from k814util.sample import masscal, metamarkers, tmdefs
+from k814util.sample import masscal, metamarkers, seb, tmdefs
 from k814util.sample.streams import DAMAGE, tarn_stream, vireo_stream
 
 STATION_ZONE = ZoneInfo("America/New_York")
@@ -25,6 +25,7 @@ MANIFEST_NAME = "manifest.json"
 
 # Written by the station beside a tm.meta: the run's definition patches, in order.
 TARN_PATCHES = ["TAR_TM_Patch_FM.txt", "TAR_GSE_Packets.json"]
+SEB_FILES = ["scan_setup.seq", "truncated.seq"]
 
 
 @dataclass
@@ -162,6 +163,17 @@ class SampleArchive:
                     "packets_by_type": {str(k): v for k, v in sorted(r.packets_by_type.items())},
                     "damage_bytes": r.damage_bytes,
                     "expected": r.expected,
+                    "seb": {
+                        "definitions": str(
+                            self.group_paths(r)["gse"] / "viewerConfigs" / "seb_cmds.json"
+                        ),
+                        "files": [
+                            str(self.group_paths(r)["sequence_root"] / name) for name in SEB_FILES
+                        ],
+                        "file_commands": seb.manifest(seb.scan_setup()),
+                    }
+                    if r.mission == "tarn"
+                    else {},
                     "mcal": {
                         "file": r.default_mcal,
                         "entries": masscal.manifest_entries() if r.default_mcal else {},
@@ -196,6 +208,14 @@ class SampleArchive:
             write(paths["sclk_table"], "# spacecraft clock correlation: none (ground test)\n")
             write(paths["mcal_root"] / masscal.LAB_V1_NAME, masscal.lab_v1_text())
             write(paths["gse"] / "mcal" / "default_masses.amu", masscal.default_masses_text())
+            write(
+                paths["gse"] / "viewerConfigs" / "seb_cmds.json",
+                json.dumps(seb.definitions(), indent=2) + "\n",
+            )
+            # A sequence file as the sequencer saves it, and one cut short after its sync bytes.
+            sequences = paths["sequence_root"]
+            _write(sequences / SEB_FILES[0], seb.sequence_file(seb.scan_setup()), mtime)
+            _write(sequences / SEB_FILES[1], b"\x00\x01\xfa\xf3", mtime)
             rules = paths["gse"] / "MetaMarkerRules"
             write(rules / "sample_rules.json", metamarkers.rules_text())
             write(rules / "zz_broken.json", metamarkers.broken_rules_text())
@@ -231,6 +251,8 @@ class SampleArchive:
                         expected["text"] = e.text
                     if e.marker is not None:
                         expected["marker"] = list(e.marker)
+                    if e.seb is not None:
+                        expected["seb"] = e.seb
                     run.expected.append(expected)
         os.utime(run.path, (run.start_unix + 120, run.start_unix + 120))
         if run.mission == "tarn":

@@ -8,6 +8,7 @@ import random
 import struct
 from dataclasses import dataclass
 
+from k814util.sample import seb
 from k814util.sample.packets import ccsds_packet, ccsds_secondary_header, tom_packet
 from k814util.sample.tmdefs import Item, Mission
 
@@ -71,6 +72,7 @@ class Emitted:
     ground: tuple[int, int] | None = None  # station receipt time (seconds, milliseconds)
     text: str | None = None  # the message text a message packet carries
     marker: tuple[int, int, str] | None = None  # (id, type, text) of a marker packet
+    seb: list | None = None  # the commands of an SEB sequence this packet starts
 
 
 DAMAGE = -1
@@ -210,18 +212,36 @@ def tarn_stream(
             marker_id = second // 30 + 1
             phase = "filament B on" if second >= 60 else "warm-up"
             mission_time = clock.time_fields(clock.ticks(now + 0.05))
+            text = f"step {marker_id}: {phase}"
             values = {
                 "MARKER:SECS": mission_time[0],
                 "MARKER:SUBSECS": mission_time[1],
                 "MARKER:ID": marker_id,
-                "MARKER:TEXT": f"step {marker_id}: {phase}",
+                "MARKER:TEXT": text,
             }
-            emitted.append(packet(9, now + 0.05, values, 72))
+            marker = packet(9, now + 0.05, values, 72)
+            emitted.append(dataclasses.replace(marker, marker=(marker_id, 0, text)))
         if second % 45 == 12:
             emitted.append(message(now + 0.07, f"SEB status nominal at {second} s\n"))
         if second in (30, 70) and not large:
             # The test conductor announces the SEB test; meta-marker rules key on it.
             emitted.append(message(now + 0.06, f"SEB Test = {1 if second == 30 else 0}\n"))
+        if second == 20 and not large:
+            # A scan set-up sequence in one packet, after three bytes that start no command.
+            commands = seb.scan_setup()
+            data = seb.sequence_packet_data(b"\x00\x00\x55" + b"".join(commands), 0)
+            e = packet(23, now + 0.03, {}, 0, data)
+            emitted.append(dataclasses.replace(e, seb=seb.manifest(commands)))
+        if second == 40 and not large:
+            # A sequence in two packets; the RAMP_IMM is cut between them.
+            commands = seb.second_sequence()
+            stream = b"".join(commands)
+            cut = len(commands[0]) + len(commands[1]) + 5
+            first = packet(23, now + 0.03, {}, 0, seb.sequence_packet_data(stream[:cut], 0))
+            emitted.append(dataclasses.replace(first, seb=seb.manifest(commands)))
+            emitted.append(
+                packet(23, now + 0.032, {}, 0, seb.sequence_packet_data(stream[cut:], cut))
+            )
         if second == 50 and not large:
             # One log line that the flight software sent in two packets.
             emitted.append(message(now + 0.08, "Scan sequence 3 loaded: 42 steps, "))

@@ -29,7 +29,11 @@ TIME42, TIME41 = 9, 14
 
 @dataclass
 class Item:
-    """One database row and where its value sits in a packet (offsets count from byte 0)."""
+    """One database row and where its value sits in a packet.
+
+    ``offset`` counts from the packet's first byte; the database itself counts from the data
+    field, ``Mission.header`` bytes later (TARN's TOM header; 0 for VIREO).
+    """
 
     data_id: int
     subsystem: str
@@ -59,7 +63,7 @@ class Item:
     def key(self) -> str:
         return f"{self.subsystem}:{self.name}"
 
-    def cells(self) -> dict:
+    def cells(self, header: int = 0) -> dict:
         sci = list(self.sci) + [0.0] * (9 - len(self.sci))
         decode_id2 = self.byte_order or str(self.size)
         cells = {
@@ -73,7 +77,7 @@ class Item:
             "PACKET_NAME": self.packet_name,
             "APPLY_WHEN": self.apply_when,
             "DECODE_TYPE": str(self.decode_type),
-            "DECODE_ID1": str(self.offset),
+            "DECODE_ID1": str(self.offset - header),
             "DECODE_ID2": decode_id2,
             "DECODE_ID3": f"0x{self.mask:X}",
             "DECODE_ID4": str(self.shift),
@@ -137,6 +141,7 @@ class Mission:
     clocks: list[dict]
     constants: list[dict]
     lookup_tables: dict[str, list[tuple[float, float]]] = field(default_factory=dict)
+    header: int = 0  # bytes before the data field, from which the database counts offsets
 
     def item(self, data_id_or_key) -> Item:
         for it in self.items:
@@ -145,12 +150,12 @@ class Mission:
         raise KeyError(data_id_or_key)
 
 
-def database_text(items: list[Item]) -> str:
+def database_text(items: list[Item], header: int = 0) -> str:
     columns = TMDB_COLUMNS + EXTRA_COLUMNS
     lines = ["\t".join(columns + [f"$Revision: {REVISION} $"])]
     lines.append("# data rows, ordered by packet type and offset")
     for it in sorted(items, key=lambda i: (i.packet_type, i.offset, i.data_id)):
-        cells = it.cells()
+        cells = it.cells(header)
         lines.append("\t".join(cells.get(c, "") for c in columns))
     return "\n".join(lines) + "\n"
 
@@ -380,7 +385,7 @@ def _tarn_items() -> list[Item]:
     status = [
         (201, "SCAN_ID", 9, 2, (1, 0.0, 1.0), ""),
         (202, "RF_AMP_MON_LAST", 11, 2, (1, 0.0, 0.0030517578125), "Vpp"),
-        (203, "COUNTER_SEL", 13, 1, (0,), ""),
+        (203, "COUNTER_SEL", 13, 1, (0,), "ch"),
         (204, "BIN_COUNT_REG", 14, 2, (0,), ""),
         (205, "RF_STEP", 16, 2, (1, 0.0, 0.001), "V/bin"),
         (206, "AUX_STEP", 18, 2, (1, 0.0, 0.001), "V/bin"),
@@ -494,6 +499,7 @@ def tarn_mission() -> Mission:
         ],
         # Counts fall as temperature rises: written high to low, the reader reverses it.
         lookup_tables={"tarn_rf_temp.csv": [(c, t) for t, c in reversed(table)]},
+        header=8,
     )
 
 
@@ -596,7 +602,7 @@ def write_definitions(mission: Mission, directory: Path, write) -> dict[str, Pat
         "clocks": directory / "clocks.txt",
         "constants": directory / "constants.json",
     }
-    write(paths["tm_database"], database_text(mission.items))
+    write(paths["tm_database"], database_text(mission.items, mission.header))
     write(paths["dac_file"], dac_text(mission.dac_rows))
     write(
         paths["packet_types"],
@@ -633,8 +639,7 @@ def tarn_json_patch() -> dict:
                 "packetId": 131,
                 "gse": True,
                 "fields": [
-                    # Offsets count from the packet's first byte: the TOM header comes first.
-                    {"fieldName": "HEADER", "type": "uint64_t", "description": "TOM header"},
+                    # Offsets count from the data field, after the 8-byte TOM header.
                     {"fieldName": "SUBTYPE", "type": "uint8_t", "description": "packet subtype"},
                     {
                         "fieldName": "FLAGS",
