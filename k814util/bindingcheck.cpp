@@ -72,13 +72,7 @@ BindingCheck BindingCheck::check(const QString& path, bool checkMission) {
 }
 
 bool BindingCheck::checkMission() {
-    if (isTarn()) {
-        // TARN needs its sequence interpreters and meta-marker rules before scripts can use it;
-        // refusing here is better than a binding that half works.
-        failure = NotBuilt;
-        message =
-            QStringLiteral("TARN telemetry cannot be bound by this build yet: ") + absolutePath;
-    } else if (!isVireo()) {
+    if (!isVireo() && !isTarn()) {
         failure = UnsupportedMission;
         message = QStringLiteral("Unsupported mission ") + mission + QStringLiteral(" for ") +
                   absolutePath;

@@ -13,7 +13,7 @@ namespace k814util {
  * line and ends the process; the script-side factories raise it as an exception instead.
  */
 struct BindingCheck {
-    enum Failure { None, MissingFile, NoTmMeta, InvalidGroup, UnsupportedMission, NotBuilt };
+    enum Failure { None, MissingFile, NoTmMeta, InvalidGroup, UnsupportedMission };
 
     Failure failure = None;
     /// The line initialisation prints for the failure; empty when there is none.

@@ -16,6 +16,8 @@
 #include <plugins/plugins.h>
 #include <tarnlib/markercache.h>
 #include <tarnlib/metamarkercache.h>
+#include <tarnlib/sebcmdinterpreter.h>
+#include <tarnlib/sebsequence.h>
 #include <tarnlib/tardatainterpretation.h>
 #include <tarnlib/tartelemetrycache.h>
 #include <vireolib/vireodatainterpretation.h>
@@ -35,6 +37,8 @@ using GseLib::Config814;
 using GseLib::TmMeta;
 
 namespace {
+
+constexpr int SEB_SEQUENCE_TYPE = 23;
 
 void out(const QString& text) {
     std::printf("%s\n", text.toLocal8Bit().constData());
@@ -86,6 +90,8 @@ void readFile(GseLib::QuorCoreApp& app, const k814util::BindingCheck& check) {
     VireoGse::VireoDataInterpretationFactory vireo;
     if (check.isTarn()) {
         GseLib::DataInterpretation::init(&tarn, true, app.pluginManager(), check.patchFiles);
+        GseLib::DataInterpretation::current()->updatePktOffsets(
+            TarGse::TarDataInterpretation::PKT_OFFSET_DELTA);
         GseLib::TelemetryFile::setSharedCache(new TarGse::TarTelemetryCache);
     } else if (check.isVireo()) {
         GseLib::DataInterpretation::init(&vireo, true, app.pluginManager(), check.patchFiles);
@@ -163,18 +169,82 @@ void printMarkers() {
     }
 }
 
+// The SEB command sequences of the sequence packets, each command with its decoded fields.
+void printSequences() {
+    try {
+        TarGse::SebCmdInterpreter::createInterpreters();
+    } catch (const std::exception& e) {
+        fail(QString::fromLocal8Bit(e.what()));
+    }
+    std::vector<TarGse::SebSequence> sequences;
+    for (const GseLib::TMPacketPtr& p : GseLib::TelemetryFile::sharedCache()->packets()) {
+        if (p->type() != SEB_SEQUENCE_TYPE) {
+            continue;
+        }
+        if (TarGse::SebSequence::isNewSequence(p) || sequences.empty()) {
+            sequences.emplace_back(p);
+        } else {
+            sequences.back().addPartialSequence(p);
+        }
+    }
+    out(QStringLiteral("SEB sequences: %1").arg(sequences.size()));
+    for (const TarGse::SebSequence& s : sequences) {
+        QStringList indexes;
+        for (int i : s.packetIndexes) {
+            indexes.append(QString::number(i));
+        }
+        out(QStringLiteral("  at %1 s, %2 commands, %3 bytes (packets %4)%5")
+                .arg(s.relativeTime, 0, 'f', 3)
+                .arg(s.commands.size())
+                .arg(s.byteCount)
+                .arg(indexes.join(QLatin1Char(',')),
+                     s.partialBuffer->empty()
+                         ? QString()
+                         : QStringLiteral(", %1 bytes unfinished").arg(s.partialBuffer->size())));
+        for (const auto& c : s.commands) {
+            const auto interp = TarGse::SebCmdInterpreter::interpreter(c->number());
+            QStringList fields;
+            for (int i = 0; interp && i < interp->fieldCount(); ++i) {
+                if (!interp->hasDecoder(i)) {
+                    continue;
+                }
+                QString value;
+                try {
+                    value = c->fieldSciStr(i);
+                    if (value == QLatin1String("N/A")) {
+                        value = interp->decodeFieldToDecStr(i, *c->bytes());
+                    }
+                } catch (const std::out_of_range&) {
+                    value = QStringLiteral("(short)");
+                }
+                fields.append(interp->fieldName(i) + QLatin1Char('=') + value);
+            }
+            out(QStringLiteral("    %1 %2 %3")
+                    .arg(c->number(), 3)
+                    .arg(c->name(), -18)
+                    .arg(fields.join(QLatin1Char(' '))));
+        }
+    }
+}
+
 int main(int argc, char** argv) {
     bool packets = false;
     bool markers = false;
+    bool sequences = false;
     bool usage = argc < 2;
     for (int i = 1; i + 1 < argc; ++i) {
-        packets |= std::strcmp(argv[i], "--packets") == 0;
-        markers |= std::strcmp(argv[i], "--markers") == 0;
-        usage |= std::strcmp(argv[i], "--packets") != 0 && std::strcmp(argv[i], "--markers") != 0;
+        const bool p = std::strcmp(argv[i], "--packets") == 0;
+        const bool m = std::strcmp(argv[i], "--markers") == 0;
+        const bool s = std::strcmp(argv[i], "--sequences") == 0;
+        packets |= p;
+        markers |= m;
+        sequences |= s;
+        usage |= !p && !m && !s;
     }
     if (usage || std::strcmp(argv[argc - 1], "--help") == 0 ||
         std::strcmp(argv[argc - 1], "-h") == 0) {
-        std::fprintf(stderr, "usage: k814info [--packets] [--markers] TELEMETRY_FILE\n");
+        std::fprintf(stderr,
+                     "usage: k814info [--packets] [--markers] [--sequences] TELEMETRY_FILE\n");
         return usage ? 2 : 0;
     }
     int appArgc = 0;
@@ -222,7 +292,7 @@ int main(int argc, char** argv) {
     out(QStringLiteral("Configuration %1, group %2: verified")
             .arg(Config814::getConfigPath(), group));
     printGroupPaths(group);
-    if (packets || markers) {
+    if (packets || markers || sequences) {
         readFile(app, check);
     }
     if (packets) {
@@ -230,6 +300,9 @@ int main(int argc, char** argv) {
     }
     if (markers) {
         printMarkers();
+    }
+    if (sequences && check.isTarn()) {
+        printSequences();
     }
     return 0;
 }

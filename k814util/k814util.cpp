@@ -10,7 +10,9 @@
 #include <k814util/bindingcheck.h>
 #include <plugins/plugins.h>
 #include <tarnlib/metamarkercache.h>
+#include <tarnlib/sebcmdinterpreter.h>
 #include <tarnlib/tardatainterpretation.h>
+#include <tarnlib/tartelemetrycache.h>
 #include <tools/logger/loggerconfig.h>
 #include <vireolib/vireodatainterpretation.h>
 #include <vireolib/vireotelemetrycache.h>
@@ -50,17 +52,40 @@ void switchLoggingOff() {
     std::exit(1);
 }
 
-void bindVireo(const BindingCheck& c) {
-    GseLib::DataInterpretation::init(&vireoDataInterpretationFactory, true, app.pluginManager(),
-                                     c.patchFiles);
-    GseLib::TelemetryFile::setSharedCache(new VireoGse::VireoTelemetryCache);
-    GseLib::TelemetryFile::setSharedCacheFile(c.absolutePath.toStdString());
-    // Lines of the previous file must not mix with this one's, and its text items are read
-    // with this file's database.
+// Lines of the previous file must not mix with this one's, and its text items are read with
+// this file's database.
+void resetMessageLog() {
     GseLib::MsgLogCache& log = GseLib::MsgLogCache::getInstance();
     log.resetState();
     log.clearMnemonics();
     log.setMnemonics(GseLib::MsgLogCache::defaultMnemonics());
+}
+
+void bindVireo(const BindingCheck& c) {
+    boundPath.clear();
+    GseLib::DataInterpretation::init(&vireoDataInterpretationFactory, true, app.pluginManager(),
+                                     c.patchFiles);
+    GseLib::TelemetryFile::setSharedCache(new VireoGse::VireoTelemetryCache);
+    GseLib::TelemetryFile::setSharedCacheFile(c.absolutePath.toStdString());
+    resetMessageLog();
+    TarGse::MetaMarkerCache::getInstance().resetState();
+    boundPath = c.absolutePath;
+    k814utilIsInitialized = true;
+}
+
+void bindTarn(const BindingCheck& c) {
+    boundPath.clear();
+    GseLib::DataInterpretation::init(&tarnDataInterpretationFactory, true, app.pluginManager(),
+                                     c.patchFiles);
+    // The database counts offsets from the data field; TOM packets put 8 header bytes first.
+    GseLib::DataInterpretation::current()->updatePktOffsets(
+        TarGse::TarDataInterpretation::PKT_OFFSET_DELTA);
+    GseLib::TelemetryFile::setSharedCache(new TarGse::TarTelemetryCache);
+    GseLib::TelemetryFile::setSharedCacheFile(c.absolutePath.toStdString());
+    resetMessageLog();
+    // Raises for a missing or malformed command definition file: the module then stays
+    // unbound, though engine and packets are in place.
+    TarGse::SebCmdInterpreter::createInterpreters();
     TarGse::MetaMarkerCache::getInstance().resetState();
     boundPath = c.absolutePath;
     k814utilIsInitialized = true;
@@ -92,7 +117,11 @@ void initK814Util(std::string telemetryFilename) {
     if (!c.checkMission()) {
         fail(c.message);
     }
-    bindVireo(c);
+    if (c.isTarn()) {
+        bindTarn(c);
+    } else {
+        bindVireo(c);
+    }
 }
 
 void bindTelemetryFile(const std::string& path) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The main job on the bundled sample: installs the package, writes the sample archive, binds a
-# Python session to the VIREO test and prints its summary, message log, test markers and one
-# item's values as CSV; the TARN test's summary, markers and meta-markers follow.
+# The main job on the bundled sample: installs the package, writes the sample archive, and binds
+# Python to each of its tests in turn: for VIREO and TARN alike the summary, message log, markers
+# (TARN: meta-markers and SEB command sequences too) and one housekeeping item's values as CSV.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -24,11 +24,11 @@ for tm in "$ARCHIVE"/data/vireo/*/*.tlm; do
 done
 for tm in "$ARCHIVE"/data/tarn/*/*.tlm; do
   echo
-  echo "== k814util summary $tm"
+  echo "== k814util show $tm"
   # The sample stream is damaged on purpose; the reader's diagnostics go to a file.
-  "$PYTHON" -m k814util summary "$tm" --ini "$INI" 2>"$ARCHIVE/tarn-reader.log"
+  "$PYTHON" -m k814util show "$tm" --ini "$INI" 2>"$ARCHIVE/tarn-reader.log"
   echo "(reader diagnostics for the damaged stream: $(wc -l <"$ARCHIVE/tarn-reader.log") lines in $ARCHIVE/tarn-reader.log)"
   echo
-  echo "== k814util markers $tm"
-  "$PYTHON" -m k814util markers "$tm" --ini "$INI" 2>>"$ARCHIVE/tarn-reader.log"
+  echo "== k814util values $tm 21 --mode sci   (SEB:HV_MON, first rows)"
+  "$PYTHON" -m k814util values "$tm" 21 --mode sci --ini "$INI" 2>>"$ARCHIVE/tarn-reader.log" | head -6
 done

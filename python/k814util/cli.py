@@ -106,20 +106,26 @@ def _mission(path: str) -> str:
         return ""
 
 
+def _run_info_section(args: argparse.Namespace, flag: str, heading: str) -> int:
+    """One section of the compiled tool's report, from its heading on; the metadata header
+    before it is the summary's business."""
+    _use_ini(args)
+    res = subprocess.run(
+        [_info_tool(), flag, args.path], stdout=subprocess.PIPE, text=True, check=False
+    )
+    lines = res.stdout.splitlines()
+    start = next((i for i, line in enumerate(lines) if line.startswith(heading)), len(lines))
+    if lines[start:]:
+        print("\n".join(lines[start:]))
+    return res.returncode
+
+
 def _cmd_markers(args: argparse.Namespace) -> int:
     import k814util
 
     if _mission(args.path) == "tarn":
-        # TARN markers and the meta-markers of the rule files, read by the compiled tool; its
-        # metadata header is the summary's business.
-        _use_ini(args)
-        res = subprocess.run(
-            [_info_tool(), "--markers", args.path], stdout=subprocess.PIPE, text=True, check=False
-        )
-        lines = res.stdout.splitlines()
-        start = next((i for i, line in enumerate(lines) if line.startswith("Markers:")), 0)
-        print("\n".join(lines[start:]))
-        return res.returncode
+        # TARN markers and the meta-markers of the rule files.
+        return _run_info_section(args, "--markers", "Markers:")
     markers = _bound(args, k814util.vireo_markers)
     if markers is None:
         return 1
@@ -152,12 +158,23 @@ def _cmd_values(args: argparse.Namespace) -> int:
     return 0
 
 
+def _cmd_sequences(args: argparse.Namespace) -> int:
+    if _mission(args.path) != "tarn":
+        print("SEB sequences: none (only TARN tests carry them)")
+        return 0
+    return _run_info_section(args, "--sequences", "SEB sequences:")
+
+
 def _cmd_show(args: argparse.Namespace) -> int:
     sys.stdout.flush()
     status = _cmd_summary(args)
     if status != 0:
         return status
-    for step in (_cmd_log, _cmd_markers):
+    steps = [_cmd_log, _cmd_markers]
+    if _mission(args.path) == "tarn":
+        steps.append(_cmd_sequences)
+    for step in steps:
+        sys.stdout.flush()
         status = step(args)
         if status != 0:
             return status
@@ -193,7 +210,8 @@ def main(argv: list[str] | None = None) -> int:
     values = add("values", _cmd_values, "every value of one database item, as CSV")
     values.add_argument("hkid", type=int, help="database item (data ID)")
     values.add_argument("--mode", choices=sorted(_MODES), default="eng", help="default: eng")
-    add("show", _cmd_show, "summary, message log and markers of a VIREO test")
+    add("sequences", _cmd_sequences, "SEB command sequences with decoded fields (TARN)")
+    add("show", _cmd_show, "summary, message log, markers (and TARN SEB sequences) of a test")
 
     args = parser.parse_args(argv)
     try:

@@ -125,9 +125,7 @@ def _meta(directory: Path, mission: str, model: str = "") -> None:
     )
 
 
-@pytest.mark.parametrize(
-    "case", ["missing", "default", "no tm.meta", "bad group", "lumo", "tarn not yet"]
-)
+@pytest.mark.parametrize("case", ["missing", "default", "no tm.meta", "bad group", "lumo"])
 def test_binding_failures(vireo, tmp_path, monkeypatch, case):
     run, root = vireo
     path = tmp_path / "run.tlm"
@@ -151,9 +149,6 @@ def test_binding_failures(vireo, tmp_path, monkeypatch, case):
             ini.write_text(text.replace("[VIREO]", "[LUMO]", 1))
             monkeypatch.setenv("INI814", str(ini))
             expected = f"Unsupported mission lumo for {path}"
-        else:
-            _meta(tmp_path, "TARN", "fm")
-            expected = f"TARN telemetry cannot be bound by this build yet: {path}"
 
     # The factories raise with the message...
     error = k814util.TelemetryFileNotFoundError if case in ("missing", "default") else None
@@ -394,3 +389,34 @@ def test_console_tarn_markers_and_meta_markers(archive):
     ids = [int(line.split()[1]) for line in lines[6:]]
     assert ids == [50001, 50002, 50003, 50004, 50005]
     assert "zz_broken.json failed validation. Skipping it." in res.stderr
+
+
+def test_console_tarn_show_values_and_sequences(archive):
+    root, manifest = archive
+    ini = str(root / ".814config.INI")
+    tarn = next(r for r in manifest["runs"] if r["mission"] == "tarn")
+    res = _cli("values", tarn["tm_file"], "21", "--mode", "raw", "--ini", ini)
+    assert res.returncode == 0, res.stderr
+    rows = res.stdout.splitlines()[1:]
+    assert len(rows) == tarn["packets_by_type"]["22"]
+    assert [int(r.split(",")[0]) for r in rows] == [
+        i for i, e in enumerate(tarn["expected"]) if e["type"] == 22
+    ]
+
+    res = _cli("show", tarn["tm_file"], "--ini", ini)
+    assert res.returncode == 0, res.stderr
+    out = res.stdout
+    for heading in ("Packets: ", "Message log: 7 lines", "Markers: 4", "Meta-markers: 5"):
+        assert heading in out
+    section = out[out.index("SEB sequences:") :].splitlines()
+    sent = [e["seb"] for e in tarn["expected"] if "seb" in e]
+    assert section[0] == f"SEB sequences: {len(sent)}"
+    listed = [int(line.split()[0]) for line in section[1:] if not line.startswith("  at")]
+    assert listed == [c[0] for s in sent for c in s]
+    # Fields decoded through the definitions, the DAC table and the database.
+    assert "dac=EM1 value=-2352.94V" in out and "bin_time=100us" in out
+    assert "Unknown command 5" in out
+
+    vireo = next(r for r in manifest["runs"] if r["mission"] == "vireo")
+    res = _cli("sequences", vireo["tm_file"], "--ini", ini)
+    assert res.returncode == 0 and "only TARN" in res.stdout
