@@ -196,7 +196,8 @@ class _Variables:
 cvar: _Variables
 
 def initK814Util(telemetryFilename: str = "") -> None:
-    """This function is intended for internal use only: failures end the process."""
+    """This function is intended for internal use only: failures end the process, except
+    that unreadable SEB command definitions of a TARN test raise RuntimeError."""
 
 def bindTelemetryFile(path: str) -> None:
     """Binds the process to a telemetry file, raising RuntimeError instead of exiting."""
