@@ -83,8 +83,8 @@ void bindTarn(const BindingCheck& c) {
     GseLib::TelemetryFile::setSharedCache(new TarGse::TarTelemetryCache);
     GseLib::TelemetryFile::setSharedCacheFile(c.absolutePath.toStdString());
     resetMessageLog();
-    // Raises for a missing or malformed command definition file: the module then stays
-    // unbound, though engine and packets are in place.
+    // Raises for a missing or malformed command definition file, after engine and packets are
+    // in place; a process not bound before stays unbound.
     TarGse::SebCmdInterpreter::createInterpreters();
     TarGse::MetaMarkerCache::getInstance().resetState();
     boundPath = c.absolutePath;
