@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Fuzzes the telemetry reading loops with libFuzzer under the address and undefined-behaviour
-# sanitizers for a bounded time: scripts/fuzz.sh [SECONDS] (default 60). The reader's own
+# Fuzzes the telemetry reading loops, then the SEB command splitter and field decoders, with
+# libFuzzer under the address and undefined-behaviour sanitizers, each for a bounded time:
+# scripts/fuzz.sh [SECONDS] (default 60 each). The reader's own
 # damage reports (standard error) are silenced; sanitizer and crash reports are not.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,8 +19,10 @@ cmake -S . -B "$BUILD" -G Ninja -DK814_BUILD_TESTS=OFF -DK814_BUILD_BENCH=OFF -D
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
   -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=undefined" \
   >/dev/null
-cmake --build "$BUILD" --target telemetry_fuzz
+cmake --build "$BUILD" --target telemetry_fuzz seb_fuzz
 corpus="$BUILD/corpus"
-python3 fuzz/seeds.py "$corpus"
+seb_corpus="$BUILD/seb-corpus"
+python3 fuzz/seeds.py "$corpus" "$seb_corpus"
 "$BUILD/fuzz/telemetry_fuzz" -max_total_time="$SECONDS_TO_RUN" -max_len=4096 -print_final_stats=1 -close_fd_mask=2 \
   "$corpus"
+"$BUILD/fuzz/seb_fuzz" -max_total_time="$SECONDS_TO_RUN" -max_len=2048 -print_final_stats=1 "$seb_corpus"
