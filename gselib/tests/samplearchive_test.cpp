@@ -14,9 +14,7 @@
 #include <gselib/timeresolver.h>
 #include <gselib/tmdatabase.h>
 #include <gselib/tmpackettypes.h>
-#include <tarnlib/markercache.h>
 #include <tarnlib/masscal.h>
-#include <tarnlib/metamarkercache.h>
 #include <tarnlib/sebcmdinterpreter.h>
 #include <tarnlib/sebsequence.h>
 #include <tarnlib/tardatainterpretation.h>
@@ -38,7 +36,6 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <algorithm>
-#include <cmath>
 #include <map>
 
 using namespace GseLib;
@@ -223,63 +220,6 @@ protected:
     std::string readerErrors_;
 };
 
-TEST_F(SampleEngine, TarnHousekeepingValuesMatchTheBytes) {
-    bind("tarn");
-    ASSERT_EQ(int(packets_.size()), run_.value("packets").toInt());
-    const TMPacketPtr hk = firstOfType(packets_, 22);
-    ASSERT_NE(hk, nullptr);
-    const auto& b = *hk->bytes();
-
-    // HV monitor: 16-bit ADC to volts (10 V span), then x310 (the flight-model patch).
-    const double hvRaw = be16At(hk, 48);
-    const double hvVolts = -5.0 + hvRaw * 10.0 / 65536.0;
-    EXPECT_EQ(value("SEB:HV_MON", hk, Gse::ValueMode::Raw), hvRaw);
-    EXPECT_NEAR(value("SEB:HV_MON", hk, Gse::ValueMode::Eng), hvVolts, 1e-12);
-    EXPECT_NEAR(value("SEB:HV_MON", hk, Gse::ValueMode::Sci), 310.0 * hvVolts, 1e-9);
-
-    // Filament flags share byte 45: bit 0 is A, bit 1 is B.
-    EXPECT_EQ(value("SEB:FIL_A_ON", hk, Gse::ValueMode::Raw), b[45] & 1);
-    EXPECT_EQ(value("SEB:FIL_B_ON", hk, Gse::ValueMode::Raw), (b[45] >> 1) & 1);
-
-    // Platinum thermometer: the root of 100 + 0.39083 T - 5.775e-5 T^2 = raw nearest the line.
-    const double r = be16At(hk, 52);
-    const double a = -5.775e-5, c0 = 100.0 - r, bb = 0.39083;
-    const double d = std::sqrt(bb * bb - 4 * a * c0);
-    const double t1 = (-bb + d) / (2 * a), t2 = (-bb - d) / (2 * a);
-    const double linear = (r - 100.0) / bb;
-    const double expected = std::fabs(t1 - linear) < std::fabs(t2 - linear) ? t1 : t2;
-    EXPECT_NEAR(value("SEB:T_PRT", hk, Gse::ValueMode::Sci), expected, 1e-9);
-
-    // Offset current: signed 16-bit with 4 fractional bits.
-    const double raw = be16At(hk, 54);
-    EXPECT_NEAR(value("SEB:I_OFFSET", hk, Gse::ValueMode::Sci),
-                raw / 16.0 - (raw >= 32768 ? 4096.0 : 0.0), 1e-12);
-
-    // EMON A: eight samples, each converted to volts and then to microamps.
-    DataItems items;
-    ASSERT_TRUE(DataInterpretation::current()->getData(17, hk.get(), items, Gse::ValueMode::Sci,
-                                                       true, nullptr));
-    ASSERT_EQ(items.size(), 8u);
-    for (size_t i = 0; i < 8; ++i) {
-        const double volts = -5.0 + be16At(hk, 9 + 2 * i) * 10.0 / 65536.0;
-        EXPECT_NEAR(std::get<double>(items[i].value), 20.0 * volts, 1e-9) << i;
-        EXPECT_NEAR(items[i].relativeTime - hk->relativeTime(), 0.125 * i, 1e-12);
-    }
-
-    // The time packet's own time item, through the mission clock (epoch 2000-01-01T12:00Z).
-    const TMPacketPtr time = firstOfType(packets_, 2);
-    const double secs = (double(be16At(time, 9)) * 65536.0) + be16At(time, 11);
-    EXPECT_NEAR(value("TIME:MET", time, Gse::ValueMode::Raw), 946728000.0 + secs, 1e-6);
-    EXPECT_EQ(DataInterpretation::current()->packetTypes().info(2).timeItemId, 553);
-
-    // Text of the first message.
-    bool ok = false;
-    EXPECT_EQ(
-        DataInterpretation::current()->stringValue("MSG:TEXT", firstOfType(packets_, 8).get(), &ok),
-        "SEB status nominal at 12 s\n");
-    EXPECT_EQ(DataInterpretation::current()->dacTable()->size(), 16);
-}
-
 TEST_F(SampleEngine, VireoHousekeepingValuesMatchTheBytes) {
     bind("vireo");
     const TMPacketPtr hk = firstOfType(packets_, 704);
@@ -318,45 +258,6 @@ TEST_F(SampleEngine, TarnReaderRecoversEveryIntactPacket) {
     EXPECT_NE(readerErrors_.find("Skipped 76 bytes ["), std::string::npos) << readerErrors_;
     EXPECT_NE(readerErrors_.find("Read partial packet...backing up to index "), std::string::npos);
     EXPECT_DOUBLE_EQ(TarGse::TarTelemetryCache::ip_, 1000 / 1e7);  // bin period 1000 x 100 ns
-}
-
-TEST_F(SampleEngine, TarnTimesAreTheTimesTheGeneratorIntended) {
-    bind("tarn");
-    const QJsonArray expected = run_.value("expected").toArray();
-    ASSERT_EQ(expected.size(), qsizetype(packets_.size()));
-    auto* resolver = TelemetryFile::sharedCache()->timeResolver();
-    EXPECT_TRUE(resolver->isSynced());
-    // Before the first time packet, science packets (type 10) were stamped from the test start;
-    // the first science packet after it back-fills them at one-second steps below its own time.
-    size_t firstTime = 0;
-    while (packets_[firstTime]->type() != 2)
-        ++firstTime;
-    std::vector<size_t> backFilled;
-    for (size_t i = 0; i < firstTime; ++i) {
-        if (packets_[i]->type() == 10)
-            backFilled.push_back(i);
-    }
-    size_t firstScienceAfter = firstTime;
-    while (packets_[firstScienceAfter]->type() != 10)
-        ++firstScienceAfter;
-    const double u = packets_[firstScienceAfter]->unixTime();
-    for (size_t k = 0; k < backFilled.size(); ++k) {
-        EXPECT_NEAR(packets_[backFilled[backFilled.size() - 1 - k]]->unixTime(), u - double(k + 1),
-                    1e-9);
-    }
-    // Every other packet, across the processor restart at 80 s, lands on its intended time. The
-    // first packet, made by the ground equipment before T0, takes T0's time.
-    for (size_t i = 1; i < packets_.size(); ++i) {
-        if (std::find(backFilled.begin(), backFilled.end(), i) != backFilled.end())
-            continue;
-        EXPECT_NEAR(packets_[i]->unixTime(),
-                    expected[qsizetype(i)].toObject().value("unix").toDouble(), 1e-4)
-            << "packet " << i << " type " << packets_[i]->type();
-    }
-    EXPECT_DOUBLE_EQ(packets_[0]->unixTime(), packets_[1]->unixTime());
-    EXPECT_EQ(resolver->t0Packet(), packets_[1]);
-    EXPECT_DOUBLE_EQ(packets_[1]->relativeTime(), 0.0);
-    EXPECT_GE(resolver->correctedCount(), 3u);  // synchronisation, back-fill, restart
 }
 
 TEST_F(SampleEngine, VireoReaderKeepsReceiptTimesAndSkipsPrefixes) {
@@ -558,54 +459,6 @@ TEST_F(SampleArchive, TarnMassCalibrationOfTheRunAndOfTheLaboratory) {
         masses.append(m.toDouble());
     std::sort(masses.begin(), masses.end());
     EXPECT_EQ(TarGse::MassCal::getDefaultMasses(), masses);
-}
-
-TEST_F(SampleEngine, TarnMetaMarkersFollowTheSampleRules) {
-    bind("tarn");
-    MsgLogCache::getInstance().resetState();
-    TelemetryFile markerCursor;
-    TarGse::MarkerCache markers(&markerCursor);
-    markers.reload();
-    ASSERT_EQ(markers.markers().size(), 4);
-    auto markerTime = [&](int id) { return markers.matchingMarkers(id).value(0).relativeTime; };
-    MsgLogCache log;
-    log.refresh();
-    auto lineTime = [&](const char* expression) {
-        bool found = false;
-        const MsgLogLine line = log.search(
-            -1e9, QRegularExpression(expression, QRegularExpression::CaseInsensitiveOption),
-            &found);
-        EXPECT_TRUE(found) << expression;
-        return line.relativeTime();
-    };
-
-    TarGse::MetaMarkerCache cache;
-    testing::internal::CaptureStderr();
-    cache.resetState();
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("zz_broken.json failed validation. Skipping it."), std::string::npos);
-    EXPECT_NE(err.find("Skipping duplicate meta marker ID: 50001"), std::string::npos);
-    ASSERT_EQ(cache.generatorCount(), 5u);  // the rule for tests 1-5 does not apply
-    cache.refresh();
-
-    // The SEB test runs from 30 s to 70 s: the rule needing it on starts at marker 2 (35 s), the
-    // one needing it off at marker 4 (95 s).
-    const std::vector<std::tuple<int, double, double>> want = {
-        {50001, markerTime(1), markerTime(2)},
-        {50002, lineTime("^Scan sequence 3 loaded"), lineTime("^Scan sequence 3 loaded") + 10},
-        {50003, markerTime(2), markerTime(4) - 1.0},
-        {50004, markerTime(4) - 20.0, markerTime(4)},
-        {50005, lineTime("Boot Loader"), lineTime("SEB status nominal at 102 s")},
-    };
-    const QList<TarGse::MetaMarker> all = cache.getMetaMarkers();
-    ASSERT_EQ(all.size(), qsizetype(want.size()));
-    for (size_t i = 0; i < want.size(); ++i) {
-        const auto& [id, start, end] = want[i];
-        EXPECT_EQ(all[qsizetype(i)].metaMarkerId, id);
-        EXPECT_NEAR(all[qsizetype(i)].startRelativeTimeInSecs, start, 1e-9) << id;
-        EXPECT_NEAR(all[qsizetype(i)].endRelativeTimeInSecs, end, 1e-9) << id;
-    }
-    EXPECT_EQ(all[0].msg, "warm-up");
 }
 
 TEST_F(SampleEngine, TarnSebSequencesAreTheCommandsSent) {

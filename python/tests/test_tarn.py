@@ -2,6 +2,7 @@
 the processor restart, markers and meta-markers, and the binding's own failures."""
 
 import json
+import math
 import os
 import re
 import shutil
@@ -66,6 +67,15 @@ def test_housekeeping_values_match_the_packet_bytes(tarn):
         expected = (offset - (65536 if offset >= 32768 else 0)) / 16.0
         assert p.all_sci_data(24)[0].value == pytest.approx(expected, abs=1e-12)
         assert list(p.all_raw_data(1087)) == []  # a laser item is not in SEB housekeeping
+        # Platinum thermometer: the root of 100 + 0.39083 T - 5.775e-5 T^2 = raw nearest the
+        # straight line.
+        ohms, a, b = _be(raw, 52), -5.775e-5, 0.39083
+        d = math.sqrt(b * b - 4 * a * (100.0 - ohms))
+        roots = ((-b + d) / (2 * a), (-b - d) / (2 * a))
+        line = (ohms - 100.0) / b
+        assert p.all_sci_data(23)[0].value == pytest.approx(
+            min(roots, key=lambda t: abs(t - line)), abs=1e-9
+        )
     # Filament B is switched on at 60 s and stays on.
     b_on = [p.all_raw_data(102)[0].value for p in hk]
     first_on = b_on.index(1)
@@ -94,11 +104,18 @@ def test_times_are_those_the_generator_intended_across_the_restart(tarn):
     assert f[0].unix_timestamp() == f[1].unix_timestamp()
     first_time = next(i for i, e in enumerate(expected) if e["type"] == TIME)
     restart = next(i for i, e in enumerate(expected) if "Boot Loader" in e.get("text", ""))
+    # Science packets before the first time packet are back-filled at one-second steps below
+    # the first science packet after it.
+    early = [i for i in range(first_time) if expected[i]["type"] == SCIENCE]
+    anchor = next(p for p in f[first_time:] if p.get_type() == SCIENCE).unix_timestamp()
+    assert [f[i].unix_timestamp() for i in early] == pytest.approx(
+        [anchor - (len(early) - k) for k in range(len(early))], abs=1e-9
+    )
     checked = 0
     for p in f:
         i = p.index()
-        if i == 0 or (i < first_time and expected[i]["type"] == SCIENCE):
-            continue  # stamped before the clock was known: back-filled, as the C++ tests check
+        if i == 0 or i in early:
+            continue
         assert p.unix_timestamp() == pytest.approx(expected[i]["unix"], abs=1e-4), i
         assert p.relative_timestamp() == pytest.approx(
             p.unix_timestamp() - f.t0_in_unix_time(), abs=1e-6
@@ -143,6 +160,7 @@ def test_markers_and_meta_markers_as_placed(tarn):
         (50004, t[4] - 20.0, t[4]),
         (50005, boot, nominal),
     ]
+    assert f.get_meta_markers()[0].msg == "warm-up"
     got = [
         (m.metaMarkerId, m.startRelativeTimeInSecs, m.endRelativeTimeInSecs)
         for m in f.get_meta_markers()
