@@ -1,8 +1,12 @@
 #pragma once
 
 // Umbrella header of the TARN instrument support.
+#include <tarnlib/datafieldreader.h>
 #include <tarnlib/definitionfields.h>
 #include <tarnlib/fielddecoders.h>
+#include <tarnlib/gchkpacket.h>
+#include <tarnlib/laserpulsespacket.h>
+#include <tarnlib/laserstatuspacket.h>
 #include <tarnlib/markercache.h>
 #include <tarnlib/masscal.h>
 #include <tarnlib/masscalentry.h>
@@ -11,8 +15,16 @@
 #include <tarnlib/metamarkergenerator.h>
 #include <tarnlib/metamarkerids.h>
 #include <tarnlib/metamarkerrules.h>
+#include <tarnlib/pointwitherror.h>
+#include <tarnlib/scanconversions.h>
+#include <tarnlib/scandata.h>
+#include <tarnlib/scanstatus.h>
+#include <tarnlib/scantype.h>
+#include <tarnlib/scidatapacket.h>
+#include <tarnlib/sciencedatacache.h>
 #include <tarnlib/sebcmd.h>
 #include <tarnlib/sebcmdinterpreter.h>
+#include <tarnlib/sebhk.h>
 #include <tarnlib/sebsequence.h>
 #include <tarnlib/tardatainterpretation.h>
 #include <tarnlib/tarntime.h>

@@ -32,4 +32,8 @@ void TarTelemetryCache::hookPacket(const GseLib::TMPacketPtr& packet) {
     }
 }
 
+GseLib::TimeResolver* TarMissionSpecifics::makeTimeResolver() const {
+    return new TarnTimeResolver;
+}
+
 }  // namespace TarGse

@@ -3,6 +3,8 @@
 #include <gselib/missionspecifics.h>
 #include <gselib/telemetrycache.h>
 
+#include <cstdint>
+
 namespace TarGse {
 
 /**
@@ -29,6 +31,12 @@ protected:
 class TarMissionSpecifics : public GseLib::MissionSpecifics {
 public:
     double rawTimestampUnit() const override { return 1e-4; }
+    double mission2secs(double ticks) const { return ticks * 0.0001; }
+    uint64_t secs2mission(double seconds) const { return uint64_t(seconds * 10000); }
+    /// A new resolver, owned by the caller.
+    GseLib::TimeResolver* makeTimeResolver() const;
+    /// TOM packets.
+    int packetFormat() const { return GseLib::TelemetryCache::Tom; }
 };
 
 }  // namespace TarGse
