@@ -1,5 +1,7 @@
 #include <gselib/tomchecksum.h>
 
+#include <QtEndian>
+
 namespace GseLib {
 
 namespace {
@@ -69,14 +71,14 @@ void fast_add_checksum(const uint8_t* data, size_t n, ChecksumState& state) {
 uint32_t end_checksum(ChecksumState& state) {
     state.sum1 = fold(state.sum1);
     state.sum2 = fold(state.sum2);
-    return static_cast<uint32_t>((state.sum2 << 16) | state.sum1);
+    return qToBigEndian(static_cast<uint32_t>((state.sum2 << 16) | state.sum1));
 }
 
 uint32_t tom_checksum(const uint8_t* data, size_t n) {
     ChecksumState state;
     start_checksum(state);
     add_checksum(data, n, state);
-    return end_checksum(state);
+    return qFromBigEndian(end_checksum(state));
 }
 
 bool correct_checksum(const uint8_t* data, size_t n, bool quick) {

@@ -19,9 +19,12 @@ void start_checksum_new(ChecksumState& state);
 void add_checksum(const uint8_t* data, size_t n, ChecksumState& state);
 /// As add_checksum, for sum1 alone.
 void fast_add_checksum(const uint8_t* data, size_t n, ChecksumState& state);
-/// Folds both sums and returns (sum2 << 16) | sum1; packets store it big-endian.
+/**
+ * Folds both sums and returns (sum2 << 16) | sum1 in network byte order: the value's bytes in
+ * memory are the four bytes a packet stores after its data, so a writer copies it as it is.
+ */
 uint32_t end_checksum(ChecksumState& state);
-/// The checksum of n bytes from start_checksum.
+/// The checksum of n bytes from start_checksum, as a number ((sum2 << 16) | sum1, host order).
 uint32_t tom_checksum(const uint8_t* data, size_t n);
 /**
  * True when the big-endian 32-bit value stored at data[n..n+3] is the checksum of data[0..n-1].

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QtEndian>
+
+#include <cstring>
 #include <random>
 
 using namespace GseLib;
@@ -47,7 +50,22 @@ TEST(TomChecksum, StartNewBeginsFromOneAndZero) {
     start_checksum_new(s);
     const auto two = testutil::bytesOf({0x12, 0x34});
     add_checksum(two.data(), two.size(), s);
-    EXPECT_EQ(end_checksum(s), (0x1235u << 16) | 0x1235u);
+    EXPECT_EQ(qFromBigEndian(end_checksum(s)), (0x1235u << 16) | 0x1235u);
+}
+
+TEST(TomChecksum, EndChecksumCopiedAsItIsMakesThePacketCorrect) {
+    // 01 02 03 again: sum2 0x0504, sum1 0x0402. In memory the returned value must read 05 04 04 02
+    // on any host, so a writer can copy it behind the data without swapping.
+    ByteVector packet = testutil::bytesOf({0x01, 0x02, 0x03});
+    ChecksumState s;
+    start_checksum(s);
+    add_checksum(packet.data(), packet.size(), s);
+    const uint32_t sum = end_checksum(s);
+    packet.resize(packet.size() + 4);
+    std::memcpy(packet.data() + 3, &sum, 4);
+    EXPECT_EQ(packet, testutil::bytesOf({0x01, 0x02, 0x03, 0x05, 0x04, 0x04, 0x02}));
+    EXPECT_TRUE(correct_checksum(packet.data(), 3, false));
+    EXPECT_TRUE(correct_checksum(packet.data(), 3, true));
 }
 
 TEST(TomChecksum, IncrementalAdditionOnWordBoundaryMatchesOneShot) {
@@ -59,7 +77,7 @@ TEST(TomChecksum, IncrementalAdditionOnWordBoundaryMatchesOneShot) {
     start_checksum(s);
     add_checksum(data.data(), 720, s);  // exactly one block of 360 words
     add_checksum(data.data() + 720, data.size() - 720, s);
-    EXPECT_EQ(end_checksum(s), tom_checksum(data.data(), data.size()));
+    EXPECT_EQ(qFromBigEndian(end_checksum(s)), tom_checksum(data.data(), data.size()));
 }
 
 TEST(TomChecksum, CorrectChecksumDetectsEveryFlippedByte) {
