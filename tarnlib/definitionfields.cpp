@@ -70,13 +70,7 @@ const QVariant& require(const QVariantMap& map, const QString& key) {
 
 QString optionalString(const QVariantMap& map, const QString& key) {
     const auto it = map.constFind(key);
-    if (it == map.constEnd()) {
-        return QString();
-    }
-    if (it->typeId() != QMetaType::QString) {
-        throw UnexpectedValueTypeException(key, QStringLiteral("string"), kindOf(*it));
-    }
-    return it->toString();
+    return it == map.constEnd() ? QString() : it->toString();
 }
 
 uint32_t requireUnsigned(const QVariantMap& map, const QString& key) {
@@ -105,11 +99,7 @@ int optionalInt(const QVariantMap& map, const QString& key, int fallback) {
 }
 
 uint32_t requireHex(const QVariantMap& map, const QString& key) {
-    const QVariant& v = require(map, key);
-    if (v.typeId() != QMetaType::QString) {
-        throw UnexpectedValueTypeException(key, QStringLiteral("string"), kindOf(v));
-    }
-    const QString text = v.toString();
+    const QString text = require(map, key).toString();
     QString digits = text.trimmed();
     if (digits.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
         digits = digits.mid(2);

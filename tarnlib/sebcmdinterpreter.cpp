@@ -37,16 +37,15 @@ std::shared_ptr<BaseFieldDecoder> makeDecoder(const QVariantMap& field) {
         case DacValueDecoder::TYPE:
             return std::make_shared<DacValueDecoder>(field);
         default:
-            throw GseLib::GeneralParsingException(
-                QStringLiteral("Unknown decoder type %1").arg(type));
+            throw GseLib::GeneralParsingException(QStringLiteral("Unknown decoder type"));
     }
 }
 
 }  // namespace
 
 SebCmdInterpreter::SebCmdInterpreter(const QMap<QString, QVariant>& definition) {
-    // The id is hexadecimal text ("1C" is command 28); a JSON number is refused rather than
-    // read as hexadecimal digits, which would silently give another command.
+    // The id is hexadecimal text ("1C" is command 28). Definition files have always been read
+    // this way, so a JSON number is taken through its digits: 28 is command 0x28.
     id_ = int(F::requireHex(definition, QStringLiteral("id")));
     name_ = F::optionalString(definition, QStringLiteral("name"));
     description_ = F::optionalString(definition, QStringLiteral("description"));

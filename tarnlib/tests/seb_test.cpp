@@ -218,7 +218,7 @@ TEST(SebCmdInterpreter, DefinitionErrorsRaiseWithTheirTexts) {
         {"field without type", R"({"id": "1C", "data": [{"field": "dac", "offset": 6}]})", missing,
          prefix + "Missing a key: type"},
         {"unknown decoder type", R"({"id": "1C", "data": [{"type": 5, "offset": 6}]})", general,
-         "Error while parsing file: Unknown decoder type 5"},
+         "Error while parsing file: Unknown decoder type"},
         {"mask not hexadecimal",
          R"({"id": "1C", "data": [{"type": 1, "offset": 6, "size": 1, "mask": "0xZZ"}]})", badHex,
          prefix + "Failed to convert the hex string to int: 0xZZ"},
@@ -245,6 +245,20 @@ TEST(SebCmdInterpreter, DefinitionErrorsRaiseWithTheirTexts) {
             EXPECT_EQ(e.what(), k.what) << k.name;
         }
     }
+}
+
+TEST(SebCmdInterpreter, KeysOfStringKindAreReadThroughTheirText) {
+    // Numbers where text is expected are read through their digits: id 28 is command 0x28, a
+    // mask 255 is 0x255, a numeric name or field name is its digits.
+    const SebCmdInterpreter i(object(
+        R"({"id": 28, "name": 7, "description": true,
+            "data": [{"type": 1, "field": 5, "offset": 6, "size": 2, "mask": 255}]})"));
+    EXPECT_EQ(i.id(), 0x28);
+    EXPECT_EQ(i.name(), QStringLiteral("7"));
+    EXPECT_EQ(i.description(), QStringLiteral("true"));
+    EXPECT_EQ(i.fieldName(0), QStringLiteral("5"));
+    // Parameters 0F FF under mask 0x0255 -> 0x0255; under 0xFF it would be 0xFF.
+    EXPECT_EQ(i.decodeFieldToUInt(0, cmd(0x28, {0x0F, 0xFF})), 0x0255u);
 }
 
 TEST(SebCmdInterpreter, SimpleFieldsReadTheirBitsBigEndian) {
