@@ -49,6 +49,20 @@ namespace TarGse { struct MetaMarker; }
 %template(ListOfTMDatapoints) std::vector<k814util::TMDatapoint>;
 %template(ListOfMetaMarkers) std::vector<TarGse::MetaMarker>;
 
+// A list returned by value reaches the script as an object of its list type, owned by the
+// script object, with every list operation; left alone, SWIG would copy it into a tuple. The
+// vector is moved, not copied, into the object.
+%define K814_RETURN_AS_LIST(ELEMENT)
+%typemap(out) std::vector<ELEMENT> {
+    $result = SWIG_NewPointerObj(new std::vector<ELEMENT>(std::move($1)),
+                                 $descriptor(std::vector<ELEMENT>*), SWIG_POINTER_OWN);
+}
+%enddef
+K814_RETURN_AS_LIST(int)
+K814_RETURN_AS_LIST(double)
+K814_RETURN_AS_LIST(k814util::TMDatapoint)
+K814_RETURN_AS_LIST(TarGse::MetaMarker)
+
 // Meta-markers as the rule files define them.
 %ignore TarGse::MetaMarkerJsonKeys;
 %ignore TarGse::MetaMarkerJsonValues;
@@ -65,6 +79,8 @@ namespace TarGse { struct MetaMarker; }
 %include "k814util/tmfile.h"
 
 namespace k814util {
+// One wrapper with the default in its signature rather than two overloads.
+%feature("compactdefaultargs") initK814Util;
 %feature("docstring", "This function is intended for internal use only.") initK814Util;
 void initK814Util(std::string telemetryFilename = "");
 %feature("docstring",
@@ -80,3 +96,14 @@ extern int MIN_META_MARKER_ID;
 extern int MAX_META_MARKER_ID;
 %mutable;
 }
+
+// A function with a written description gets a multi-line documentation string, which SWIG opens
+// with a newline. Scripts (and help()) expect every string to open with the signature, so the
+// method table is pointed past that newline before anyone reads it.
+%init %{
+    for (PyMethodDef* method = SwigMethods; method->ml_name != nullptr; ++method) {
+        if (method->ml_doc != nullptr && method->ml_doc[0] == '\n') {
+            ++method->ml_doc;
+        }
+    }
+%}

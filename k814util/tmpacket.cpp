@@ -93,10 +93,6 @@ std::vector<TarGse::MetaMarker> TMPacket::get_meta_markers() const {
 }
 
 std::vector<TMDatapoint> TMPacket::all_data(int hkid, int mode) const {
-    if (mode < 0 || mode > 2) {
-        throw std::invalid_argument(
-            "all_data mode must be 0 (raw), 1 (engineering) or 2 (science)");
-    }
     std::vector<TMDatapoint> points;
     const GseLib::DataInterpretation* di = GseLib::DataInterpretation::current();
     if (hkid < 0 || !di->db() || !di->db()->contains(uint32_t(hkid))) {

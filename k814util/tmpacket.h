@@ -45,9 +45,10 @@ public:
     std::vector<TMDatapoint> all_eng_data(int hkid) const { return all_data(hkid, 1); }
     std::vector<TMDatapoint> all_sci_data(int hkid) const { return all_data(hkid, 2); }
     /**
-     * Every value of database item hkid in this packet, in mode 0 (raw), 1 (engineering) or 2
-     * (science); values that convert to NaN are left out, an unknown hkid gives none.
-     * @throw std::invalid_argument for another mode
+     * Every value of database item hkid in this packet, converted by the item's row in the given
+     * mode (0 raw, 1 engineering, 2 science; a negative mode gives raw values, 3 and above
+     * convert as the row defines for them); values that convert to NaN are left out, an unknown
+     * hkid gives none.
      */
     std::vector<TMDatapoint> all_data(int hkid, int mode = 2) const;
     /// The text of a message packet (type 8) up to its first zero byte; empty for others.

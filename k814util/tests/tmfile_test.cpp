@@ -114,7 +114,6 @@ TEST_F(ScriptFile, PacketsValuesMarkersAndMessages) {
 
     EXPECT_THROW(f.get_pkt(-1), std::out_of_range);
     EXPECT_THROW(f.get_pkt(5), std::out_of_range);
-    EXPECT_THROW(later.all_data(810, 3), std::invalid_argument);
 }
 
 TEST_F(ScriptFile, DirectoryFromTheDataDirectoryMessageAndTheSignOfTicks) {

@@ -3,6 +3,8 @@ representations, each a thin layer over the methods the module publishes."""
 
 from __future__ import annotations
 
+import inspect
+
 from k814util import k814util as _k
 
 
@@ -47,10 +49,25 @@ def _marker_repr(self) -> str:
     )
 
 
+def _list_types():
+    return (_k.ListOfIntegers, _k.ListOfFloats, _k.ListOfTMDatapoints, _k.ListOfMetaMarkers)
+
+
 def _list_eq(self, other):
-    if isinstance(other, (list, tuple, _k.ListOfIntegers, _k.ListOfFloats)):
+    if isinstance(other, (list, tuple, *_list_types())):
         return list(self) == list(other)
     return NotImplemented
+
+
+def _fields_eq(names):
+    """Equality of two records of one class by the named fields (SWIG compares addresses)."""
+
+    def eq(self, other):
+        if type(other) is not type(self):
+            return NotImplemented
+        return all(getattr(self, n) == getattr(other, n) for n in names)
+
+    return eq
 
 
 def _list_ne(self, other):
@@ -62,12 +79,31 @@ def _list_repr(self) -> str:
     return f"{type(self).__name__}({list(self)!r})"
 
 
+def _signature_first_docs() -> None:
+    """The proxy functions SWIG writes carry multi-line documentation opening with a blank line
+    and indented; give them the compiled functions' form, signature first."""
+    for name in ("initK814Util", "bindTelemetryFile"):
+        function = getattr(_k, name)
+        if function.__doc__:
+            function.__doc__ = inspect.cleandoc(function.__doc__)
+
+
 def install() -> None:
-    for cls in (_k.ListOfIntegers, _k.ListOfFloats):
+    _signature_first_docs()
+    for cls in _list_types():
         cls.__eq__ = _list_eq
         cls.__ne__ = _list_ne
         cls.__hash__ = None  # mutable, like list
         cls.__repr__ = _list_repr
+    for cls, names in (
+        (_k.TMDatapoint, ("unix_timestamp", "relative_timestamp", "value")),
+        (
+            _k.MetaMarker,
+            ("metaMarkerId", "index", "startRelativeTimeInSecs", "endRelativeTimeInSecs", "msg"),
+        ),
+    ):
+        cls.__eq__ = _fields_eq(names)
+        cls.__hash__ = None  # fields are writable
     for cls in (_k.PyMsgLogCache, _k.PyVireoMarkerCache):
         cls.__len__ = lambda self: self.size()
         cls.__getitem__ = _getitem
@@ -75,8 +111,6 @@ def install() -> None:
     _k.PyMsgLogLine.__repr__ = _line_repr
     _k.PyMsgLogLine.__str__ = lambda self: self.msg()
     _k.PyVireoMarker.__repr__ = _marker_repr
-    for cls in (_k.ListOfTMDatapoints, _k.ListOfMetaMarkers):
-        cls.__repr__ = _list_repr
     _k.TMFile.__len__ = lambda self: self.length()
     _k.TMFile.__getitem__ = _file_getitem
     _k.TMFile.__iter__ = _file_iter

@@ -18,11 +18,15 @@ import k814util
 from k814util import k814util as proxy
 
 
-@pytest.fixture
-def vireo(archive, monkeypatch):
+def _run(archive, monkeypatch, mission):
     root, manifest = archive
     monkeypatch.setenv("INI814", str(root / ".814config.INI"))
-    return next(r for r in manifest["runs"] if r["mission"] == "vireo"), root
+    return next(r for r in manifest["runs"] if r["mission"] == mission), root
+
+
+@pytest.fixture
+def vireo(archive, monkeypatch):
+    return _run(archive, monkeypatch, "vireo")
 
 
 def _sent_lines(run):
@@ -55,14 +59,16 @@ def _copy_test(run, dest: Path, data: bytes) -> Path:
     return tm
 
 
-def test_message_log_spells_the_sent_lines(vireo):
-    run, _ = vireo
+# TARN times are resolved from 100 us clock ticks, VIREO's from the packets' fine time.
+@pytest.mark.parametrize(("mission", "tolerance"), [("vireo", 1e-6), ("tarn", 1e-4)])
+def test_message_log_spells_the_sent_lines(archive, monkeypatch, mission, tolerance):
+    run, _ = _run(archive, monkeypatch, mission)
     log = k814util.message_log(run["tm_file"])
     sent = _sent_lines(run)
     assert len(sent) >= 5
     assert [line.msg() for line in log] == [text for text, _ in sent]
     for line, (_, unix) in zip(log, sent):
-        assert line.unixTime() == pytest.approx(unix, abs=1e-6)
+        assert line.unixTime() == pytest.approx(unix, abs=tolerance)
     assert log[-1].msg() == sent[-1][0]
     assert [line.msg() for line in log[1:3]] == [sent[1][0], sent[2][0]]
     with pytest.raises(IndexError, match="invalid index"):
@@ -192,7 +198,10 @@ def test_registration_and_documentation():
     assert proxy._k814util.PyMsgLogCache_get.__doc__.startswith(
         "PyMsgLogCache_get(PyMsgLogCache self, unsigned int index) -> PyMsgLogLine"
     )
-    assert "intended for internal use only" in k814util.initK814Util.__doc__
+    # Every documentation string opens with the function's signature, the defaulted one too.
+    for doc in (k814util.initK814Util.__doc__, proxy._k814util.initK814Util.__doc__):
+        assert doc.startswith('initK814Util(std::string telemetryFilename="")')
+        assert "intended for internal use only" in doc
     assert k814util.cvar.MIN_META_MARKER_ID == 50000
     assert k814util.cvar.MAX_META_MARKER_ID == 99999
     with pytest.raises(AttributeError, match="Variable MIN_META_MARKER_ID is read-only."):
@@ -286,12 +295,14 @@ def test_tmfile_values_match_the_packet_bytes(vireo):
     assert f.tid() == 23456 and f.directory_string() == Path(run["tm_file"]).parent.name
     assert f.file_size() == Path(run["tm_file"]).stat().st_size and f.exists()
     expected = run["expected"]
+    # Every packet the generator wrote, behind sync prefixes and station records alike.
+    assert [p.get_type() for p in f] == [e["type"] for e in expected]
+    assert [p.unix_timestamp() for p in f] == pytest.approx([e["unix"] for e in expected], abs=1e-9)
+    assert f[0].relative_timestamp() == 0.0
     hk = [p for p in f if p.get_type() == 704]
-    assert len(hk) == sum(1 for e in expected if e["type"] == 704)
     for p in hk[:20]:
         raw = list(p._raw_packet())
         assert len(raw) == p.total_length() and all(0 <= b <= 255 for b in raw)
-        assert p.unix_timestamp() == pytest.approx(expected[p.index()]["unix"], abs=1e-9)
         # HK:V_28 (10): 16-bit ADC at byte 30 -> volts over a 10 V span -> x3 in science.
         volts = -5.0 + _be16(raw, 30) * 10.0 / 65536.0
         (raw_point,) = p.all_raw_data(10)
@@ -304,6 +315,7 @@ def test_tmfile_values_match_the_packet_bytes(vireo):
         assert eng.relative_timestamp == pytest.approx(p.relative_timestamp())
         # HK:COUNTS_LE (12): little-endian counter at byte 34.
         assert p.all_raw_data(12)[0].value == raw[34] | (raw[35] << 8)
+        assert p.all_sci_data(9)[0].value == 1.5  # HK:GAIN 0x00018000 as 16.16 fixed point
         assert list(p.all_raw_data(999999)) == []  # unknown hkid
         assert list(p.all_raw_data(20)) == []  # an item of another packet type
     sci = next(p for p in f if p.get_type() == 720)
@@ -316,8 +328,11 @@ def test_tmfile_values_match_the_packet_bytes(vireo):
         with pytest.raises(IndexError, match="get_pkt was passed an invalid index."):
             f.get_pkt(bad)
     assert f[-1].index() == len(f) - 1
-    with pytest.raises(RuntimeError, match="mode must be"):
-        hk[0].all_data(10, 7)
+    # Modes beyond the three named ones convert as the row defines: negative is raw, and 3
+    # applies the engineering conversion only because V_28's science is taken from it.
+    raw = list(hk[0]._raw_packet())
+    assert [d.value for d in hk[0].all_data(10, -1)] == [_be16(raw, 30)]
+    assert hk[0].all_data(10, 3)[0].value == pytest.approx(-5.0 + _be16(raw, 30) * 10 / 65536)
     cases = [
         (lambda: proxy._k814util.TMFile_get_pkt(f, "3"), TypeError),
         (lambda: f.get_pkt(2**40), OverflowError),

@@ -18,6 +18,7 @@ else:
     pytest.importorskip("k814util.k814util")
 
 import k814util
+from k814util import k814util as proxy
 
 TIME, CDH_HK, MESSAGE, MARKER, SCIENCE, LASER, SEB_HK = 2, 7, 8, 9, 10, 15, 22
 
@@ -268,3 +269,46 @@ def test_rebinding_between_missions(archive, monkeypatch):
         json.loads((Path(tarn_run["tm_file"]).parent / "tm.meta").read_text())["gse"]["mission"]
         == "tarn"
     )
+
+
+def test_every_list_result_is_a_list_object(tarn):
+    """Lists come back as objects of their list type, through the flat functions and the
+    proxies alike, with the list operations and errors scripts rely on."""
+    run, f = tarn
+    flat = proxy._k814util
+    hk = next(p for p in f if p.get_type() == SEB_HK)
+    inside = next(p for p in f if len(p.get_meta_markers()) > 0)
+    n_meta = len(f.get_meta_markers())
+    assert n_meta >= 2
+    pts, ints, metas = (
+        k814util.ListOfTMDatapoints,
+        k814util.ListOfIntegers,
+        k814util.ListOfMetaMarkers,
+    )
+    cases = [
+        ("TMPacket_all_raw_data", (hk, 17), pts, 8),
+        ("TMPacket_all_eng_data", (hk, 17), pts, 8),
+        ("TMPacket_all_sci_data", (hk, 17), pts, 8),
+        ("TMPacket_all_data", (hk, 17, 0), pts, 8),
+        ("TMPacket__raw_packet", (hk,), ints, hk.total_length()),
+        ("TMPacket_get_meta_markers", (inside,), metas, len(inside.get_meta_markers())),
+        ("TMFile_get_meta_markers", (f,), metas, n_meta),
+    ]
+    for name, (obj, *args), cls, n in cases:
+        from_flat = getattr(flat, name)(obj, *args)
+        from_proxy = getattr(obj, name.split("_", 1)[1])(*args)
+        expected = list(from_flat)
+        for lst in (from_flat, from_proxy):
+            assert type(lst) is cls, name
+            assert getattr(flat, f"{cls.__name__}___len__")(lst) == lst.size() == len(lst) == n
+            assert lst == expected and lst == type(lst)(expected), name
+            assert type(lst[1:]) is cls and len(lst[::2]) == (n + 1) // 2
+            assert lst[-1] == lst[n - 1] and lst.front() == lst[0]
+            with pytest.raises(IndexError, match="index out of range"):
+                lst[n]
+            with pytest.raises(ValueError, match="slice step cannot be zero"):
+                lst[::0]
+            lst.push_back(lst[0])
+            assert len(lst) == n + 1 and lst[-1] == lst[0]
+        # Each result is the caller's own: growing one left the packet's next answer alone.
+        assert getattr(flat, name)(obj, *args) == expected
