@@ -1,9 +1,7 @@
-#include <gselib/ccsdspacket.h>
 #include <gselib/currentvaluetable.h>
-#include <gselib/datainterpretation.h>
 #include <gselib/genericdecoders.h>
 #include <gselib/polytransferfunc.h>
-#include <gselib/timeresolver.h>
+#include <gselib/tests/enginetestutil.h>
 #include <vireolib/vireodecoders.h>
 #include <vireolib/vireotimeresolver.h>
 
@@ -16,25 +14,9 @@ using namespace VireoGse;
 
 namespace {
 
-// Unix time 1e9 + whole seconds of bytes 6-9; relative time = those seconds.
-class Resolver : public TimeResolver {
-public:
-    void reset() override {}
-    double ticksToSeconds(long long t) const override { return double(t); }
-    long long secondsToTicks(double s) const override { return static_cast<long long>(s); }
-    double unixTime(const TMPacket* p) const override { return 1e9 + p->rawTimestamp(); }
-    double unixTime(const TMPacket*, long long t) const override { return 1e9 + t; }
-    double relativeTime(const TMPacket* p) const override { return p->rawTimestamp(); }
-    double relativeTime(const TMPacket*, long long t) const override { return double(t); }
-    uint32_t correctedCount() const override { return 0; }
-    bool isSynced() const override { return true; }
-    bool handlePacket(const std::shared_ptr<TMPacket>&) override { return true; }
-    std::shared_ptr<TMPacket> t0Packet() const override { return nullptr; }
-};
-const Resolver kResolver;
-
-// A CCSDS packet of total bytes, APID apid, time 100 s; set(bytes) fills the rest. The length
-// field says claimed data bytes (default: all there are).
+// A CCSDS packet of total bytes, APID apid, time 100 s (Unix 1e9 + 100 through the shared seconds
+// resolver); set(bytes) fills the rest. The length field says claimed data bytes (default: all
+// there are).
 std::shared_ptr<CcsdsPacket> packet(int apid, size_t total, std::function<void(ByteVector&)> set,
                                     int claimed = -1) {
     ByteVector b(total, 0);
@@ -46,7 +28,7 @@ std::shared_ptr<CcsdsPacket> packet(int apid, size_t total, std::function<void(B
     b[5] = uint8_t(field);
     b[9] = 100;
     set(b);
-    return std::make_shared<CcsdsPacket>(b.data(), int(b.size()), 0, &kResolver);
+    return std::make_shared<CcsdsPacket>(b.data(), int(b.size()), 0, testutil::secondsResolver());
 }
 
 void put16(ByteVector& b, size_t at, uint32_t v) {
@@ -60,6 +42,20 @@ TmDatabaseRow row(uint32_t id, uint64_t id0, uint64_t id1, uint64_t mask = 0, ui
     r.key = "V:ROW";
     r.decode_id = {id0, id1, mask, shift};
     return r;
+}
+
+// Adds to di a 16-bit big-endian row named key at packet byte 12 of apid.
+void addRow(DataInterpretation& di, uint32_t id, const char* key, int apid,
+            std::shared_ptr<TransferFunc> sci = nullptr) {
+    TmDatabaseRow r = row(id, 12, 2);
+    r.key = key;
+    r.packet_type = apid;
+    r.decode_type = 1;
+    r.pkt_offsets = {12};
+    r.byte_order = {2, 1};
+    r.bit_shifts = {8, 0};
+    r.sci_transfer_func = std::move(sci);
+    di.db()->addRow(r);
 }
 
 std::vector<double> values(const DataItems& items) {
@@ -118,15 +114,8 @@ TEST(VireoDecoders, LaserSampleIntervalFromTheCurrentValueTable) {
     // The interval is looked up under its key exactly as the decoders name it.
     DataInterpretation di;
     di.addDecoder(new SimpleDecoder);
-    TmDatabaseRow interval = row(50, 12, 2);
-    interval.key = "LEU_STATUS.ENERGY_SAMPLE_INTERVAL_SETTING";
-    interval.packet_type = 704;
-    interval.decode_type = 1;
-    interval.pkt_offsets = {12};
-    interval.byte_order = {2, 1};
-    interval.bit_shifts = {8, 0};
-    interval.sci_transfer_func = std::make_shared<PolyTransferFunc>(0.0, 0.5, 0.0);
-    di.db()->addRow(interval);
+    addRow(di, 50, "LEU_STATUS.ENERGY_SAMPLE_INTERVAL_SETTING", 704,
+           std::make_shared<PolyTransferFunc>(0.0, 0.5, 0.0));
     CurrentValueTable cvt(di);
     cvt.track(50);
     cvt.update(packet(704, 20, [](ByteVector& b) { put16(b, 12, 25); }));  // 12.5 us
@@ -279,14 +268,7 @@ TEST(VireoDecoders, MmcPiraniStripChartAndReference) {
     // Reference: 2.5 V / the raw reference reading, when the table has one.
     DataInterpretation di;
     di.addDecoder(new SimpleDecoder);
-    TmDatabaseRow vref = row(60, 12, 2);
-    vref.key = "MMC.HK:V_2P50_VREF";
-    vref.packet_type = 705;
-    vref.decode_type = 1;
-    vref.pkt_offsets = {12};
-    vref.byte_order = {2, 1};
-    vref.bit_shifts = {8, 0};
-    di.db()->addRow(vref);
+    addRow(di, 60, "MMC.HK:V_2P50_VREF", 705);
     MmcVRefCalibratedDecoder calibrated;
     calibrated.setEngine(&di);
     const auto reading = packet(706, 20, [](ByteVector& b) { put16(b, 14, 1000); });
@@ -303,20 +285,16 @@ TEST(VireoDecoders, MmcPiraniStripChartAndReference) {
 
 TEST(VireoTimeResolver, SecondsSince2010AndFineTime) {
     VireoTimeResolver r;
-    auto first = std::make_shared<CcsdsPacket>(packet(704, 20,
-                                                      [](ByteVector& b) {
-                                                          b[9] = 0;
-                                                          b[10] = 128;
-                                                      })
-                                                   ->bytes(),
-                                               0, &r);
-    auto later = std::make_shared<CcsdsPacket>(packet(704, 20,
-                                                      [](ByteVector& b) {
-                                                          b[9] = 3;
-                                                          b[10] = 64;
-                                                      })
-                                                   ->bytes(),
-                                               1, &r);
+    // Whole seconds since 2010 end at byte 9, 1/256 s follow in byte 10.
+    const auto at = [&r](int index, uint8_t seconds, uint8_t fine) {
+        const auto bytes = packet(704, 20, [&](ByteVector& b) {
+                               b[9] = seconds;
+                               b[10] = fine;
+                           })->bytes();
+        return std::make_shared<CcsdsPacket>(bytes, index, &r);
+    };
+    const auto first = at(0, 0, 128);
+    const auto later = at(1, 3, 64);
     EXPECT_DOUBLE_EQ(first->unixTime(), 1262304000.5);
     EXPECT_EQ(r.unixTimeOfT0(), 0.0);  // no T0 yet: the estimate
     r.handlePacket(first);
