@@ -129,6 +129,11 @@ bool ScanData::addSciDataPkt(const SciDataPacket& segment, int packetIndex) {
     srcPktType = 26;
     sciDataPackets.push_back(segment);
     packetIndexes_.append(packetIndex);
+    if (totalsSegments_ + 1 == sciDataPackets.size()) {
+        totalCounts_ += segment.countSum;
+        maxCount_ = std::max(maxCount_, segment.maxCount);
+        totalsSegments_ = sciDataPackets.size();
+    }
     return true;
 }
 
@@ -140,12 +145,22 @@ uint16_t ScanData::nBins() const {
     return n;
 }
 
-double ScanData::totalCounts() const {
-    double t = 0.0;
-    for (const SciDataPacket& s : sciDataPackets) {
-        t += s.countSum;
+void ScanData::updateTotals() const {
+    if (totalsSegments_ == sciDataPackets.size()) {
+        return;
     }
-    return t;
+    totalCounts_ = 0.0;
+    maxCount_ = 0.0;
+    for (const SciDataPacket& s : sciDataPackets) {
+        totalCounts_ += s.countSum;
+        maxCount_ = std::max(maxCount_, s.maxCount);
+    }
+    totalsSegments_ = sciDataPackets.size();
+}
+
+double ScanData::totalCounts() const {
+    updateTotals();
+    return totalCounts_;
 }
 
 double ScanData::totalScanTimeSecs() const {
@@ -279,11 +294,8 @@ void ScanData::selectedIonCountSumAndMax(double& sum, double& max, int lowBin, i
 }
 
 double ScanData::maxIonCount() const {
-    double m = 0.0;
-    for (const SciDataPacket& s : sciDataPackets) {
-        m = std::max(m, s.maxCount);
-    }
-    return m;
+    updateTotals();
+    return maxCount_;
 }
 
 int ScanData::highestCountBin() const {

@@ -69,7 +69,7 @@ public:
     void addScanStatus(const ScanStatus& status) { scanStatuses.append(status); }
 
     uint16_t nBins() const;
-    /// Sum of every segment's countSum.
+    /// Sum of every segment's countSum (segments are not changed once added).
     double totalCounts() const;
     double totalScanTimeSecs() const;
     double countsPerSecond() const;
@@ -140,7 +140,14 @@ private:
     int darkOrLdi() const;
     double rfEnd(double statusValue, double SciDataPacket::*field) const;
 
+    // Whole-scan totals, kept for the segment count they were summed over: a scan only grows
+    // by whole segments, so TIC traces cost one lookup per scan, not a pass over its segments.
+    void updateTotals() const;
+
     QList<int> packetIndexes_;
+    mutable double totalCounts_ = 0.0;
+    mutable double maxCount_ = 0.0;
+    mutable size_t totalsSegments_ = 0;
     mutable std::array<std::shared_ptr<PiecewiseTransform>, 3> rfTransforms_;
     mutable std::array<size_t, 3> rfTransformSegments_{};
 };
