@@ -418,8 +418,8 @@ TEST_F(SampleEngine, TarnSebSequencesAreTheCommandsSent) {
     // Field values through the sample's DAC table and database (independent arithmetic).
     const auto& setup = sequences[0].commands;
     EXPECT_EQ(setup[0]->fieldSciStr(0), "100us");             // 1000 x 0.1 us
-    EXPECT_EQ(setup[1]->fieldSciStr(0), "EM1");               // DAC 0
-    EXPECT_NEAR(setup[1]->fieldSci(1), 200 / -0.085, 1e-9);   // EM1 counts
+    EXPECT_EQ(setup[1]->fieldSciStr(0), "EM_A");              // DAC 0
+    EXPECT_NEAR(setup[1]->fieldSci(1), 200 / -0.085, 1e-9);   // EM_A counts
     EXPECT_EQ(setup[2]->fieldSciStr(0), "ENDCAP_1");          // DAC 8, signed 12 bits
     EXPECT_NEAR(setup[2]->fieldSci(1), -256 / 204.8, 1e-12);  // 0xF00
     EXPECT_EQ(setup[3]->fieldSciStr(1), "76.2939V");          // RF_AMP 1000 / 13.1072

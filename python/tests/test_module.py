@@ -422,7 +422,7 @@ def test_console_tarn_show_values_and_sequences(archive):
     listed = [int(line.split()[0]) for line in section[1:] if not line.startswith("  at")]
     assert listed == [c[0] for s in sent for c in s]
     # Fields decoded through the definitions, the DAC table and the database.
-    assert "dac=EM1 value=-2352.94V" in out and "bin_time=100us" in out
+    assert "dac=EM_A value=-2352.94V" in out and "bin_time=100us" in out
     assert "Unknown command 5" in out
 
     vireo = next(r for r in manifest["runs"] if r["mission"] == "vireo")

@@ -108,7 +108,7 @@ def test_tarn_stream_is_intact_packets_plus_the_damage(archive):
     _, manifest = archive
     run = next(r for r in manifest["runs"] if r["mission"] == "tarn")
     stream = list(
-        tarn_stream(tarn_mission(), run["start_unix"], run["tid_dir"], 120, 0, random.Random(12345))
+        tarn_stream(tarn_mission(), run["start_unix"], run["tid_dir"], 120, random.Random(12345))
     )
     # The file is exactly the stream's bytes, in order.
     assert b"".join(e.data for e in stream) == Path(run["tm_file"]).read_bytes()

@@ -11,13 +11,14 @@ from __future__ import annotations
 import json
 import os
 import random
+import re
 from dataclasses import dataclass, field
 from datetime import datetime
 from pathlib import Path
 from zoneinfo import ZoneInfo
 
-from k814util.sample import masscal, metamarkers, seb, tmdefs
-from k814util.sample.streams import DAMAGE, tarn_stream, vireo_stream
+from k814util.sample import bulk, masscal, metamarkers, science, seb, tmdefs
+from k814util.sample.streams import DAMAGE, Layout, tarn_stream, vireo_stream
 
 STATION_ZONE = ZoneInfo("America/New_York")
 INI_NAME = ".814config.INI"
@@ -47,6 +48,7 @@ class TestRun:
     damage_bytes: int = 0
     expected: list = field(default_factory=list)
     default_mcal: str = ""
+    science: dict = field(default_factory=dict)
     size: int = 0
     path: Path | None = None
 
@@ -163,6 +165,7 @@ class SampleArchive:
                     "packets_by_type": {str(k): v for k, v in sorted(r.packets_by_type.items())},
                     "damage_bytes": r.damage_bytes,
                     "expected": r.expected,
+                    "science": r.science,
                     "seb": {
                         "definitions": str(
                             self.group_paths(r)["gse"] / "viewerConfigs" / "seb_cmds.json"
@@ -185,7 +188,7 @@ class SampleArchive:
                 for r in self.runs
             ],
         }
-        _write(self.root / MANIFEST_NAME, json.dumps(manifest, indent=2) + "\n", 0)
+        _write(self.root / MANIFEST_NAME, _json_text(manifest), 0)
         return manifest
 
     def _write_definitions(self, run: TestRun) -> None:
@@ -220,22 +223,15 @@ class SampleArchive:
             write(rules / "sample_rules.json", metamarkers.rules_text())
             write(rules / "zz_broken.json", metamarkers.broken_rules_text())
 
-    def _write_run(self, run: TestRun) -> None:
-        directory = self.run_dir(run)
-        directory.mkdir(parents=True, exist_ok=True)
-        rng = random.Random(run.tid)
+    def _write_stream(self, run: TestRun, rng: random.Random) -> None:
+        """The test's packets one by one, each with what it is meant to say."""
+        scans = None
         if run.mission == "tarn":
-            stream = tarn_stream(
-                run.mission_defs, run.start_unix, run.tid_dir, 120, self.tarn_min_packets, rng
-            )
+            scans = science.timeline(run.mission_defs, Layout(run.mission_defs))
+            stream = tarn_stream(run.mission_defs, run.start_unix, run.tid_dir, 120, rng, scans)
         else:
             stream = vireo_stream(run.mission_defs, run.start_unix, 120, rng)
-        run.path = directory / run.tm_file
-        run.packets = 0
-        run.size = 0
-        run.packets_by_type = {}
-        run.damage_bytes = 0
-        run.expected = []
+        intact = []
         with open(run.path, "wb") as out:
             for e in stream:
                 out.write(e.data)
@@ -243,17 +239,51 @@ class SampleArchive:
                 if e.kind == DAMAGE:
                     run.damage_bytes += len(e.data)
                     continue
+                intact.append(e)
                 run.packets += 1
                 run.packets_by_type[e.kind] = run.packets_by_type.get(e.kind, 0) + 1
-                if not self.tarn_min_packets:
-                    expected = {"type": e.kind, "unix": e.unix, "ground": list(e.ground or [])}
-                    if e.text is not None:
-                        expected["text"] = e.text
-                    if e.marker is not None:
-                        expected["marker"] = list(e.marker)
-                    if e.seb is not None:
-                        expected["seb"] = e.seb
-                    run.expected.append(expected)
+                expected = {"type": e.kind, "unix": e.unix, "ground": list(e.ground or [])}
+                if e.text is not None:
+                    expected["text"] = e.text
+                if e.marker is not None:
+                    expected["marker"] = list(e.marker)
+                if e.seb is not None:
+                    expected["seb"] = e.seb
+                run.expected.append(expected)
+        if scans is not None:
+            # Relative times count from the first packet the instrument made (not the GSE's).
+            t0 = next(e.unix for e in intact if e.kind < 0x80)
+            run.science = science.expected_scans(
+                run.mission_defs, intact, t0, scans.plans, scans.statuses
+            )
+
+    def _write_bulk(self, run: TestRun, rng: random.Random) -> None:
+        """A long test of exactly ``tarn_min_packets`` packets, mostly science, for benchmarks."""
+        data, by_type, summary = bulk.tarn_bulk(
+            run.mission_defs, run.start_unix, run.tid_dir, self.tarn_min_packets, rng
+        )
+        with open(run.path, "wb") as out:
+            out.write(data)
+        run.size = len(data)
+        run.packets = sum(by_type.values())
+        run.packets_by_type = by_type
+        run.science = summary
+
+    def _write_run(self, run: TestRun) -> None:
+        directory = self.run_dir(run)
+        directory.mkdir(parents=True, exist_ok=True)
+        rng = random.Random(run.tid)
+        run.path = directory / run.tm_file
+        run.packets = 0
+        run.size = 0
+        run.packets_by_type = {}
+        run.damage_bytes = 0
+        run.expected = []
+        run.science = {}
+        if run.mission == "tarn" and self.tarn_min_packets:
+            self._write_bulk(run, rng)
+        else:
+            self._write_stream(run, rng)
         os.utime(run.path, (run.start_unix + 120, run.start_unix + 120))
         if run.mission == "tarn":
             run.default_mcal = f"tarn_{run.tid}.mcal"
@@ -273,6 +303,20 @@ class SampleArchive:
             "annotations": run.annotations,
         }
         _write(directory / "tm.meta", json.dumps(meta, indent=4) + "\n", run.start_unix)
+
+
+_NUMBER_LIST = re.compile(r"\[\s*(-?[0-9][-0-9.eE+]*(?:,\s*-?[0-9][-0-9.eE+]*)*)\s*\]")
+
+
+def _json_text(value) -> str:
+    """Indented JSON with lists of numbers kept on one line, which keeps spectra short."""
+    text = json.dumps(value, indent=2)
+    return (
+        _NUMBER_LIST.sub(
+            lambda m: "[" + ", ".join(x.strip() for x in m.group(1).split(",")) + "]", text
+        )
+        + "\n"
+    )
 
 
 def tmdefs_file(key: str) -> bool:

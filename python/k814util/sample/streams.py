@@ -8,7 +8,7 @@ import random
 import struct
 from dataclasses import dataclass
 
-from k814util.sample import seb
+from k814util.sample import science, seb
 from k814util.sample.packets import ccsds_packet, ccsds_secondary_header, tom_packet
 from k814util.sample.tmdefs import Item, Mission
 
@@ -73,6 +73,7 @@ class Emitted:
     text: str | None = None  # the message text a message packet carries
     marker: tuple[int, int, str] | None = None  # (id, type, text) of a marker packet
     seb: list | None = None  # the commands of an SEB sequence this packet starts
+    sci: dict | None = None  # what the science model needs to know about the packet
 
 
 DAMAGE = -1
@@ -104,8 +105,8 @@ def tarn_stream(
     start_unix: int,
     tid_dir: str,
     seconds: int,
-    min_packets: int,
     rng: random.Random,
+    scans: science.Timeline | None = None,
 ):
     """TOM packets of a TARN test, yielded as :class:`Emitted`.
 
@@ -113,14 +114,16 @@ def tarn_stream(
     a ground-made packet and a little housekeeping and science. Then: SEB housekeeping every
     second, a time packet every ten seconds and a digital housekeeping packet with time fields
     every fifteen, raw science, laser pulses, markers and messages (one split over two
-    packets). At 80 s the processor restarts: a boot-loader message, then counters from zero
-    until the next time packet. Damage: garbage between two packets, a packet with a corrupt
-    checksum, and a last packet cut short (the station was still writing).
+    packets). From 41 s the mass-spectrum scans of ``scans`` (by default
+    :func:`science.timeline`) with their scan statuses and sequences; the filaments are off
+    from 41 s to 59 s. At 80 s the processor restarts: a boot-loader message, then counters from
+    zero until the next time packet. Damage: garbage between two packets, a packet with a
+    corrupt checksum, and a last packet cut short (the station was still writing).
     """
     layout = Layout(mission)
     clock = TarnClock(start_unix, 600.0)
     seq: dict[int, int] = {}
-    large = min_packets > 0
+    events = list((scans or science.timeline(mission, layout)).events)
 
     def packet(full_type: int, unix: float, values: dict, length: int, raw: bytes = b""):
         s = seq.get(full_type, 0)
@@ -135,7 +138,7 @@ def tarn_stream(
         return packet(2, unix, values, 11)
 
     def hk(unix: float, second: int, filaments: int) -> Emitted:
-        return packet(
+        e = packet(
             22,
             unix,
             {
@@ -155,6 +158,7 @@ def tarn_stream(
             },
             64,
         )
+        return dataclasses.replace(e, sci={"filaments": filaments})
 
     def message(unix: float, text: str) -> Emitted:
         return dataclasses.replace(packet(8, unix, {}, 0, text.encode("ascii")), text=text)
@@ -166,13 +170,12 @@ def tarn_stream(
     yield packet(10, t + 0.4, {}, 0, b"\x01" + bytes(rng.randrange(256) for _ in range(99)))
     yield packet(10, t + 0.6, {}, 0, b"\x01" + bytes(rng.randrange(256) for _ in range(99)))
 
-    count = 4
     second = 1
     filaments = 0b01
-    while second < seconds or count < min_packets:
+    while second < seconds:
         now = start_unix + second
         emitted = []
-        restarted = second == 80 and not large
+        restarted = second == 80
         if restarted:
             # The processor restarts: counters from zero, the boot loader announces itself,
             # and no time packet comes until the digital housekeeping at 82 s.
@@ -190,6 +193,8 @@ def tarn_stream(
                 "CDH:MODE": 2,
             }
             emitted.append(packet(7, now + 0.001, values, 32))
+        if second == 41:
+            filaments = 0b00  # both filaments off for the dark-count and laser scans
         if second == 60:
             filaments = 0b11
         emitted.append(hk(now + 0.0017, second, filaments))
@@ -197,13 +202,16 @@ def tarn_stream(
             counts = bytes(rng.randrange(0, 256) for _ in range(1500))
             emitted.append(packet(10, now + 0.025, {}, 0, b"\x02" + counts))
         if second % 5 == 2:
+            energies = [11000 + rng.randrange(-300, 300) for _ in range(10)]
+            mean = sum(energies) / len(energies)
+            spread = (sum((x - mean) ** 2 for x in energies) / len(energies)) ** 0.5
             values = {
-                "LASER:PULSE_ENERGY": [11000 + rng.randrange(-300, 300) for _ in range(10)],
-                "LASER:PULSE_COUNT": 10,
-                "LASER:DIODE_I": 2150,
-                "LASER:DIODE_T": 6500 + second,
-                "LASER:Q_DELAY": 1200,
-                "LASER:REP_RATE": 100,
+                "LASER:PULSE_ENERGY": energies,
+                "LASER:PULSE_COUNT": len(energies),
+                "LASER:ENERGY_MEAN": round(mean),
+                "LASER:ENERGY_MIN": min(energies),
+                "LASER:ENERGY_MAX": max(energies),
+                "LASER:ENERGY_STD": round(spread * 10),
                 "LASER:PULSE_PERIOD": 100000,
                 "LASER:MAIF_STATUS": 0x2C01,
             }
@@ -223,44 +231,52 @@ def tarn_stream(
             emitted.append(dataclasses.replace(marker, marker=(marker_id, 0, text)))
         if second % 45 == 12:
             emitted.append(message(now + 0.07, f"SEB status nominal at {second} s\n"))
-        if second in (30, 70) and not large:
+        if second in (30, 70):
             # The test conductor announces the SEB test; meta-marker rules key on it.
             emitted.append(message(now + 0.06, f"SEB Test = {1 if second == 30 else 0}\n"))
-        if second == 20 and not large:
+        if second == 20:
             # A scan set-up sequence in one packet, after three bytes that start no command.
             commands = seb.scan_setup()
             data = seb.sequence_packet_data(b"\x00\x00\x55" + b"".join(commands), 0)
             e = packet(23, now + 0.03, {}, 0, data)
-            emitted.append(dataclasses.replace(e, seb=seb.manifest(commands)))
-        if second == 40 and not large:
+            meta = {"seq_new": True, "commands": commands}
+            emitted.append(dataclasses.replace(e, seb=seb.manifest(commands), sci=meta))
+        if second == 40:
             # A sequence in two packets; the RAMP_IMM is cut between them.
             commands = seb.second_sequence()
             stream = b"".join(commands)
             cut = len(commands[0]) + len(commands[1]) + 5
             first = packet(23, now + 0.03, {}, 0, seb.sequence_packet_data(stream[:cut], 0))
-            emitted.append(dataclasses.replace(first, seb=seb.manifest(commands)))
+            meta = {"seq_new": True, "commands": commands[:2]}
+            emitted.append(dataclasses.replace(first, seb=seb.manifest(commands), sci=meta))
+            rest = packet(23, now + 0.032, {}, 0, seb.sequence_packet_data(stream[cut:], cut))
             emitted.append(
-                packet(23, now + 0.032, {}, 0, seb.sequence_packet_data(stream[cut:], cut))
+                dataclasses.replace(rest, sci={"seq_new": False, "commands": commands[2:]})
             )
-        if second == 50 and not large:
+        if second == 50:
             # One log line that the flight software sent in two packets.
             emitted.append(message(now + 0.08, "Scan sequence 3 loaded: 42 steps, "))
             emitted.append(message(now + 0.09, "bin period 100 us\n"))
-        for e in emitted:
-            if large and count >= min_packets:
-                return  # exactly the size asked for
-            yield e
-            count += 1
-        if not large and second == 33:
+        # The science packets of this second, in time order among the others.
+        while events and events[0].t < second + 1:
+            ev = events.pop(0)
+            e = packet(ev.packet_type, start_unix + ev.t, {}, 0, ev.data)
+            meta = dict(ev.meta)
+            extra = {}
+            if ev.packet_type == science.SEB_SEQUENCE:
+                extra["seb"] = seb.manifest(meta["commands"])
+            emitted.append(dataclasses.replace(e, sci=meta, **extra))
+        emitted.sort(key=lambda e: e.unix)
+        yield from emitted
+        if second == 33:
             yield Emitted(DAMAGE, bytes(rng.randrange(256) for _ in range(7)))
-        if not large and second == 47:
+        if second == 47:
             bad = bytearray(hk(now + 0.5, second, filaments).data)
             bad[20] ^= 0x40  # the checksum no longer matches: the packet is lost
             yield Emitted(DAMAGE, bytes(bad))
         second += 1
-    if not large:
-        cut = time_packet(start_unix + second).data
-        yield Emitted(DAMAGE, cut[:15])
+    cut = time_packet(start_unix + second).data
+    yield Emitted(DAMAGE, cut[:15])
 
 
 def _wrapper(variant: str, seconds: int, ms: int) -> bytes:

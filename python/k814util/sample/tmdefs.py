@@ -331,19 +331,47 @@ def _tarn_items() -> list[Item]:
             units="uJ",
         ),
         Item(1088, "LASER", "PULSE_COUNT", "pulses in this packet", 15, 29),
-        Item(1089, "LASER", "DIODE_I", "diode current", 15, 31, sci=(1, 0.0, 0.01), units="A"),
+        # Energy statistics over the packet's pulses, as the laser controller reports them.
+        Item(
+            1089,
+            "LASER",
+            "ENERGY_MEAN",
+            "mean pulse energy",
+            15,
+            31,
+            sci=(1, 0.0, 0.01),
+            units="uJ",
+        ),
         Item(
             1090,
             "LASER",
-            "DIODE_T",
-            "diode temperature",
+            "ENERGY_MIN",
+            "lowest pulse energy",
             15,
             33,
-            sci=(1, -40.0, 0.01),
-            units="degC",
+            sci=(1, 0.0, 0.01),
+            units="uJ",
         ),
-        Item(1091, "LASER", "Q_DELAY", "Q-switch delay", 15, 35, sci=(1, 0.0, 0.1), units="us"),
-        Item(1092, "LASER", "REP_RATE", "repetition rate", 15, 37, sci=(1, 0.0, 0.1), units="Hz"),
+        Item(
+            1091,
+            "LASER",
+            "ENERGY_MAX",
+            "highest pulse energy",
+            15,
+            35,
+            sci=(1, 0.0, 0.01),
+            units="uJ",
+        ),
+        Item(
+            1092,
+            "LASER",
+            "ENERGY_STD",
+            "pulse energy standard deviation",
+            15,
+            37,
+            sci=(1, 0.0, 0.001),
+            units="uJ",
+        ),
         Item(1094, "LASER", "PULSE_PERIOD", "pulse period", 15, 39, sci=(1, 0.0, 1.0), units="us"),
         Item(831, "LASER", "MAIF_STATUS", "MAIF status word, FPGA version in bits 8-15", 15, 41),
         Item(
@@ -392,16 +420,23 @@ def _tarn_items() -> list[Item]:
     ]
     for i, data_id in enumerate(range(207, 237)):
         status.append((data_id, f"STATUS_{data_id}", 72 + 2 * i, 2, (1, 0.0, 1.0), ""))
+    # Sequence timing registers; a PAUSE command names one of them by its position from 237.
     named = {
+        237: ("PRE_ION_DELAY", (1, 0.0, 0.01), "ms"),
+        238: ("ION_DELAY", (1, 0.0, 0.01), "ms"),
         239: ("ION_TIME", (1, 0.0, 0.01), "ms"),
         240: ("CC_DURATION", (1, 0.0, 0.01), "ms"),
+        241: ("COOL_TIME", (1, 0.0, 0.01), "ms"),
+        242: ("ISOLATION_TIME", (1, 0.0, 0.01), "ms"),
+        243: ("EXCITE_TIME", (1, 0.0, 0.01), "ms"),
+        244: ("POST_SCAN_DELAY", (1, 0.0, 0.01), "ms"),
         245: ("BIN_TIME", (1, 0.0, 0.1), "us"),
     }
     for i, data_id in enumerate(range(237, 246)):
         name, sci, units = named.get(data_id, (f"SETTING_{data_id}", (1, 0.0, 1.0), ""))
         status.append((data_id, name, 132 + 2 * i, 2, sci, units))
-    for i, data_id in enumerate(range(246, 249)):
-        status.append((data_id, f"FLAGS_{data_id}", 150 + i, 1, (0,), ""))
+    for i, name in enumerate(("SCAN_FLAGS", "SOURCE_FLAGS", "DETECTOR_FLAGS")):
+        status.append((246 + i, name, 150 + i, 1, (0,), ""))
     status += [
         (249, "EM1_V", 153, 2, (1, -3000.0, 1.0), "V"),
         (250, "EM2_V", 155, 2, (1, -3000.0, 1.0), "V"),
@@ -451,10 +486,11 @@ TARN_PACKETS = [
 ]
 
 # (dacId, second id, name, bits, mask, signed, offset, scale); rows 0-7 are the byte-wide DAC
-# settings, 8-12 the 12-bit values and 13/15 the RF and auxiliary amplitude DACs.
+# settings (0 and 1 the electron multipliers A and B), 8-12 the 12-bit values and 13/15 the RF and
+# auxiliary amplitude DACs.
 TARN_DAC = [
-    (0, 0, "EM1", 8, 0xFF, 0, 0.0, -0.085),
-    (1, 0, "EM2", 8, 0xFF, 0, 0.0, -0.085),
+    (0, 0, "EM_A", 8, 0xFF, 0, 0.0, -0.085),
+    (1, 0, "EM_B", 8, 0xFF, 0, 0.0, -0.085),
     (2, 0, "LENS_1", 8, 0xFF, 0, 128.0, 0.5),
     (3, 0, "LENS_2", 8, 0xFF, 0, 128.0, 0.5),
     (4, 0, "LENS_3", 8, 0xFF, 0, 128.0, 0.5),
