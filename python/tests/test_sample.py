@@ -159,3 +159,209 @@ def test_place_puts_values_where_the_database_says(kwargs, value, expected):
     buf = bytearray(b"\xff" * 5) if kwargs.get("mask") else bytearray(5)
     place(buf, Item(1, "S", "N", "", 22, **kwargs), value)
     assert buf.hex(" ") == expected
+
+
+# --- the science stream -------------------------------------------------------------------------
+
+
+def _tarn(manifest):
+    return next(r for r in manifest["runs"] if r["mission"] == "tarn")
+
+
+def _packets(run) -> list[bytes]:
+    """The intact packets of the TARN file, split by hand: known damage is skipped by trying
+    each offset until a length and checksum fit."""
+    data = Path(run["tm_file"]).read_bytes()
+    out, pos = [], 0
+    while pos + 12 <= len(data):
+        length = struct.unpack_from(">H", data, pos + 2)[0]
+        end = pos + 8 + length
+        if end + 4 <= len(data) and struct.unpack_from(">I", data, end)[0] == tom_checksum(
+            data[pos:end]
+        ):
+            out.append(data[pos : end + 4])
+            pos = end + 4
+        else:
+            pos += 1
+    return out
+
+
+def _science_scan(packets: list[bytes]) -> dict:
+    """A scan read straight from its packets' bytes: segments, counts and per-scan values."""
+    first = packets[0]
+    kind, d = first[0], first[8:-4]
+    if kind == 26:
+        segments, counts = [], []
+        for p in packets:
+            d = p[8:-4]
+            n = min((struct.unpack_from(">H", d, 4)[0] - 9) & 0xFFFF, 100)
+            segments.append((struct.unpack_from(">H", d, 6)[0] - 1, n))
+            counts += list(d[15 : 15 + n])
+        return {"segments": segments, "counts": counts, "summed": 1, "version": 0, "block": {}}
+    summed, version = d[1] & 0x3F, d[1] >> 6 if kind == 27 else 0
+    n_seg = struct.unpack_from(">H", d, 2)[0]
+    starts = [struct.unpack_from(">H", d, 4 + 8 * i)[0] - 1 for i in range(n_seg)]
+    at = 4 + 8 * n_seg
+    block = {}
+    if version == 1:
+        block["scan_tics"] = list(struct.unpack_from(f">{summed}I", d, at))
+        at += 4 * summed
+    elif version >= 2:
+        recs = [struct.unpack_from(">IHf", d, at + 10 * i) for i in range(summed)]
+        block = {
+            k: [r[j] for r in recs] for j, k in enumerate(("scan_tics", "mbc_sics", "c_factors"))
+        }
+        at += 10 * summed
+    width = 2 if kind == 27 else 1
+    rest = (len(d) - at) & 0xFFFF  # any padding stays in, as the reader counts
+    total = min(rest // width, 100 * n_seg)
+    if version >= 2 and summed % 2:
+        at += 2
+    sizes = [100] * (n_seg - 1) + [total % 100 or 100]
+    counts = []
+    for i, n in enumerate(sizes):
+        off = at + 100 * width * i
+        counts += list(struct.unpack_from(f">{n}{'H' if width == 2 else 'B'}", d, off))
+    return {
+        "segments": list(zip(starts, sizes)),
+        "counts": counts,
+        "summed": summed,
+        "version": version,
+        "block": block,
+    }
+
+
+def test_science_packets_spell_the_manifest_scans(archive):
+    _, manifest = archive
+    run = _tarn(manifest)
+    packets = _packets(run)
+    assert len(packets) == run["packets"]
+    science = run["science"]
+    assert science["scan_count"] == len(science["scans"]) > 15
+    for scan in science["scans"]:
+        got = _science_scan([packets[i] for i in scan["packet_indexes"]])
+        segments = [
+            (start + n * k, n) for start, n, repeat in scan["segments"] for k in range(repeat)
+        ]
+        assert got["segments"] == segments, scan["index"]
+        assert sum(n for _, n in segments) == scan["bins"]
+        counts = got["counts"]
+        bins = [b for s, n in segments for b in range(s, s + n)]
+        if scan["counts"] is not None:
+            assert counts == scan["counts"], scan["index"]
+        assert sum(counts) == scan["count_sum"]
+        assert max(counts) == scan["count_max"]
+        assert bins[counts.index(max(counts))] == scan["max_bin"]
+        assert sum(b * c for b, c in zip(bins, counts)) == scan["weighted_sum"]
+        assert all(counts[bins.index(b)] == c for b, c in scan["samples"])
+        assert (got["summed"], got["version"]) == (scan["summed_scans"], scan["version"])
+        for key in ("scan_tics", "mbc_sics", "c_factors"):
+            assert got["block"].get(key, []) == scan[key], (scan["index"], key)
+        assert all(packets[i][0] == scan["packet_type"] for i in scan["packet_indexes"])
+        # What the scan attaches is of the kind it claims.
+        for key, kind in (
+            ("seb_hk", 22),
+            ("laser_pulses", 15),
+            ("laser_status", 16),
+            ("gc_hk", 14),
+        ):
+            assert scan[key] == -1 or packets[scan[key]][0] == kind, (scan["index"], key)
+        assert all(packets[i][0] == 25 for i in scan["status_indexes"])
+        assert all(packets[i][0] == 23 for i in scan["seb_sequence_indexes"])
+
+
+def _db_rows(root: Path) -> dict[int, list[str]]:
+    lines = (root / "TMDef" / "tarn" / "TAR_TM_Database.txt").read_text().splitlines()
+    columns = lines[0].split("\t")
+    rows = {}
+    for line in lines[1:]:
+        if not line.startswith("#"):
+            cells = dict(zip(columns, line.split("\t")))
+            rows[int(cells["DATA_ID"])] = cells
+    return rows
+
+
+def test_scan_statuses_hold_their_values_where_the_database_and_dac_table_say(archive):
+    root, manifest = archive
+    run = _tarn(manifest)
+    packets = _packets(run)
+    rows = _db_rows(root)
+    dac = {}
+    for line in (root / "TMDef" / "tarn" / "TAR_DAC_Conversions.txt").read_text().splitlines():
+        if not line.startswith("#"):
+            f = line.split("\t")
+            dac[int(f[0])] = (int(f[3]), int(f[4], 16), int(f[5]), float(f[6]), float(f[7]))
+    assert dac[0][:1] and sorted(dac) == list(range(16))
+
+    def raw(p, data_id):
+        r = rows[data_id]
+        at, size = 8 + int(r["DECODE_ID1"]), int(r["DECODE_ID2"])
+        return int.from_bytes(p[at : at + size], "big")
+
+    def sci(p, data_id):
+        r = rows[data_id]
+        return float(r["SCI_K1"]) + float(r["SCI_K2"]) * raw(p, data_id)
+
+    def volts(row, value):
+        bits, mask, signed, offset, scale = dac[row]
+        value &= mask
+        if signed and value >> (bits - 1):
+            value -= 1 << bits
+        return (value - offset) / scale
+
+    statuses = run["science"]["statuses"]
+    assert {s["fate"] for s in statuses} >= {"used", "late", "stale"}
+    for s in statuses:
+        p = packets[s["index"]]
+        assert p[0] == 25 and len(p) == 8 + 200 + 4
+        assert raw(p, 251) == s["phase_cycle"]
+        assert raw(p, 204) == raw(p, 256) == s["bin_count"]
+        assert sci(p, 245) == pytest.approx(s["bin_time_us"])
+        assert sci(p, 239) == pytest.approx(s["ion_time_ms"])
+        assert volts(0, p[50]) == pytest.approx(s["em_a_setting_v"])  # DAC settings 0 and 1
+        assert volts(1, p[51]) == pytest.approx(s["em_b_setting_v"])
+        assert volts(6, p[34]) == pytest.approx(s["src_a_focus_a_readback_v"])  # readback 6
+        assert volts(13, struct.unpack_from(">H", p, 8 + 60)[0]) == pytest.approx(s["rf_dac_end"])
+    # Every phase cycle a scan uses has its own entry in the run's mass calibration.
+    used = {s["phase_cycle"] for s in run["science"]["scans"]} - {-1}
+    assert used and used <= {int(k) for k in run["mcal"]["entries"]}
+
+
+def test_science_stream_covers_every_rule(archive):
+    _, manifest = archive
+    scans = _tarn(manifest)["science"]["scans"]
+    ends = {s["ended_by"] for s in scans}
+    assert ends == {
+        "counter_first_scan",
+        "counter_same_bins",
+        "lower_first_bin",
+        "closing_byte",
+        "built_at_once",
+    }
+    singles = [s["bins"] for s in scans if s["kind"] == "single"]
+    assert min(singles) == 1000 and max(singles) == 20000
+    summed = [s for s in scans if s["kind"] == "summed"]
+    assert {s["version"] for s in summed} == {0, 1, 2, 3}
+    assert any(s["version"] >= 2 and s["summed_scans"] % 2 for s in summed)  # padded
+    assert {s["mode"] for s in scans} == {"EI", "Dark", "LDI"}
+    assert {s["ion_source"] for s in scans} == {0, 1, 2}
+    assert any(s["em_on_ms"][0] > 0 for s in scans) and any(s["em_on_ms"][1] > 0 for s in scans)
+    assert any(len(s["status_indexes"]) < s["summed_scans"] for s in summed)
+    assert any(s["kind"] == "aggregated" and s["summed_scans"] > 1 for s in scans)
+    assert _tarn(manifest)["science"]["unfinished"]
+
+
+def test_bulk_file_is_mostly_science_with_good_checksums(tmp_path):
+    manifest = generate_archive(tmp_path, tarn_min_packets=5000)
+    run = _tarn(manifest)
+    packets = _packets(run)
+    assert len(packets) == run["packets"] == 5000
+    assert Path(run["tm_file"]).stat().st_size == sum(len(p) for p in packets)
+    by_type = {}
+    for p in packets:
+        by_type[p[0]] = by_type.get(p[0], 0) + 1
+    assert {str(k): v for k, v in sorted(by_type.items())} == run["packets_by_type"]
+    assert sum(by_type.get(t, 0) for t in (25, 26, 27, 28)) > 0.95 * len(packets)
+    # The clock is known before the first science packet.
+    assert [p[0] for p in packets[:2]] == [0x83, 2]
+    assert run["science"]["scan_count"] > 0
