@@ -259,12 +259,10 @@ class SampleArchive:
 
     def _write_bulk(self, run: TestRun, rng: random.Random) -> None:
         """A long test of exactly ``tarn_min_packets`` packets, mostly science, for benchmarks."""
-        data, by_type, summary = bulk.tarn_bulk(
-            run.mission_defs, run.start_unix, run.tid_dir, self.tarn_min_packets, rng
-        )
         with open(run.path, "wb") as out:
-            out.write(data)
-        run.size = len(data)
+            run.size, by_type, summary = bulk.tarn_bulk(
+                run.mission_defs, run.start_unix, run.tid_dir, self.tarn_min_packets, rng, out
+            )
         run.packets = sum(by_type.values())
         run.packets_by_type = by_type
         run.science = summary

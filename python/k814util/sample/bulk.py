@@ -86,12 +86,14 @@ class _Writer:
 
 
 def tarn_bulk(
-    mission: Mission, start_unix: int, tid_dir: str, packets: int, rng: random.Random
-) -> tuple[bytes, dict[int, int], dict]:
-    """Exactly ``packets`` packets of a long TARN test: the file's bytes, the packets by type and
-    the manifest's science summary. Every second: SEB housekeeping, a time packet every ten
-    seconds, eight 1000-bin scans of single science packets each followed by its scan status,
-    a summed packet (version 2, three summed scans, with their statuses) and an aggregated one."""
+    mission: Mission, start_unix: int, tid_dir: str, packets: int, rng: random.Random, out
+) -> tuple[int, dict[int, int], dict]:
+    """Writes exactly ``packets`` packets of a long TARN test to the binary file ``out`` and
+    returns the bytes written, the packets by type and the manifest's science summary.
+
+    Every second: SEB housekeeping, a time packet every ten seconds, eight 1000-bin scans of
+    single science packets each followed by its scan status, a summed packet (version 2, three
+    summed scans, with their statuses) and an aggregated one."""
     layout = Layout(mission)
     clock = TarnClock(start_unix, 600.0)
     w = _Writer()
@@ -149,7 +151,13 @@ def tarn_bulk(
     start = _Template(0x83, b"\x00\x00" + tid_dir.encode("ascii"))
     plan: list[tuple[float, _Template]] = []
     second = 0
+    size = 0
     while count < packets:
+        if len(w.parts) > 150_000:
+            chunk = b"".join(w.parts)
+            out.write(chunk)
+            size += len(chunk)
+            w.parts.clear()
         now = start_unix + second
         plan.clear()
         plan.append((now + 0.0017, hk(second)))
@@ -162,8 +170,9 @@ def tarn_bulk(
                 plan.append((at + 0.01 * k, spectrum[k]))
             # The status follows the next scan's first packet, which completes this scan.
             plan.append((at + 0.1005, single_status[j % 4]))
+        # The summed packet's own statuses come after the last single scan's (at 0.8105 s).
         for k in range(3):
-            plan.append((now + 0.805 + 0.01 * k, summed_status))
+            plan.append((now + 0.82 + 0.01 * k, summed_status))
         plan.append((now + 0.85, summed))
         plan.append((now + 0.94, single_status[0]))
         plan.append((now + 0.95, aggregated))
@@ -196,4 +205,6 @@ def tarn_bulk(
         "unfinished": [],
         "seconds": second,
     }
-    return b"".join(w.parts), dict(sorted(w.by_type.items())), summary
+    chunk = b"".join(w.parts)
+    out.write(chunk)
+    return size + len(chunk), dict(sorted(w.by_type.items())), summary
