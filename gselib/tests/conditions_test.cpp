@@ -3,7 +3,6 @@
 #include <gselib/discretelabels.h>
 #include <gselib/limitchecker.h>
 #include <gselib/polytransferfunc.h>
-#include <tools/logger/eventlogger.h>
 
 #include "testutil.h"
 
@@ -51,21 +50,10 @@ TEST(ApplyWhen, Parsing) {
         {"7=9223372036854775807", "7=9223372036854775807..9223372036854775807", false},
     };
     for (const Case& c : cases) {
-        EventLogger logger(LoggerConfig{});
-        QStringList warnings;
-        QObject::connect(&logger, &EventLogger::messageAccepted,
-                         [&](const QString& cat, int, const QString& t) {
-                             if (cat == "ApplyWhen")
-                                 warnings.append(t);
-                         });
-        testing::internal::CaptureStderr();
-        const ApplyWhen a = ApplyWhen::fromString(c.cell);
-        testing::internal::GetCapturedStderr();
-        EXPECT_EQ(text(a), c.stored) << c.cell;
-        EXPECT_EQ(!warnings.isEmpty(), c.warns) << c.cell;
-        if (c.warns) {
-            EXPECT_TRUE(warnings.first().startsWith("Failed to convert apply when string:"));
-        }
+        testutil::Messages log("ApplyWhen");
+        EXPECT_EQ(text(ApplyWhen::fromString(c.cell)), c.stored) << c.cell;
+        EXPECT_EQ(log.all.isEmpty(), !c.warns) << c.cell;
+        EXPECT_EQ(log.hasPrefix("Failed to convert apply when string:"), c.warns) << c.cell;
     }
     EXPECT_EQ(ApplyWhen::fromString("1=2;3=4..5"), ApplyWhen::fromString("1=2..2;3=5..4"));
     EXPECT_NE(ApplyWhen::fromString("1=2"), ApplyWhen::fromString("1=3"));

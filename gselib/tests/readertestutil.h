@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <initializer_list>
 #include <map>
 #include <string>
@@ -24,7 +25,8 @@ inline Bytes tomPacket(int type, int seq, uint32_t ticks, const Bytes& data) {
     Bytes p = {uint8_t(type),        uint8_t(seq),         uint8_t(data.size() >> 8),
                uint8_t(data.size()), uint8_t(ticks >> 24), uint8_t(ticks >> 16),
                uint8_t(ticks >> 8),  uint8_t(ticks)};
-    p.insert(p.end(), data.begin(), data.end());
+    p.resize(8 + data.size());
+    std::copy(data.begin(), data.end(), p.begin() + 8);
     const uint32_t sum = tom_checksum(p.data(), p.size());
     for (int s = 24; s >= 0; s -= 8)
         p.push_back(uint8_t(sum >> s));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <tools/logger/eventlogger.h>
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -7,6 +9,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <vector>
@@ -56,5 +59,47 @@ inline std::vector<uint8_t> bytesOf(std::initializer_list<int> values) {
     }
     return out;
 }
+
+/// Collects the event messages of one category while it lives.
+class Messages {
+public:
+    // There is one event logger per process: the first collector creates it, later ones (and
+    // their categories) listen to the same one. An empty category collects every message.
+    explicit Messages(const char* category) : category_(category) {
+        if (!EventLogger::instance()) {
+            owned_ = std::make_unique<EventLogger>(config());
+        }
+        connection_ = QObject::connect(EventLogger::instance(), &EventLogger::messageAccepted,
+                                       [this](const QString& cat, int level, const QString& text) {
+                                           if (category_.isEmpty() || cat == category_) {
+                                               all.append(text);
+                                               if (level >= LoggerConfig::WARN)
+                                                   warnings.append(text);
+                                           }
+                                       });
+    }
+    ~Messages() { QObject::disconnect(connection_); }
+    bool has(const QString& text) const { return all.contains(text); }
+    bool hasPrefix(const QString& prefix) const {
+        for (const QString& l : all) {
+            if (l.startsWith(prefix))
+                return true;
+        }
+        return false;
+    }
+    QStringList all;
+    QStringList warnings;
+
+private:
+    static LoggerConfig config() {
+        LoggerConfig c;
+        c.setLevel(LoggerConfig::TRACE);
+        c.setLocalOutput(false);
+        return c;
+    }
+    std::unique_ptr<EventLogger> owned_;
+    QString category_;
+    QMetaObject::Connection connection_;
+};
 
 }  // namespace testutil

@@ -2,7 +2,7 @@
 #include <gselib/timeresolver.h>
 #include <gselib/tompacket.h>
 
-#include "testutil.h"
+#include "readertestutil.h"
 
 #include <gtest/gtest.h>
 
@@ -43,10 +43,8 @@ private:
 };
 
 std::shared_ptr<TomPacket> packetAt(uint32_t ticks, const TimeResolver* r) {
-    auto bytes = std::make_shared<ByteVector>(
-        testutil::bytesOf({0x02, 0, 0, 1, int(ticks >> 24), int((ticks >> 16) & 0xFF),
-                           int((ticks >> 8) & 0xFF), int(ticks & 0xFF), 0, 0, 0, 0, 0}));
-    return std::make_shared<TomPacket>(bytes, 0, r);
+    return std::make_shared<TomPacket>(
+        std::make_shared<ByteVector>(testutil::tomPacket(2, 0, ticks, {0})), 0, r);
 }
 
 }  // namespace

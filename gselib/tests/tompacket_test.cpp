@@ -1,6 +1,7 @@
 #include <gselib/tomchecksum.h>
 #include <gselib/tompacket.h>
 
+#include "readertestutil.h"
 #include "testutil.h"
 
 #include <gtest/gtest.h>
@@ -12,27 +13,7 @@
 
 using namespace GseLib;
 
-namespace {
-
-// A TOM packet of the given type and data, with its checksum appended big-endian.
-ByteVector tomPacket(int fullType, int seq, uint32_t ticks, const ByteVector& data) {
-    ByteVector p;
-    p.reserve(data.size() + 12);
-    for (uint32_t b : {uint32_t(fullType), uint32_t(seq), uint32_t(data.size() >> 8),
-                       uint32_t(data.size()), ticks >> 24, ticks >> 16, ticks >> 8, ticks}) {
-        p.push_back(uint8_t(b));
-    }
-    for (uint8_t b : data) {
-        p.push_back(b);
-    }
-    const uint32_t sum = tom_checksum(p.data(), p.size());
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        p.push_back(uint8_t(sum >> shift));
-    }
-    return p;
-}
-
-}  // namespace
+using testutil::tomPacket;
 
 TEST(TomChecksum, HandComputedValues) {
     // 01 02 03: word 0x0102 then odd byte 0x03 -> sum1 0x0402, sum2 0x0504 (worked by hand).

@@ -1,6 +1,6 @@
+#include <gselib/tests/testutil.h>
 #include <gselib/transferfuncfactory.h>
 #include <plugins/plugins.h>
-#include <tools/logger/eventlogger.h>
 #include <tools/util/pluginmanager.h>
 
 #include <gtest/gtest.h>
@@ -10,33 +10,8 @@
 
 K814_IMPORT_BUILTIN_PLUGINS()
 
-namespace {
-
-// Collects warnings and debug lines of the transfer-function category.
-struct Log {
-    Log() : logger(config()) {
-        QObject::connect(&logger, &EventLogger::messageAccepted,
-                         [this](const QString& cat, int level, const QString& text) {
-                             if (cat == "transfer_func") {
-                                 (level == LoggerConfig::WARN ? warnings : debug).append(text);
-                             }
-                         });
-    }
-    static LoggerConfig config() {
-        LoggerConfig c;
-        c.setLevel(LoggerConfig::DEBUG);
-        c.setLocalOutput(false);
-        return c;
-    }
-    EventLogger logger;
-    QStringList warnings;
-    QStringList debug;
-};
-
-}  // namespace
-
 TEST(TransferFuncFactory, IdentityBeforeAnyMakerIsLoaded) {
-    Log log;
+    testutil::Messages log("transfer_func");
     TransferFuncFactory::instance().loadTransferFuncPlugins(nullptr);
     const auto f = TransferFuncFactory::instance().makeTransferFunc(1, {5, 2}, "", "");
     EXPECT_EQ(f->apply(7.5), 7.5);
@@ -47,16 +22,16 @@ TEST(TransferFuncFactory, BuiltInMakersServeTheirTypes) {
     PluginManager manager;
     manager.setClassFilters({QRegularExpression("TransferFuncMaker")});
     ASSERT_EQ(manager.loadPlugins(QList<QString>{}), 2);
-    Log log;
+    testutil::Messages log("transfer_func");
     TransferFuncFactory& factory = TransferFuncFactory::instance();
     factory.loadTransferFuncPlugins(&manager);
     EXPECT_EQ(factory.makerCount(), 2);
     EXPECT_EQ(factory.types().size(), 14u + 7u);
-    EXPECT_TRUE(log.debug.contains("Total transfer func IDs loaded: 21"));
-    EXPECT_TRUE(log.debug.contains(
+    EXPECT_TRUE(log.all.contains("Total transfer func IDs loaded: 21"));
+    EXPECT_TRUE(log.all.contains(
         "Loading transfer funcs from plugin: GenericTransferFuncMaker VERSION=1 QT_VERSION=" +
         manager.staticPlugins().first()->property("PLUGIN_QT_VERSION").toString()));
-    EXPECT_TRUE(log.debug.contains("Num IDs: 14"));
+    EXPECT_TRUE(log.all.contains("Num IDs: 14"));
     EXPECT_TRUE(log.warnings.isEmpty());
 
     struct Case {
@@ -106,12 +81,12 @@ TEST(TransferFuncFactory, DynamicMakerAddsTypesAndEarlierMakerWinsDuplicates) {
     PluginManager manager;
     // Four built-in makers and the one plug-in file.
     ASSERT_EQ(manager.loadPlugins(QString(TEST_PLUGIN_DIR)), 5);
-    Log log;
+    testutil::Messages log("transfer_func");
     TransferFuncFactory& factory = TransferFuncFactory::instance();
     factory.loadTransferFuncPlugins(&manager);
     EXPECT_EQ(factory.makerCount(), 3);
     EXPECT_EQ(log.warnings, QStringList({"Duplicate transfer func id: 13"}));
-    EXPECT_TRUE(log.debug.contains("Total transfer func IDs loaded: 22"));
+    EXPECT_TRUE(log.all.contains("Total transfer func IDs loaded: 22"));
     EXPECT_EQ(factory.makeTransferFunc(200, {}, "", "")->apply(5), 15);
     EXPECT_EQ(factory.makeTransferFunc(13, {1, 2, 10}, "", "")->description(), "Log");
 

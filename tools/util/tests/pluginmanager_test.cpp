@@ -1,4 +1,4 @@
-#include <tools/logger/eventlogger.h>
+#include <gselib/tests/testutil.h>
 #include <tools/util/pluginmanager.h>
 
 #include "echointerface.h"
@@ -37,30 +37,6 @@ struct PluginDir {
     QString other;
 };
 
-// Collects the manager's reports through the event logger.
-struct Reports {
-    Reports() : logger(config()) {
-        QObject::connect(&logger, &EventLogger::messageAccepted,
-                         [this](const QString& cat, int, const QString& text) {
-                             if (cat == "plugin_manager")
-                                 lines.append(text);
-                         });
-    }
-    static LoggerConfig config() {
-        LoggerConfig c;
-        c.setLevel(LoggerConfig::DEBUG);
-        c.setLocalOutput(false);
-        return c;
-    }
-    bool has(const QString& line) const { return lines.contains(line); }
-    bool hasPrefix(const QString& prefix) const {
-        return std::any_of(lines.begin(), lines.end(),
-                           [&](const QString& l) { return l.startsWith(prefix); });
-    }
-    EventLogger logger;
-    QStringList lines;
-};
-
 QStringList echoes(const PluginManager& pm) {
     QStringList out;
     for (QObject* o : pm.loadedPluginsAsQObject<EchoInterface>()) {
@@ -73,10 +49,10 @@ QStringList echoes(const PluginManager& pm) {
 
 TEST(PluginManager, LoadsStaticAndDynamicPluginsAndLabelsThem) {
     PluginDir pd;
-    Reports reports;
+    testutil::Messages reports("plugin_manager");
     PluginManager pm;
     EXPECT_EQ(pm.loadPlugins(pd.dir.path()), 3);
-    EXPECT_EQ(reports.lines.first(), "Loading static plugins...");
+    EXPECT_EQ(reports.all.first(), "Loading static plugins...");
     EXPECT_TRUE(reports.has("Loaded static plugin: CLASS=GenericStaticEcho VERSION= QT_VERSION=" +
                             kQtVersion));
     EXPECT_TRUE(reports.has("Searching for plugins in: " + pd.dir.path()));
@@ -116,7 +92,7 @@ TEST(PluginManager, SecondLoadReportsDuplicatesAndReplacesDynamicPlugins) {
     PluginDir pd;
     PluginManager pm;
     ASSERT_EQ(pm.loadPlugins(pd.dir.path()), 3);
-    Reports reports;
+    testutil::Messages reports("plugin_manager");
     EXPECT_EQ(pm.loadPlugins(pd.dir.path()), 2);
     EXPECT_TRUE(
         reports.has("Duplicate static plugin found: CLASS=GenericStaticEcho "
@@ -131,12 +107,12 @@ TEST(PluginManager, SecondLoadReportsDuplicatesAndReplacesDynamicPlugins) {
 
 TEST(PluginManager, ClassFiltersRestrictRegistration) {
     PluginDir pd;
-    Reports reports;
+    testutil::Messages reports("plugin_manager");
     PluginManager pm;
     pm.setClassFilters({QRegularExpression("^Generic")});
     EXPECT_EQ(pm.filtersString(), "['^Generic']");
     EXPECT_EQ(pm.loadPlugins(pd.dir.path()), 2);
-    EXPECT_EQ(reports.lines.first(), "Loading static plugins that match ['^Generic']...");
+    EXPECT_EQ(reports.all.first(), "Loading static plugins that match ['^Generic']...");
     EXPECT_TRUE(reports.has("Loading dynamic plugins that match ['^Generic']..."));
     EXPECT_EQ(pm.loaders().size(), 1);
     QStringList got = echoes(pm);
@@ -161,7 +137,7 @@ TEST(PluginManager, UnloadsByDirectoryOnly) {
     ASSERT_EQ(pm.loadPlugins(pd.dir.path()), 3);
     EXPECT_EQ(pm.unloadPlugins(elsewhere.path()), 0);
     EXPECT_EQ(pm.loaders().size(), 2);
-    Reports reports;
+    testutil::Messages reports("plugin_manager");
     EXPECT_EQ(pm.unloadPlugins(QList<QString>{pd.dir.path()}), 2);
     EXPECT_TRUE(reports.has("Unloading plugins from: " + pd.dir.path()));
     EXPECT_TRUE(
@@ -184,7 +160,7 @@ TEST(PluginManager, OperationsAreInvocableByName) {
 }
 
 TEST(PluginManager, MissingDirectoryAndVersionText) {
-    Reports reports;
+    testutil::Messages reports("plugin_manager");
     PluginManager pm;
     QTemporaryDir tmp;
     const QString missing = tmp.filePath("absent");
