@@ -107,15 +107,8 @@ ScanData::ScanData(std::shared_ptr<GseLib::TMPacket> packet, const QList<ScanSta
             }
         } else {
             const size_t first = countsStart + 100 * size_t(i);
-            if (d.has(first, seg.numBins)) {
-                const uint8_t* c = d.at(first);
-                for (int j = 0; j < seg.numBins; ++j) {
-                    seg.counts[j] = c[j];
-                }
-            } else {
-                for (int j = 0; j < seg.numBins; ++j) {
-                    seg.counts[j] = d.byte(first + size_t(j));
-                }
+            for (int j = 0; j < seg.numBins; ++j) {
+                seg.counts[size_t(j)] = d.byte(first + size_t(j));
             }
         }
         seg.updateTotals();
@@ -314,16 +307,31 @@ int ScanData::highestCountBin() const {
     return bin;
 }
 
-QList<uint32_t> ScanData::ticList() const {
+qsizetype ScanData::ticCount() const {
     if (scanType == TARN::SummedScan) {
         if (!scanTics.isEmpty()) {
-            return scanTics;
+            return scanTics.size();
         }
         if (numSummedScans != 1) {
-            return {};
+            return 0;
         }
     }
-    return {truncated(totalCounts())};
+    return 1;
+}
+
+uint32_t ScanData::tic(qsizetype i) const {
+    return scanType == TARN::SummedScan && !scanTics.isEmpty() ? scanTics[i]
+                                                               : truncated(totalCounts());
+}
+
+QList<uint32_t> ScanData::ticList() const {
+    QList<uint32_t> out;
+    const qsizetype n = ticCount();
+    out.reserve(n);
+    for (qsizetype i = 0; i < n; ++i) {
+        out.append(tic(i));
+    }
+    return out;
 }
 
 QList<uint32_t> ScanData::cTicList() const {
@@ -343,27 +351,27 @@ double ScanData::correctedTotalIonCount(double a, double b, double c, double d) 
     if (scanStatuses.isEmpty()) {
         return 0.0;
     }
-    const QList<uint32_t> tics = ticList();
+    const qsizetype tics = ticCount();
     double value = 0.0;
     if (sciDataPktVersion == 2) {
-        if (cFactors.size() != tics.size()) {
+        if (cFactors.size() != tics) {
             return 0.0;
         }
-        for (qsizetype i = 0; i < tics.size(); ++i) {
-            value += cFactors[i] * tics[i];
+        for (qsizetype i = 0; i < tics; ++i) {
+            value += cFactors[i] * tic(i);
         }
     } else {
-        if (tics.isEmpty() || tics.size() != scanStatuses.size()) {
+        if (tics == 0 || tics != scanStatuses.size()) {
             return 0.0;
         }
         double sum = 0.0;
-        for (qsizetype i = 0; i < tics.size(); ++i) {
+        for (qsizetype i = 0; i < tics; ++i) {
             const ScanStatus& s = scanStatuses[i];
             const double e = std::exp((s.srcAFocAReg() - c) * d);
             if (s.em2() == 0.0 || s.ionTimeMs() == 0.0 || e == 0.0) {
                 return 0.0;
             }
-            sum += tics[i] / (s.ionTimeMs() * s.em2() * e);
+            sum += tic(i) / (s.ionTimeMs() * s.em2() * e);
         }
         value = a * b * sum;
     }
@@ -374,30 +382,30 @@ double ScanData::correctedTotalIonCount(double a, double b, double c, double d) 
 }
 
 double ScanData::correctedTotalIonCountFactor(double a, double b, double c, double d) const {
-    const QList<uint32_t> tics = ticList();
+    const qsizetype tics = ticCount();
     const double t = totalCounts();
-    if (scanStatuses.isEmpty() || tics.isEmpty() || t == 0.0) {
+    if (scanStatuses.isEmpty() || tics == 0 || t == 0.0) {
         return 0.0;
     }
     double value = 0.0;
     if (sciDataPktVersion == 2) {
-        if (cFactors.size() != tics.size()) {
+        if (cFactors.size() != tics) {
             return 0.0;
         }
-        for (qsizetype i = 0; i < tics.size(); ++i) {
-            value += tics[i] / t * cFactors[i];
+        for (qsizetype i = 0; i < tics; ++i) {
+            value += tic(i) / t * cFactors[i];
         }
     } else {
-        if (scanStatuses.size() != tics.size() || numSummedScans != tics.size()) {
+        if (scanStatuses.size() != tics || numSummedScans != tics) {
             return 0.0;
         }
-        for (qsizetype i = 0; i < tics.size(); ++i) {
+        for (qsizetype i = 0; i < tics; ++i) {
             const ScanStatus& s = scanStatuses[i];
             const double e = std::exp((s.srcAFocAReg() - c) * d);
             if (s.em2() == 0.0 || s.ionTimeMs() == 0.0 || e == 0.0) {
                 return 0.0;
             }
-            value += (a * b) / (s.ionTimeMs() * s.em2() * e) * (tics[i] / t);
+            value += (a * b) / (s.ionTimeMs() * s.em2() * e) * (tic(i) / t);
         }
     }
     if (averageSummedScans) {

@@ -136,6 +136,9 @@ public:
     QList<std::shared_ptr<SebSequence>> sebSequences;
 
 private:
+    // ticList() without building it: its length and entry i.
+    qsizetype ticCount() const;
+    uint32_t tic(qsizetype i) const;
     // Step 4 of the scan mode: the RF DAC end value decides between dark and LDI.
     int darkOrLdi() const;
     double rfEnd(double statusValue, double SciDataPacket::*field) const;

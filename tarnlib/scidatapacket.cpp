@@ -24,17 +24,30 @@ SciDataPacket::SciDataPacket(std::shared_ptr<GseLib::TMPacket> packet) {
     rfAmpDacRaw = d.be16(10);
     auxAmpDacRaw = d.be16(12);
     flagByte = d.byte(14);
+    // Whole counts: the totals are summed exactly in integers on the way.
+    unsigned sum = 0;
+    uint8_t max = 0;
     if (d.has(15, numBins)) {
+        // Separate loops, so that each vectorises.
         const uint8_t* c = d.at(15);
         for (int j = 0; j < numBins; ++j) {
-            counts[j] = c[j];
+            counts[size_t(j)] = c[j];
+        }
+        for (int j = 0; j < numBins; ++j) {
+            sum += c[j];
+            max = std::max(max, c[j]);
         }
     } else {
         for (int j = 0; j < numBins; ++j) {
-            counts[j] = d.byte(15 + size_t(j));
+            const uint8_t v = d.byte(15 + size_t(j));
+            counts[size_t(j)] = v;
+            sum += v;
+            max = std::max(max, v);
         }
     }
-    updateTotals();
+    std::fill(counts.begin() + numBins, counts.end(), 0.0);
+    countSum = sum;
+    maxCount = max;
     convertRfValues();
 }
 

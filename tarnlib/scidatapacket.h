@@ -23,7 +23,7 @@ public:
     static constexpr int RF_AMP_DAC_ITEM = 352;
     static constexpr int AUX_AMP_DAC_ITEM = 353;
 
-    SciDataPacket() = default;
+    SciDataPacket() { counts.fill(0.0); }
     /// Decodes a single science packet (type 26); a short packet reads as zeros past its end.
     explicit SciDataPacket(std::shared_ptr<GseLib::TMPacket> packet);
 
@@ -46,7 +46,7 @@ public:
     double auxAmpDac = 0.0;
     uint8_t flagByte = 0;
     double countSum = 0.0;
-    std::array<double, MAX_BINS> counts{};
+    std::array<double, MAX_BINS> counts;  ///< entries from numBins on are 0
     double maxCount = 0.0;
 };
 

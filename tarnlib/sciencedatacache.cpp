@@ -134,6 +134,9 @@ bool ScienceDataCache::currentScanComplete() const {
 void ScienceDataCache::completeCurrentScan() {
     addScanData(currentScan_);
     currentScan_ = std::make_shared<ScanData>();
+    // Scans of a run mostly repeat one length: room for as many segments as the last one had
+    // spares the segment vector its regrowth copies.
+    currentScan_->sciDataPackets.reserve(scans_.last()->sciDataPackets.size());
 }
 
 void ScienceDataCache::handleSingleSci(const GseLib::TMPacketPtr& packet) {
