@@ -5,7 +5,11 @@
 %feature("autodoc", "1");
 
 %{
+#include <k814util/interpretscanvalue.h>
 #include <k814util/k814util.h>
+#include <k814util/pythonstyletarnscan.h>
+#include <k814util/rfstatusentry.h>
+#include <k814util/sciencedatacachewrapper.h>
 #include <k814util/pymsglogcache.h>
 #include <k814util/pymsglogline.h>
 #include <k814util/pyvireomarker.h>
@@ -44,8 +48,9 @@
 %template(ListOfFloats) std::vector<double>;
 
 // The list types come before their element classes, as scripts have always seen them.
-namespace k814util { struct TMDatapoint; }
+namespace k814util { struct TMDatapoint; struct RfStatusEntry; }
 namespace TarGse { struct MetaMarker; }
+%template(ListOfRfStatusEntrys) std::vector<k814util::RfStatusEntry>;
 %template(ListOfTMDatapoints) std::vector<k814util::TMDatapoint>;
 %template(ListOfMetaMarkers) std::vector<TarGse::MetaMarker>;
 
@@ -60,6 +65,7 @@ namespace TarGse { struct MetaMarker; }
 %enddef
 K814_RETURN_AS_LIST(int)
 K814_RETURN_AS_LIST(double)
+K814_RETURN_AS_LIST(k814util::RfStatusEntry)
 K814_RETURN_AS_LIST(k814util::TMDatapoint)
 K814_RETURN_AS_LIST(TarGse::MetaMarker)
 
@@ -69,6 +75,14 @@ K814_RETURN_AS_LIST(TarGse::MetaMarker)
 %ignore TarGse::META_MARKER_RULE_FOLDER_NAME;
 %include "tarnlib/metamarker.h"
 %include "k814util/tmdatapoint.h"
+%include "k814util/rfstatusentry.h"
+
+// Scans: built by the wrapper from the bound file, snapshots handed out by index.
+%ignore k814util::PythonStyleTarnScan::PythonStyleTarnScan(const TarGse::ScanData*,
+                                                           const TarGse::MarkerCache*,
+                                                           QSharedPointer<TarGse::MassCal>, bool);
+%include "k814util/pythonstyletarnscan.h"
+%include "k814util/sciencedatacachewrapper.h"
 
 // Packets come only from TMFile.get_pkt; the marker record is internal.
 %ignore TarGse::MarkerData;
@@ -77,6 +91,8 @@ K814_RETURN_AS_LIST(TarGse::MetaMarker)
 %ignore TarGse::getQuipUmkid;
 %include "k814util/tmpacket.h"
 %include "k814util/tmfile.h"
+
+%include "k814util/interpretscanvalue.h"
 
 namespace k814util {
 // One wrapper with the default in its signature rather than two overloads.

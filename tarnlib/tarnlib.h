@@ -20,6 +20,8 @@
 #include <tarnlib/scandata.h>
 #include <tarnlib/scanstatus.h>
 #include <tarnlib/scantype.h>
+#include <tarnlib/scantypeinfo.h>
+#include <tarnlib/scantypesinfo.h>
 #include <tarnlib/scidatapacket.h>
 #include <tarnlib/sciencedatacache.h>
 #include <tarnlib/sebcmd.h>

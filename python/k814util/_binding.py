@@ -63,3 +63,16 @@ def vireo_markers(path: PathLike) -> _k.PyVireoMarkerCache:
     the end of the file have ``t_end_us() == 0``."""
     bind(path)
     return _k.PyVireoMarkerCache()
+
+
+def scans(
+    path: PathLike, skip_zero_id_markers: bool = False, average_summed_scans: bool = False
+) -> _k.ScienceDataCacheWrapper:
+    """The mass-spectrum scans of a TARN telemetry file (``len``, indexing, slicing, iteration),
+    each a :class:`PythonStyleTarnScan` with counts, m/z values, totals and conditions.
+
+    ``skip_zero_id_markers`` passes over markers of id 0 when finding each scan's marker;
+    ``average_summed_scans`` divides summed scans' counts by the number of scans summed.
+    """
+    bind(path)
+    return _k.ScienceDataCacheWrapper(skip_zero_id_markers, average_summed_scans)

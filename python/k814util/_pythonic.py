@@ -32,6 +32,18 @@ def _file_getitem(self, index):
     return self.get_pkt(i + self.length() if i < 0 else i)
 
 
+def _scans_getitem(self, index):
+    if isinstance(index, slice):
+        return [self.get_scan(i) for i in range(*index.indices(self.size()))]
+    i = int(index)
+    return self.get_scan(i + self.size() if i < 0 else i)
+
+
+def _scans_iter(self):
+    for i in range(self.size()):
+        yield self.get_scan(i)
+
+
 def _file_iter(self):
     for i in range(self.length()):
         yield self.get_pkt(i)
@@ -50,7 +62,13 @@ def _marker_repr(self) -> str:
 
 
 def _list_types():
-    return (_k.ListOfIntegers, _k.ListOfFloats, _k.ListOfTMDatapoints, _k.ListOfMetaMarkers)
+    return (
+        _k.ListOfIntegers,
+        _k.ListOfFloats,
+        _k.ListOfRfStatusEntrys,
+        _k.ListOfTMDatapoints,
+        _k.ListOfMetaMarkers,
+    )
 
 
 def _list_eq(self, other):
@@ -97,6 +115,7 @@ def install() -> None:
         cls.__repr__ = _list_repr
     for cls, names in (
         (_k.TMDatapoint, ("unix_timestamp", "relative_timestamp", "value")),
+        (_k.RfStatusEntry, ("start_bin", "rf_amp_v", "rf_amp_dac_v", "aux_amp_dac_v")),
         (
             _k.MetaMarker,
             ("metaMarkerId", "index", "startRelativeTimeInSecs", "endRelativeTimeInSecs", "msg"),
@@ -115,6 +134,21 @@ def install() -> None:
     _k.TMFile.__getitem__ = _file_getitem
     _k.TMFile.__iter__ = _file_iter
     _k.TMFile.__repr__ = lambda self: f"TMFile({self.filename()!r}, {self.length()} packets)"
+    _k.ScienceDataCacheWrapper.__len__ = lambda self: self.size()
+    _k.ScienceDataCacheWrapper.__getitem__ = _scans_getitem
+    _k.ScienceDataCacheWrapper.__iter__ = _scans_iter
+    _k.ScienceDataCacheWrapper.__repr__ = lambda self: (
+        f"ScienceDataCacheWrapper({self.size()} scans)"
+    )
+    _k.PythonStyleTarnScan.__repr__ = lambda self: (
+        f"PythonStyleTarnScan(relative_timestamp={self.relative_timestamp():.6f}, "
+        f"src_pkt_type={self.src_pkt_type()}, bins={len(self.counts())}, "
+        f"mode={self.scan_mode_as_string()!r})"
+    )
+    _k.RfStatusEntry.__repr__ = lambda self: (
+        f"RfStatusEntry(start_bin={self.start_bin}, rf_amp_v={self.rf_amp_v!r}, "
+        f"rf_amp_dac_v={self.rf_amp_dac_v!r}, aux_amp_dac_v={self.aux_amp_dac_v!r})"
+    )
     _k.TMPacket.__repr__ = lambda self: (
         f"TMPacket(index={self.index()}, type={self.get_type()}, "
         f"relative_timestamp={self.relative_timestamp():.6f})"

@@ -1,0 +1,165 @@
+"""TARN mass-spectrum scans as scripts read them, against the scans the sample generator
+designed and recorded in its manifest (never against the library's own output)."""
+
+import math
+import os
+
+import pytest
+
+if os.environ.get("K814_REQUIRE_MODULE"):
+    import k814util.k814util  # noqa: F401
+else:
+    pytest.importorskip("k814util.k814util")
+
+from k814util.sample import masscal
+
+TICK = 1 / 65536
+
+import k814util
+from k814util import k814util as proxy
+
+
+@pytest.fixture
+def sample(archive, monkeypatch):
+    root, manifest = archive
+    monkeypatch.setenv("INI814", str(root / ".814config.INI"))
+    run = next(r for r in manifest["runs"] if r["mission"] == "tarn")
+    return run, k814util.scans(run["tm_file"])
+
+
+def _counted_bins(expected):
+    """Length of the zero-filled count list: up to the end of the highest segment."""
+    return max(start + n * repeat for start, n, repeat in expected["segments"])
+
+
+def test_every_scan_as_designed(sample):
+    run, scans = sample
+    science = run["science"]
+    assert len(scans) == science["scan_count"] == len(science["scans"])
+    statuses = {s["index"]: s for s in science["statuses"]}
+    kinds = {26: "single", 27: "summed", 28: "aggregated"}
+    for scan, want in zip(scans, science["scans"]):
+        k = want["index"]
+        assert kinds[scan.src_pkt_type()] == want["kind"], k
+        assert (
+            scan.src_pkt_type() == want["packet_type"] and scan.num_scans() == want["summed_scans"]
+        )
+        assert scan.science_data_pkt_version() == want["version"], k
+        counts = list(scan.counts())
+        # Zero-filled from bin 0 to the last segment's end.
+        assert len(counts) == _counted_bins(want), k
+        first = min(start for start, _, _ in want["segments"])
+        assert not any(counts[:first]), k
+        if want["counts"] is not None:
+            assert counts[first : first + want["bins"]] == want["counts"], k
+        for b, c in want["samples"]:
+            assert counts[b] == c, (k, b)
+        assert sum(counts) == want["count_sum"] == scan.total_ion_count(), k
+        assert sum(b * c for b, c in enumerate(counts)) == want["weighted_sum"], k
+        assert scan.highest_count() == want["count_max"], k
+        assert scan.highest_count_bin_num() == want["max_bin"], k
+        assert list(scan.total_ion_counts()) == want["tic"], k
+        assert list(scan.corrected_total_ion_count_factors()) == want["c_factors"], k
+        # Packet times resolve to the clock's 1/65536 s.
+        assert scan.relative_timestamp() == pytest.approx(want["relative_time"], abs=TICK), k
+        assert scan.unix_timestamp() == pytest.approx(want["unix_time"], abs=TICK), k
+        # Attached packets, by the generator's rules.
+        assert scan.num_scan_status_pkts() == len(want["status_indexes"]), k
+        assert scan.has_scan_status() == bool(want["status_indexes"]), k
+        assert scan.has_seb_hk_pkt() == (want["seb_hk"] >= 0), k
+        assert list(scan.seb_sequence_pkt_indexes()) == want["seb_sequence_indexes"], k
+        assert scan.laser_shots() > 0 if want["laser_pulses"] >= 0 else scan.laser_shots() == 0
+        # Derived conditions.
+        assert scan.scan_mode_as_string() == want["mode"], k
+        assert scan.is_dark_count_scan() == want["dark"], k
+        assert (scan.gc_ion_source(), scan.ldi_ion_source()) == (
+            want["ion_source"] == 1,
+            want["ion_source"] == 2,
+        ), k
+        assert list(scan.em_on_times_in_ms()) == pytest.approx(want["em_on_ms"]), k
+        assert scan.rf_amp_dac_end() == pytest.approx(want["rf_dac_end"], abs=1e-9), k
+        # The last status's readbacks.
+        if want["status_indexes"]:
+            last = statuses[want["status_indexes"][-1]]
+            assert scan._seb_phase_cycle_rdbk() == want["phase_cycle"] == last["phase_cycle"]
+            assert scan._seb_bin_time_readback() == pytest.approx(last["bin_time_us"])
+            assert scan._seb_bin_time_readback_in_seconds() == pytest.approx(
+                last["bin_time_us"] / 1e6
+            )
+            assert scan._seb_ionization_time_in_milliseconds() == pytest.approx(last["ion_time_ms"])
+            assert scan._seb_bin_count_set() == last["bin_count"], k
+            assert scan._seb_scan_em1() == pytest.approx(last["em_a_setting_v"], abs=1e-9)
+            assert scan._seb_scan_em2() == pytest.approx(last["em_b_setting_v"], abs=1e-9)
+            assert scan._seb_src_a_foc_a_dac_reg() == pytest.approx(
+                last["src_a_focus_a_readback_v"], abs=1e-9
+            )
+            assert scan.peak_counts_per_sec() == pytest.approx(
+                want["count_max"] / (last["bin_time_us"] / 1e6)
+            )
+        else:
+            assert scan._seb_bin_time_readback() == 0.0 and scan.peak_counts_per_sec() == 0.0
+            assert scan._seb_phase_cycle_rdbk() == 0 and scan.charge_control_duration() == 0.0
+
+
+def test_selected_ions_and_mass_axis(sample):
+    run, scans = sample
+    entries = masscal.TID_ENTRIES
+    by_mass_checked = 0
+    for scan, want in zip(scans, run["science"]["scans"]):
+        k = want["index"]
+        counts = list(scan.counts())
+        n = len(counts)
+        for lo, hi in ((0, n), (n // 3, n // 2), (n - 7, n)):
+            window = counts[lo:hi]
+            assert scan.selected_ion_count_sum_by_bin(lo, hi) == sum(window), k
+            assert scan.selected_ion_count_max_by_bin(lo, hi) == max(window), k
+        # The test's calibration scans in bin mode: m/z of bin b is the entry's curve at b, for
+        # the last status's phase cycle. A cycle without an entry (or a scan without status)
+        # takes the default entry, which a file without one gets from its first entry.
+        # Bins 0 .. nBins - 1.
+        pc = want["phase_cycle"]
+        curve = entries[pc if pc in entries else next(iter(entries))][1]
+        expected = [masscal.curve(curve, b) for b in range(want["bins"])]
+        assert list(scan.m_over_z_values()) == pytest.approx(expected, rel=1e-9, abs=1e-9), k
+        if pc == 0:  # a straight line: masses back to bins by hand, each rounded up
+            c0, c1, _ = curve
+            for m_lo, m_hi in ((3.02, 9.5), (1.51, 40.013)):  # off bin edges
+                lo, hi = math.ceil((m_lo - c0) / c1), math.ceil((m_hi - c0) / c1)
+                assert scan.selected_ion_count_sum_by_mass(m_lo, m_hi) == sum(counts[lo:hi]), k
+                assert scan.selected_ion_count_max_by_mass(m_lo, m_hi) == max(counts[lo:hi]), k
+            # Both masses on bin 0: nothing selected, not the whole scan.
+            assert scan.total_ion_count() > 0
+            assert scan.selected_ion_count_sum_by_mass(c0, c0) == 0.0
+            by_mass_checked += 1
+    assert by_mass_checked > 0
+
+
+def test_lists_indexes_and_errors(sample):
+    run, scans = sample
+    n = len(scans)
+    assert scans[-1].relative_timestamp() == scans[n - 1].relative_timestamp()
+    assert [s.relative_timestamp() for s in scans[1:3]] == [
+        scans.get_scan(1).relative_timestamp(),
+        scans.get_scan(2).relative_timestamp(),
+    ]
+    for bad in (-1, n):
+        with pytest.raises(IndexError, match="get_scan was passed an invalid scan index."):
+            scans.get_scan(bad)
+    scan = scans[0]
+    for name, cls in (
+        ("counts", k814util.ListOfIntegers),
+        ("m_over_z_values", k814util.ListOfFloats),
+        ("rf_status_entries", k814util.ListOfRfStatusEntrys),
+        ("get_meta_markers", k814util.ListOfMetaMarkers),
+        ("culled_counts", k814util.ListOfIntegers),
+    ):
+        assert type(getattr(scan, name)()) is cls
+        assert type(getattr(proxy._k814util, f"PythonStyleTarnScan_{name}")(scan)) is cls
+    entries = scan.rf_status_entries()
+    segments = run["science"]["scans"][0]["segments"]
+    assert len(entries) == sum(r for _, _, r in segments)
+    assert [e.start_bin for e in entries][:3] == [0, 100, 200]
+    empty = k814util.PythonStyleTarnScan()
+    assert list(empty.counts()) == [] and empty.marker_id() == 0 and empty.marker_text() == ""
+    assert empty.scan_mode_as_string() == "Unknown" and empty.quip_marker_index() == 0
+    assert empty.marker_relative_timestamp() == 0.0 and list(empty.m_over_z_values()) == []
