@@ -23,6 +23,8 @@ ScienceDataCacheWrapper::ScienceDataCacheWrapper(bool skip_zero_id_markers, bool
     }
     cache_.setAverageSummedScans(averageSummedScans);
     cache_.refresh();
+    // The markers each scan looks up: collected once, with the scans.
+    markerCache_.refresh();
 
     massCal_ = QSharedPointer<TarGse::MassCal>::create();
     const GseLib::TelemetryCache* shared = GseLib::TelemetryFile::sharedCache();
