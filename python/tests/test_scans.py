@@ -3,6 +3,7 @@ designed and recorded in its manifest (never against the library's own output)."
 
 import math
 import os
+from pathlib import Path
 
 import pytest
 
@@ -11,12 +12,12 @@ if os.environ.get("K814_REQUIRE_MODULE"):
 else:
     pytest.importorskip("k814util.k814util")
 
-from k814util.sample import masscal
-
-TICK = 1 / 65536
+from k814util.sample import masscal, science, tmdefs
 
 import k814util
 from k814util import k814util as proxy
+
+TICK = 1 / 65536  # packet times resolve to the clock's 1/65536 s
 
 
 @pytest.fixture
@@ -60,7 +61,6 @@ def test_every_scan_as_designed(sample):
         assert scan.highest_count_bin_num() == want["max_bin"], k
         assert list(scan.total_ion_counts()) == want["tic"], k
         assert list(scan.corrected_total_ion_count_factors()) == want["c_factors"], k
-        # Packet times resolve to the clock's 1/65536 s.
         assert scan.relative_timestamp() == pytest.approx(want["relative_time"], abs=TICK), k
         assert scan.unix_timestamp() == pytest.approx(want["unix_time"], abs=TICK), k
         # Attached packets, by the generator's rules.
@@ -93,6 +93,9 @@ def test_every_scan_as_designed(sample):
             assert scan._seb_src_a_foc_a_dac_reg() == pytest.approx(
                 last["src_a_focus_a_readback_v"], abs=1e-9
             )
+            assert scan._seb_special_scan_id() == last["special_scan_id"], k
+            assert scan._seb_raw_scan_value() == last["raw_scan_value"], k
+            assert scan._seb_scan_value() == pytest.approx(last["scan_value"]), k
             assert scan.peak_counts_per_sec() == pytest.approx(
                 want["count_max"] / (last["bin_time_us"] / 1e6)
             )
@@ -163,3 +166,32 @@ def test_lists_indexes_and_errors(sample):
     assert list(empty.counts()) == [] and empty.marker_id() == 0 and empty.marker_text() == ""
     assert empty.scan_mode_as_string() == "Unknown" and empty.quip_marker_index() == 0
     assert empty.marker_relative_timestamp() == 0.0 and list(empty.m_over_z_values()) == []
+
+
+def test_special_scan_values(sample, archive, capfd):
+    """Through the scan-type table's item, shown raw by the table, through a DAC row named by the
+    id, or raw; a broken table is reported and then ignored."""
+    run, _ = sample
+    root, manifest = archive
+    used = {s["special_scan_id"] for s in run["science"]["statuses"]}
+    assert used == {i for i, _ in science.SPECIAL_SCANS}  # every path occurs in the sample
+    tarn = tmdefs.tarn_mission()
+    for special, raw in [*science.SPECIAL_SCANS, (101, 0), (13, 65535), (0, 17)]:
+        want = science.scan_value(tarn, special, raw)
+        assert k814util.interpretScanValue(special, raw) == pytest.approx(want), special
+        assert proxy._k814util.interpretScanValue(special, raw) == pytest.approx(want), special
+    # Hand-worked: item 352 is 0.25 V a count; DAC row 13 is 13.1072 counts a volt.
+    assert k814util.interpretScanValue(101, 1234) == pytest.approx(308.5)
+    assert k814util.interpretScanValue(13, 40000) == pytest.approx(40000 / 13.1072)
+    assert k814util.interpretScanValue(102, 77) == 77.0 and k814util.interpretScanValue(250, 3) == 3
+
+    table = next(Path(root).rglob("scantypesinfo.json"))
+    kept = table.read_text()
+    capfd.readouterr()
+    try:
+        table.write_text("[{")
+        assert k814util.interpretScanValue(101, 1234) == 1234.0
+        err = capfd.readouterr().err
+        assert f"Ignoring {table}" in err
+    finally:
+        table.write_text(kept)

@@ -206,6 +206,7 @@ class SampleArchive:
             defs = paths["tm_definitions"]
             write(defs / TARN_PATCHES[0], tmdefs.tarn_text_patch())
             write(defs / TARN_PATCHES[1], json.dumps(tmdefs.tarn_json_patch(), indent=2) + "\n")
+            write(defs / "scantypesinfo.json", json.dumps(science.SCAN_TYPES, indent=2) + "\n")
             write(paths["seq_config"], "# default sequence configuration\n")
             write(paths["heater_table"], "# heater\tzone\tsetpoint degC\n1\tSEB\t20\n")
             write(paths["sclk_table"], "# spacecraft clock correlation: none (ground test)\n")

@@ -46,6 +46,36 @@ def dac_volts(row_id: int, raw: int) -> float:
     return 0.0 if scale == 0 else (v - offset) / scale
 
 
+# The special scan-type table ("scantypesinfo.json" beside the database): one entry converts its
+# scan value through a database item, one is shown raw on purpose, one asks for a conversion but
+# names no item. Special scan ids of the statuses, cycled by scan id, also hit a DAC row by its id
+# (13, RF_AMP) and an id that nothing knows (250), which shows raw.
+SCAN_TYPES = [
+    {"name": "RF sweep", "key": 101, "hkid": 352, "rawlabel": " counts", "defaulttosci": True},
+    {"name": "Hold", "key": 102, "hkid": 201, "rawlabel": " steps", "defaulttosci": False},
+    {"name": "Tune", "key": 103, "hkid": 0, "rawlabel": "", "defaulttosci": True},
+]
+SPECIAL_SCANS = [(101, 1234), (102, 77), (103, 500), (13, 40000), (250, 321)]
+
+
+def special_scan(scan_id: int) -> tuple[int, int]:
+    """(special scan id, raw scan value) of a status with this scan id."""
+    return SPECIAL_SCANS[scan_id % len(SPECIAL_SCANS)]
+
+
+def scan_value(mission: Mission, special_id: int, raw: int) -> float:
+    """A special scan's value as the laboratory shows it: through the table's item when the
+    entry asks for it, else through the DAC row of that id, else raw."""
+    entry = next((e for e in SCAN_TYPES if e["key"] == special_id), None)
+    if entry is not None:
+        if entry["defaulttosci"] and entry["hkid"] >= 1:
+            return item_sci(mission, entry["hkid"], raw)
+        return float(raw)
+    if any(r[0] == special_id for r in TARN_DAC):
+        return dac_volts(special_id, raw)
+    return float(raw)
+
+
 def dac_name(row_id: int) -> str:
     return next((r[2] for r in TARN_DAC if r[0] == row_id), "Unknown")
 
@@ -134,8 +164,8 @@ class Status:
             "SCAN:EM1_V": 3000 - round(-dac_volts(0, self.em_settings[0])),
             "SCAN:EM2_V": 3000 - round(-dac_volts(1, self.em_settings[1])),
             "SCAN:PHASE_CYCLE": self.phase_cycle,
-            "SCAN:SPECIAL_SCAN_ID": 0,
-            "SCAN:RAW_SCAN_VALUE": 0,
+            "SCAN:SPECIAL_SCAN_ID": special_scan(self.scan_id)[0],
+            "SCAN:RAW_SCAN_VALUE": special_scan(self.scan_id)[1],
             "SCAN:SRC_A_FOCUS": 1530,
             "SCAN:SRC_B_FOCUS": 1490,
             "SCAN:BIN_COUNT_SET": self.bins,
@@ -168,6 +198,9 @@ class Status:
             "em_b_setting_v": dac_volts(1, self.em_settings[1]),
             "src_a_focus_a_readback_v": dac_volts(6, self.src_a_focus),
             "rf_dac_end": dac_volts(13, self.rf_dac_end),
+            "special_scan_id": special_scan(self.scan_id)[0],
+            "raw_scan_value": special_scan(self.scan_id)[1],
+            "scan_value": scan_value(mission, *special_scan(self.scan_id)),
         }
 
 
