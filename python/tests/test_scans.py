@@ -38,6 +38,8 @@ def test_every_scan_as_designed(sample):
     science = run["science"]
     assert len(scans) == science["scan_count"] == len(science["scans"])
     statuses = {s["index"]: s for s in science["statuses"]}
+    placed = [e for e in run["expected"] if "marker" in e]
+    with_marker = 0
     kinds = {26: "single", 27: "summed", 28: "aggregated"}
     for scan, want in zip(scans, science["scans"]):
         k = want["index"]
@@ -63,6 +65,14 @@ def test_every_scan_as_designed(sample):
         assert list(scan.corrected_total_ion_count_factors()) == want["c_factors"], k
         assert scan.relative_timestamp() == pytest.approx(want["relative_time"], abs=TICK), k
         assert scan.unix_timestamp() == pytest.approx(want["unix_time"], abs=TICK), k
+        # The marker is the latest one placed at or before the scan's last science packet.
+        last_unix = run["expected"][want["packet_indexes"][-1]]["unix"]
+        marker = (0, 0, "")
+        for n, e in enumerate(placed, start=1):
+            if e["unix"] <= last_unix + 1e-6:
+                marker = (e["marker"][0], n, e["marker"][2])
+        assert (scan.marker_id(), scan.quip_marker_index(), scan.marker_text()) == marker, k
+        with_marker += marker[0] != 0
         # Attached packets, by the generator's rules.
         assert scan.num_scan_status_pkts() == len(want["status_indexes"]), k
         assert scan.has_scan_status() == bool(want["status_indexes"]), k
@@ -102,6 +112,7 @@ def test_every_scan_as_designed(sample):
         else:
             assert scan._seb_bin_time_readback() == 0.0 and scan.peak_counts_per_sec() == 0.0
             assert scan._seb_phase_cycle_rdbk() == 0 and scan.charge_control_duration() == 0.0
+    assert with_marker > 0
 
 
 def test_selected_ions_and_mass_axis(sample):
