@@ -26,3 +26,7 @@ python3 fuzz/seeds.py "$corpus" "$seb_corpus"
 "$BUILD/fuzz/telemetry_fuzz" -max_total_time="$SECONDS_TO_RUN" -max_len=4096 -print_final_stats=1 -close_fd_mask=2 \
   "$corpus"
 "$BUILD/fuzz/seb_fuzz" -max_total_time="$SECONDS_TO_RUN" -max_len=2048 -print_final_stats=1 "$seb_corpus"
+# Scan assembly and the science data cache.
+cmake --build "$BUILD" --target scan_fuzz
+mkdir -p "$BUILD/scan-corpus"
+"$BUILD/fuzz/scan_fuzz" -max_total_time="$SECONDS_TO_RUN" -max_len=4096 -print_final_stats=1 "$BUILD/scan-corpus"
