@@ -1,6 +1,7 @@
 #include <tarnlib/sciencedatacache.h>
 #include <tarnlib/sebsequence.h>
 #include <tarnlib/tarntimeresolver.h>
+#include <tarnlib/tartelemetrycache.h>
 
 #include <gselib/telemetryfile.h>
 
@@ -341,4 +342,26 @@ TEST(ScienceDataCache, IncrementalRefreshEqualsOneRead) {
     EXPECT_EQ(pieces.size(), 0);
     EXPECT_TRUE(pieces.ticTrace().isEmpty());
     GseLib::TelemetryFile::setSharedCache(nullptr);
+}
+
+TEST(TarTelemetryCache, SebHousekeepingSetsTheBinPeriod) {
+    DbFile db = scanDatabase();
+    db.row(item(86, 22, 14, 2, 0, 10));  // item 86: 10 per count
+    Engine engine(db, "22, SEB_HK, false, 8, 8\n26, SCI, false, 0, 200\n");
+    Stream s;
+    Bytes hk(8, 0);
+    put16(hk, 14 - 8, 0x0102);
+    s.add(22, hk);
+    s.add(22, Bytes(7, 0));  // a length the catalogue refuses: not a packet
+    File file;
+    file.write(s.bytes);
+    TarGse::TarTelemetryCache::ip_ = 0.0;
+    TarGse::TarTelemetryCache cache;
+    testing::internal::CaptureStderr();
+    cache.changeFile(file.path, true);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(cache.size(), 1u);
+    EXPECT_DOUBLE_EQ(TarGse::TarTelemetryCache::ip_, 0x0102 * 10 / 1e7);
+    EXPECT_EQ(TarGse::TarMissionSpecifics().mission2secs(25000), 2.5);
+    EXPECT_EQ(TarGse::TarMissionSpecifics().secs2mission(2.5), 25000u);
 }
