@@ -123,3 +123,156 @@ extern int MAX_META_MARKER_ID;
         }
     }
 %}
+
+// ---------------------------------------------------------------------------------------------
+// Spectra as arrays. The package allocates the arrays (numpy) after asking for their shapes;
+// these functions fill them in place through the buffer protocol, so a whole file reaches
+// numpy without a per-scan or per-bin step in Python and without a copy.
+%{
+#include <k814util/spectraarrays.h>
+#include <gselib/telemetryfile.h>
+#include <tarnlib/markercache.h>
+
+#include <stdexcept>
+#include <string>
+
+namespace k814util {
+namespace {
+
+// A writable, C-contiguous buffer of the expected element kind and shape, released when it
+// goes out of scope. kind is 'i' (signed integers) or 'f' (floating point).
+class SpectraBuffer {
+public:
+    SpectraBuffer(PyObject* object, const char* name, char kind, Py_ssize_t itemsize,
+                  std::initializer_list<Py_ssize_t> shape) {
+        if (PyObject_GetBuffer(object, &view_, PyBUF_WRITABLE | PyBUF_C_CONTIGUOUS |
+                                                   PyBUF_FORMAT) != 0) {
+            PyErr_Clear();
+            throw std::invalid_argument(std::string(name) +
+                                        ": expected a writable C-contiguous array");
+        }
+        held_ = true;
+        const std::string format = view_.format ? view_.format : "B";
+        // Native order and size, as numpy describes its own arrays.
+        const std::string code =
+            !format.empty() && (format[0] == '@' || format[0] == '=') ? format.substr(1) : format;
+        const bool kindOk = kind == 'f' ? code == "d"
+                                        : (code == "i" || code == "l" || code == "q");
+        if (!kindOk || view_.itemsize != itemsize) {
+            throw std::invalid_argument(std::string(name) + ": wrong element type '" + format +
+                                        "'");
+        }
+        if (view_.ndim != Py_ssize_t(shape.size())) {
+            throw std::invalid_argument(std::string(name) + ": wrong number of dimensions");
+        }
+        Py_ssize_t axis = 0;
+        for (Py_ssize_t extent : shape) {
+            if (extent >= 0 && view_.shape[axis] != extent) {
+                throw std::invalid_argument(std::string(name) + ": wrong shape");
+            }
+            ++axis;
+        }
+    }
+    ~SpectraBuffer() {
+        if (held_) {
+            PyBuffer_Release(&view_);
+        }
+    }
+    SpectraBuffer(const SpectraBuffer&) = delete;
+    SpectraBuffer& operator=(const SpectraBuffer&) = delete;
+
+    template <typename T>
+    T* data() const {
+        return static_cast<T*>(view_.buf);
+    }
+    Py_ssize_t extent(int axis) const { return view_.shape[axis]; }
+
+private:
+    Py_buffer view_{};
+    bool held_ = false;
+};
+
+}  // namespace
+}  // namespace k814util
+%}
+
+// Wrong arrays are the caller's mistake: a ValueError, not a runtime error.
+%exception k814util::_spectra_counted_bins {
+    try {
+        $action
+    } catch (const std::out_of_range& e) {
+        SWIG_exception(SWIG_IndexError, e.what());
+    } catch (const std::invalid_argument& e) {
+        SWIG_exception(SWIG_ValueError, e.what());
+    } catch (const std::exception& e) {
+        SWIG_exception(SWIG_RuntimeError, e.what());
+    }
+}
+%exception k814util::_spectra_fill {
+    try {
+        $action
+    } catch (const std::out_of_range& e) {
+        SWIG_exception(SWIG_IndexError, e.what());
+    } catch (const std::invalid_argument& e) {
+        SWIG_exception(SWIG_ValueError, e.what());
+    } catch (const std::exception& e) {
+        SWIG_exception(SWIG_RuntimeError, e.what());
+    }
+}
+
+%feature("docstring",
+         "Internal: writes the number of counted bins of scans first..last-1 to the int64 "
+         "array n_bins and returns the largest.") k814util::_spectra_counted_bins;
+%feature("docstring",
+         "Internal: fills the zeroed int32 counts and NaN-filled float64 m/z arrays (scans x "
+         "width) and the table columns (float64 scans x 3, int64 scans x 8) of scans "
+         "first..last-1 and returns their marker texts.") k814util::_spectra_fill;
+
+// The marker texts are decoded like every other string the module returns.
+%fragment("SWIG_From_std_string");
+
+%inline %{
+namespace k814util {
+
+long long _spectra_counted_bins(const ScienceDataCacheWrapper& scans, int first, int last,
+                                PyObject* n_bins) {
+    const SpectraArrays arrays(scans.cache(), scans.massCal().data(), first, last);
+    const SpectraBuffer out(n_bins, "n_bins", 'i', 8, {Py_ssize_t(arrays.rows())});
+    std::copy(arrays.countedBins().begin(), arrays.countedBins().end(), out.data<int64_t>());
+    return arrays.width();
+}
+
+PyObject* _spectra_fill(const ScienceDataCacheWrapper& scans, int first, int last,
+                        bool skip_zero_id_markers, PyObject* counts, PyObject* mz,
+                        PyObject* reals, PyObject* ints) {
+    const SpectraArrays arrays(scans.cache(), scans.massCal().data(), first, last);
+    const Py_ssize_t rows = arrays.rows();
+    const SpectraBuffer countsOut(counts, "counts", 'i', 4, {rows, -1});
+    const SpectraBuffer mzOut(mz, "mz", 'f', 8, {rows, countsOut.extent(1)});
+    const SpectraBuffer realsOut(reals, "reals", 'f', 8,
+                                 {rows, Py_ssize_t(SpectraArrays::RealColumnCount)});
+    const SpectraBuffer intsOut(ints, "ints", 'i', 8,
+                                {rows, Py_ssize_t(SpectraArrays::IntColumnCount)});
+    arrays.fillCounts(countsOut.data<int32_t>(), countsOut.extent(1));
+    arrays.fillMz(mzOut.data<double>(), mzOut.extent(1));
+
+    // The markers of the bound file, collected afresh: each scan's is the one before its last
+    // science packet, as the scan objects find it.
+    GseLib::TelemetryFile cursor;
+    TarGse::MarkerCache markers(&cursor);
+    markers.refresh();
+    const std::vector<std::string> texts =
+        arrays.fillTable(realsOut.data<double>(), intsOut.data<int64_t>(), markers,
+                         skip_zero_id_markers);
+    PyObject* list = PyList_New(Py_ssize_t(texts.size()));
+    if (!list) {
+        throw std::runtime_error("out of memory for the marker texts");
+    }
+    for (size_t i = 0; i < texts.size(); ++i) {
+        PyList_SET_ITEM(list, Py_ssize_t(i), SWIG_From_std_string(texts[i]));
+    }
+    return list;
+}
+
+}  // namespace k814util
+%}

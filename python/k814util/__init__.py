@@ -62,6 +62,7 @@ if _compiled is not None:
         initK814Util,
         interpretScanValue,
     )
+    from k814util.spectra import Spectra, spectra
 
     _pythonic.install()
     __all__ += [
@@ -71,6 +72,8 @@ if _compiled is not None:
         "message_log",
         "open",
         "scans",
+        "spectra",
+        "Spectra",
         "vireo_markers",
         "ListOfFloats",
         "ListOfIntegers",

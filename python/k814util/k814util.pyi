@@ -445,3 +445,18 @@ def bindTelemetryFile(path: str) -> None:
     """Binds the process to a telemetry file, raising RuntimeError instead of exiting."""
 
 def interpretScanValue(specialScanId: int, rawValue: int) -> float: ...
+
+# Used by k814util.spectra: fill numpy arrays the package allocated, in place.
+def _spectra_counted_bins(
+    scans: ScienceDataCacheWrapper, first: int, last: int, n_bins: Any
+) -> int: ...
+def _spectra_fill(
+    scans: ScienceDataCacheWrapper,
+    first: int,
+    last: int,
+    skip_zero_id_markers: bool,
+    counts: Any,
+    mz: Any,
+    reals: Any,
+    ints: Any,
+) -> list[str]: ...

@@ -1,0 +1,166 @@
+#include <k814util/spectraarrays.h>
+
+#include <tarnlib/markercache.h>
+#include <tarnlib/masscal.h>
+#include <tarnlib/scandata.h>
+#include <tarnlib/sciencedatacache.h>
+
+#include <algorithm>
+#include <map>
+#include <stdexcept>
+
+namespace k814util {
+
+namespace {
+
+// The laboratory's fixed constants of the corrected total ion count, as the scan objects use
+// them.
+constexpr double kCorrA = 100.0;
+constexpr double kCorrB = 100.0;
+constexpr double kCorrC = -68.0;
+constexpr double kCorrD = -0.0992;
+
+// Calls visit(position, segment, bins) for every segment that contributes counts, with the
+// position in the zero-filled count list where its first bin lands, and returns the list's
+// length. This is the walk of counts() done per segment instead of per bin: a gap before a
+// segment becomes zeros, an overlap (a segment starting before the previous one ended) does not
+// move the position back, and a segment's bins follow one another.
+template <typename Visit>
+int64_t walkSegments(const TarGse::ScanData& scan, Visit&& visit) {
+    int64_t position = 0;
+    int64_t expected = 0;
+    for (const TarGse::SciDataPacket& segment : scan.sciDataPackets) {
+        const int bins = std::min<int>(segment.numBins, TarGse::SciDataPacket::MAX_BINS);
+        if (bins <= 0) {
+            continue;  // no points, so no effect on the expected bin either
+        }
+        const int64_t start = segment.startBin;
+        if (start > expected) {
+            position += start - expected;
+        }
+        visit(position, segment, bins);
+        position += bins;
+        expected = start + bins;
+    }
+    return position;
+}
+
+void checkStride(int64_t stride, int64_t width) {
+    if (stride < width) {
+        throw std::invalid_argument("spectra rows are shorter than the longest scan");
+    }
+}
+
+}  // namespace
+
+SpectraArrays::SpectraArrays(const TarGse::ScienceDataCache& cache, const TarGse::MassCal* massCal,
+                             int first, int last)
+    : massCal_(massCal) {
+    if (first < 0 || last < first || last > cache.size()) {
+        throw std::out_of_range("spectra were asked for scans outside the file's scans");
+    }
+    scans_.reserve(size_t(last - first));
+    countedBins_.reserve(size_t(last - first));
+    for (int i = first; i < last; ++i) {
+        const TarGse::ScanData* scan = cache.scans()[i].get();
+        scans_.push_back(scan);
+        const int64_t n = scan ? walkSegments(*scan, [](int64_t, const auto&, int) {}) : 0;
+        countedBins_.push_back(n);
+        width_ = std::max(width_, n);
+    }
+}
+
+void SpectraArrays::fillCounts(int32_t* out, int64_t stride) const {
+    checkStride(stride, width_);
+    for (size_t r = 0; r < scans_.size(); ++r) {
+        if (!scans_[r]) {
+            continue;
+        }
+        int32_t* row = out + int64_t(r) * stride;
+        walkSegments(*scans_[r],
+                     [row](int64_t position, const TarGse::SciDataPacket& segment, int bins) {
+                         int32_t* to = row + position;
+                         for (int j = 0; j < bins; ++j) {
+                             to[j] = int32_t(segment.counts[size_t(j)]);
+                         }
+                     });
+    }
+}
+
+void SpectraArrays::fillMz(double* out, int64_t stride) const {
+    checkStride(stride, width_);
+    if (!massCal_) {
+        return;
+    }
+    // Without RF control the chain is the calibration entry of the scan's phase cycle alone, the
+    // same for every scan of that cycle: one row per cycle, computed once, serves them all.
+    const bool rfControlled = massCal_->controlMode() == TarGse::MassCal::RF_MON ||
+                              massCal_->controlMode() == TarGse::MassCal::RF_DAC;
+    std::map<int, std::vector<double>> byPhaseCycle;
+    for (size_t r = 0; r < scans_.size(); ++r) {
+        const TarGse::ScanData* scan = scans_[r];
+        const int64_t n = countedBins_[r];
+        if (!scan || n == 0) {
+            continue;
+        }
+        double* row = out + int64_t(r) * stride;
+        const auto chain = [&] {
+            return scan->getTransform(TarGse::ScanData::Bin, TarGse::ScanData::Mass, *massCal_);
+        };
+        if (rfControlled) {
+            const auto transform = chain();
+            for (int64_t k = 0; k < n; ++k) {
+                row[k] = transform->apply(double(k));
+            }
+            continue;
+        }
+        std::vector<double>& shared = byPhaseCycle[scan->phaseCycle()];
+        if (int64_t(shared.size()) < n) {
+            const auto transform = chain();
+            for (int64_t k = int64_t(shared.size()); k < n; ++k) {
+                shared.push_back(transform->apply(double(k)));
+            }
+        }
+        std::copy_n(shared.begin(), n, row);
+    }
+}
+
+std::vector<std::string> SpectraArrays::fillTable(double* reals, int64_t* ints,
+                                                  const TarGse::MarkerCache& markers,
+                                                  bool skipZeroIdMarkers) const {
+    std::vector<std::string> texts;
+    texts.reserve(scans_.size());
+    for (size_t r = 0; r < scans_.size(); ++r) {
+        double* real = reals + r * RealColumnCount;
+        int64_t* integer = ints + r * IntColumnCount;
+        std::fill(real, real + RealColumnCount, 0.0);
+        std::fill(integer, integer + IntColumnCount, 0);
+        const TarGse::ScanData* scan = scans_[r];
+        if (!scan) {
+            texts.emplace_back();
+            continue;
+        }
+        real[RelativeTime] = scan->relativeTimestamp();
+        real[UnixTime] = scan->unixTimestamp();
+        real[CorrectedTic] = scan->correctedTotalIonCount(kCorrA, kCorrB, kCorrC, kCorrD);
+        integer[Tic] = int(scan->ionCount(0, 0));
+        integer[HighestCount] = int(scan->maxIonCount());
+        integer[HighestCountBin] = scan->highestCountBin();
+        integer[ScanMode] = scan->determineScanMode();
+        integer[IonSource] = scan->ionSource();
+        integer[SrcPktType] = scan->srcPktType;
+        integer[SummedScans] = scan->numSummedScans;
+
+        bool found = false;
+        TarGse::MarkerData marker;
+        const QList<int> indexes = scan->packetIndexes();
+        if (!indexes.isEmpty() && indexes.last() >= 0) {
+            marker = markers.getMarker(unsigned(indexes.last()), &found, skipZeroIdMarkers);
+        }
+        integer[MarkerId] = found ? int(marker.markerId) : 0;
+        texts.emplace_back(found ? marker.text : "");
+    }
+    return texts;
+}
+
+}  // namespace k814util

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace TarGse {
+class MarkerCache;
+class MassCal;
+class ScanData;
+class ScienceDataCache;
+}  // namespace TarGse
+
+namespace k814util {
+
+/**
+ * @brief A run of scans of a science data cache laid out as rows of caller-owned arrays: the
+ * zero-filled counts of each scan, the m/z of every counted bin, and one row of per-scan figures
+ * for a table.
+ *
+ * The caller sizes its arrays from countedBins() and width(), then hands in row-major storage,
+ * so a whole file is written in one pass straight from the scans' segments, without building a
+ * list per scan. Row r describes scan first + r. A scan's counted bins are the entries of the
+ * script object's counts(): bin 0 up to the end of the last segment, missing bins as zeros.
+ */
+class SpectraArrays {
+public:
+    /// Floating-point table columns, in the order fillTable() writes them per row.
+    enum RealColumn { RelativeTime, UnixTime, CorrectedTic, RealColumnCount };
+    /// Integer table columns, in the order fillTable() writes them per row.
+    enum IntColumn {
+        Tic,
+        HighestCount,
+        HighestCountBin,
+        ScanMode,
+        IonSource,
+        SrcPktType,
+        SummedScans,
+        MarkerId,
+        IntColumnCount
+    };
+
+    /**
+     * The scans first to last - 1 of cache, with the test's mass calibration (null: no m/z).
+     * @throw std::out_of_range when the range does not lie within the cache's scans
+     */
+    SpectraArrays(const TarGse::ScienceDataCache& cache, const TarGse::MassCal* massCal, int first,
+                  int last);
+
+    int rows() const { return int(scans_.size()); }
+    /// The length of each row's count list.
+    const std::vector<int64_t>& countedBins() const { return countedBins_; }
+    /// The longest row; 0 without rows.
+    int64_t width() const { return width_; }
+
+    /**
+     * Writes row r's counts to out[r * stride ...], each truncated to an integer as counts()
+     * does. Entries past a row's counted bins and the missing bins inside it are not written:
+     * the caller hands in zeroed storage.
+     * @throw std::invalid_argument when stride is below width()
+     */
+    void fillCounts(int32_t* out, int64_t stride) const;
+    /**
+     * Writes the Bin-to-Mass chain at bin k to out[r * stride + k] for every counted bin k of
+     * row r. Entries past the counted bins are not written; nothing is written without a mass
+     * calibration.
+     * @throw std::invalid_argument when stride is below width()
+     */
+    void fillMz(double* out, int64_t stride) const;
+    /**
+     * Writes RealColumnCount doubles and IntColumnCount integers per row, in the order of the
+     * column enumerations, and returns each row's marker text (empty without a marker). The
+     * marker of a scan is the one that precedes its last science packet.
+     */
+    std::vector<std::string> fillTable(double* reals, int64_t* ints,
+                                       const TarGse::MarkerCache& markers,
+                                       bool skipZeroIdMarkers) const;
+
+private:
+    std::vector<const TarGse::ScanData*> scans_;
+    std::vector<int64_t> countedBins_;
+    int64_t width_ = 0;
+    const TarGse::MassCal* massCal_ = nullptr;
+};
+
+}  // namespace k814util

@@ -1,0 +1,149 @@
+"""Mass spectra of a TARN test as numpy arrays, for plotting and analysis libraries.
+
+::
+
+    sp = k814util.spectra("build/sample-archive/data/tarn/.../tarn_12345.tlm")
+    sp.counts        # int32, scans x bins: each scan's counts(), zero-padded to the longest
+    sp.mz            # float64, same shape: m/z of every counted bin, NaN in the padding
+    sp.n_bins        # int64, the length of each scan's counts()
+    sp.table()       # pandas: one row per scan (times, TIC, mode, marker, ...)
+    sp.long()        # pandas: one row per (scan, bin) with m/z and count
+
+The arrays are filled by the compiled module in one pass over the scans' segments; Python only
+allocates them. pandas is imported by the methods that return data frames (the ``analysis``
+extra), so the arrays work with numpy alone.
+"""
+
+from __future__ import annotations
+
+from typing import TYPE_CHECKING
+
+import numpy as np
+
+from k814util import k814util as _k
+from k814util._binding import PathLike, scans
+
+if TYPE_CHECKING:
+    import pandas as pd
+
+#: Scan modes by their number (``PythonStyleTarnScan.determine_scan_mode()``).
+MODE_NAMES = ("Unknown", "EI", "Dark", "LDI")
+#: Ion sources by their number: none attached, a GC housekeeping packet, a laser-pulses packet.
+ION_SOURCE_NAMES = ("none", "GC", "LDI")
+
+# The columns the compiled module fills per scan, in its order.
+_REAL_COLUMNS = ("relative_time", "unix_time", "corrected_tic")
+_INT_COLUMNS = (
+    "tic",
+    "highest_count",
+    "highest_count_bin",
+    "mode",
+    "ion_source",
+    "src_pkt_type",
+    "summed_scans",
+    "marker_id",
+)
+
+
+class Spectra:
+    """The scans ``start`` to ``stop - 1`` of a :class:`ScienceDataCacheWrapper` as arrays.
+
+    Row ``r`` is scan ``start + r``. ``counts[r, :n_bins[r]]`` equals that scan's ``counts()``;
+    ``mz[r, k]`` is the scan's Bin-to-Mass chain at bin ``k`` for every counted bin (its
+    ``m_over_z_values()`` stop at ``nBins() - 1``, which is shorter when a scan starts above
+    bin 0 or has gaps). The figures of :meth:`table` are computed with the arrays, from the
+    file the process is bound to now.
+    """
+
+    __slots__ = ("scans", "start", "counts", "mz", "n_bins", "_reals", "_ints", "_texts")
+
+    def __init__(
+        self,
+        scans: _k.ScienceDataCacheWrapper,
+        start: int = 0,
+        stop: int | None = None,
+        *,
+        skip_zero_id_markers: bool = False,
+    ):
+        start, stop, _ = slice(start, stop).indices(scans.size())
+        stop = max(start, stop)
+        rows = stop - start
+        n_bins = np.zeros(rows, dtype=np.int64)
+        width = _k._spectra_counted_bins(scans, start, stop, n_bins)
+        counts = np.zeros((rows, width), dtype=np.int32)
+        mz = np.full((rows, width), np.nan)
+        reals = np.zeros((rows, len(_REAL_COLUMNS)))
+        ints = np.zeros((rows, len(_INT_COLUMNS)), dtype=np.int64)
+        texts = _k._spectra_fill(
+            scans, start, stop, bool(skip_zero_id_markers), counts, mz, reals, ints
+        )
+        self.scans = scans
+        self.start = start
+        self.counts: np.ndarray = counts
+        self.mz: np.ndarray = mz
+        self.n_bins: np.ndarray = n_bins
+        self._reals = reals
+        self._ints = ints
+        self._texts: list[str] = texts
+
+    def __len__(self) -> int:
+        return len(self.n_bins)
+
+    def __repr__(self) -> str:
+        return f"Spectra({len(self)} scans from {self.start}, {self.counts.shape[1]} bins wide)"
+
+    def columns(self) -> dict[str, np.ndarray]:
+        """The per-scan figures of :meth:`table` as numpy arrays (no pandas needed)."""
+        out: dict[str, np.ndarray] = {"scan": np.arange(self.start, self.start + len(self))}
+        for i, name in enumerate(_REAL_COLUMNS):
+            out[name] = self._reals[:, i]
+        for i, name in enumerate(_INT_COLUMNS):
+            out[name] = self._ints[:, i]
+        out["mode"] = np.asarray(MODE_NAMES, dtype=object)[
+            self._ints[:, _INT_COLUMNS.index("mode")]
+        ]
+        out["ion_source"] = np.asarray(ION_SOURCE_NAMES, dtype=object)[
+            self._ints[:, _INT_COLUMNS.index("ion_source")]
+        ]
+        out["marker_text"] = np.asarray(self._texts, dtype=object)
+        out["bins"] = self.n_bins
+        return out
+
+    def table(self) -> pd.DataFrame:
+        """One row per scan, indexed by scan number: ``relative_time`` and ``unix_time``
+        (seconds), ``tic`` and ``corrected_tic``, ``highest_count`` and its bin
+        ``highest_count_bin``, ``mode`` ("Unknown", "EI", "Dark", "LDI"), ``ion_source``
+        ("none", "GC", "LDI"), ``src_pkt_type`` (26, 27, 28), ``summed_scans``, ``marker_id``,
+        ``marker_text`` and ``bins`` (the length of the scan's counts)."""
+        import pandas as pd
+
+        frame = pd.DataFrame(self.columns()).set_index("scan")
+        frame["mode"] = pd.Categorical(frame["mode"], categories=MODE_NAMES)
+        frame["ion_source"] = pd.Categorical(frame["ion_source"], categories=ION_SOURCE_NAMES)
+        return frame
+
+    def long(self) -> pd.DataFrame:
+        """One row per counted bin of every scan: ``scan``, ``bin``, ``mz``, ``count`` (the
+        long format plotting libraries group and facet by)."""
+        import pandas as pd
+
+        counted = np.arange(self.counts.shape[1]) < self.n_bins[:, None]
+        rows, bins = np.nonzero(counted)
+        return pd.DataFrame(
+            {
+                "scan": rows + self.start,
+                "bin": bins,
+                "mz": self.mz[counted],
+                "count": self.counts[counted],
+            }
+        )
+
+
+def spectra(
+    path: PathLike, skip_zero_id_markers: bool = False, average_summed_scans: bool = False
+) -> Spectra:
+    """Every mass-spectrum scan of a TARN telemetry file as arrays (:class:`Spectra`), after
+    binding the process to the file like :func:`k814util.scans` (same arguments, same
+    exceptions)."""
+    wrapper = scans(path, skip_zero_id_markers, average_summed_scans)
+    return Spectra(wrapper, skip_zero_id_markers=skip_zero_id_markers)
