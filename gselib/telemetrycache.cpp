@@ -4,6 +4,7 @@
 #include <gselib/tomchecksum.h>
 #include <gselib/tompacket.h>
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 
@@ -235,20 +236,25 @@ void TelemetryCache::parseCcsdsPackets() {
         cur = cur < 0 ? -1 : cur + static_cast<long>(got);
         return got == n;
     };
-    const bool prefixHook = usesBeforeParseCcsds();
+    const size_t window = std::min(prefixWindow(), MAX_PREFIX);
+    const bool streamHook = window == 0 && usesBeforeParseCcsds();
     for (;;) {
         // Step 1: a packet is only read when 20 bytes (the wrapper look-ahead) are there.
         seekTo(p);
-        if (!readInto(wrap, 20)) {
+        if (!readInto(wrap, LOOK_AHEAD)) {
             position_ = p;
             return;
         }
+        // The bytes already read from the place where the primary header (or a mission prefix)
+        // may start: `held` of them at `ahead`, from file offset `at`. The stream stands right
+        // after them, so the prefix check and the header cost no seek.
+        unsigned char* ahead = wrap;
+        size_t held = LOOK_AHEAD;
+        long at = p;
         bool wrapped = false;
         uint32_t groundSeconds = 0;
         uint32_t groundMs = 0;
         long shortBytes = -1;  // bytes a short read wanted, or -1
-        long headerAt = p;     // where the primary header starts
-        bool headerInLookAhead = false;
         if (std::memcmp(wrap, "C7333IA0", 8) == 0 &&
             (std::memcmp(wrap + 8, "GANN", 4) == 0 || std::memcmp(wrap + 8, "FANN", 4) == 0)) {
             wrap[20] = 0;
@@ -259,35 +265,58 @@ void TelemetryCache::parseCcsdsPackets() {
                 skipped += 1;
                 continue;
             }
-            if (!readInto(wrap + 20, static_cast<size_t>(n + 20))) {
+            if (!readInto(wrap + LOOK_AHEAD, static_cast<size_t>(n + 20))) {
                 shortBytes = n + 20;
             } else {
                 wrapped = true;
                 const bool gann = wrap[8] == 'G';
                 groundSeconds = be32(wrap + (gann ? 24 : 32));
                 groundMs = be16(wrap + (gann ? 28 : 36));
-                headerAt = p + 40 + n;
+                // Nothing past the record is in hand yet; what is read next lands where the
+                // packet goes.
+                ahead = buf;
+                held = 0;
+                at = p + 40 + n;
             }
-        } else if (prefixHook) {
-            seekTo(p);
-        } else {
-            // No record and no prefix hook: the look-ahead already holds the header.
-            headerInLookAhead = true;
         }
+        // Makes the first count bytes from `at` be in hand; false when the file ends first.
+        auto hold = [&](size_t count) {
+            if (held < count) {
+                if (!readInto(ahead + held, count - held)) {
+                    return false;
+                }
+                held = count;
+            }
+            return true;
+        };
 
         size_t dlen = 0;
+        long headerAt = at;
         if (shortBytes < 0) {
-            if (prefixHook) {
+            size_t skip = 0;
+            if (window > 0) {
+                // Too few bytes for the check: the stream hook would have read them all and
+                // found no header after them, so the packet waits for the file to grow.
+                if (!hold(window)) {
+                    position_ = p;
+                    return;
+                }
+                skip = std::min(prefixLength(ahead), MAX_PREFIX);
+            } else if (streamHook) {
+                seekTo(at);
                 beforeParseCcsds(file_);
-                headerAt = std::ftell(file_);
-                cur = headerAt;
+                at = std::ftell(file_);
+                cur = at;
+                ahead = buf;
+                held = 0;
             }
-            if (headerInLookAhead) {
-                std::memcpy(buf, wrap, 6);
-            } else if (!readInto(buf, 6)) {
+            if (!hold(skip + 6)) {
                 position_ = p;
                 return;
             }
+            headerAt = at + static_cast<long>(skip);
+            std::memmove(buf, ahead + skip, 6);
+            size_t inHand = held - skip - 6;  // data bytes read with the header
             bool gaveUp = false;
             while (!validHeader(buf)) {
                 p += 1;
@@ -306,26 +335,24 @@ void TelemetryCache::parseCcsdsPackets() {
                     break;
                 }
                 seekTo(p);
-                headerInLookAhead = false;
                 if (!readInto(buf, 6)) {
                     position_ = p;
                     return;
                 }
                 headerAt = p;
+                inHand = 0;
             }
             if (gaveUp) {
                 return;
             }
             dlen = (be16(buf + 4) + 1) & 0xFFFFu;
-            if (headerInLookAhead) {
-                // 14 bytes of data came with the look-ahead; a shorter packet was over-read,
-                // which only costs a seek back on the next turn.
-                const size_t have = std::min<size_t>(14, dlen);
-                std::memcpy(buf + 6, wrap + 6, have);
-                if (dlen == 0 || (dlen > 14 && !readInto(buf + 20, dlen - 14))) {
-                    shortBytes = static_cast<long>(dlen);
-                }
-            } else if (dlen == 0 || !readInto(buf + 6, dlen)) {
+            // A packet shorter than the data in hand was over-read, which only costs a seek
+            // back on the next turn.
+            const size_t have = std::min(inHand, dlen);
+            if (have > 0) {
+                std::memmove(buf + 6, ahead + skip + 6, have);
+            }
+            if (dlen == 0 || (dlen > have && !readInto(buf + 6 + have, dlen - have))) {
                 shortBytes = static_cast<long>(dlen);
             }
         }
@@ -368,6 +395,12 @@ void TelemetryCache::adjustStartPos(FILE*, long*) {}
 void TelemetryCache::beforeParseCcsds(FILE*) {}
 bool TelemetryCache::usesBeforeParseCcsds() const {
     return false;
+}
+size_t TelemetryCache::prefixWindow() const {
+    return 0;
+}
+size_t TelemetryCache::prefixLength(const unsigned char*) const {
+    return 0;
 }
 bool TelemetryCache::validHeader(const unsigned char*) {
     return true;

@@ -30,6 +30,10 @@ public:
     static constexpr size_t WRAPPER_BUFFER_SIZE = 10240;
     /// Largest wrapper-record length text whose record still fits the wrapper buffer.
     static constexpr long MAX_WRAPPER_LENGTH = 10200;
+    /// Bytes read ahead at each CCSDS packet's start, enough for a wrapper record's length text.
+    static constexpr size_t LOOK_AHEAD = 20;
+    /// Largest look-ahead and length of a mission prefix before a primary header.
+    static constexpr size_t MAX_PREFIX = 64;
 
     /// Takes ownership of resolver.
     explicit TelemetryCache(TimeResolver* resolver, QObject* parent = nullptr);
@@ -70,10 +74,19 @@ protected:
     virtual void parseCustomPackets();
     virtual void hookPacket(const TMPacketPtr& packet);
     virtual void adjustStartPos(FILE* stream, long* position);
+    /// Passes over whatever a mission puts before a CCSDS primary header. The reader calls it
+    /// only when usesBeforeParseCcsds() says so and there is no look-ahead form (prefixWindow).
     virtual void beforeParseCcsds(FILE* stream);
     /// Whether beforeParseCcsds does anything: without it, the reader takes the header from
     /// the bytes it already looked ahead at instead of seeking back for them.
     virtual bool usesBeforeParseCcsds() const;
+    /// The look-ahead form of beforeParseCcsds, which costs no seek or tell per packet: the
+    /// bytes the check must see where a primary header would start (0: no check, at most
+    /// MAX_PREFIX). A packet with fewer bytes left after that place waits for the file to grow.
+    virtual size_t prefixWindow() const;
+    /// Given prefixWindow() bytes at the place where a primary header would start, how many of
+    /// them to pass over before the header (0: none, at most MAX_PREFIX).
+    virtual size_t prefixLength(const unsigned char* bytes) const;
     virtual bool validHeader(const unsigned char* header);
 
 private:

@@ -16,22 +16,35 @@ VireoTelemetryCache::VireoTelemetryCache(QObject* parent)
     setPacketFormat(Ccsds);
 }
 
+size_t VireoTelemetryCache::syncPrefixLength(const unsigned char* bytes) {
+    // The prefix is 10 bytes from the sync word on; offset 1 is never looked at.
+    if (be32(bytes) == SYNC_WORD) {
+        return 10;
+    }
+    if (be32(bytes + 2) == SYNC_WORD) {
+        return 12;
+    }
+    if (be32(bytes + 3) == SYNC_WORD) {
+        return 13;
+    }
+    return 0;
+}
+
 void VireoTelemetryCache::beforeParseCcsds(FILE* stream) {
     const long start = std::ftell(stream);
-    unsigned char b[8];
-    if (std::fread(b, 1, 8, stream) < 8) {
+    unsigned char b[SYNC_WINDOW];
+    if (std::fread(b, 1, SYNC_WINDOW, stream) < SYNC_WINDOW) {
         return;
     }
-    unsigned char rest[5];
-    if (be32(b) == SYNC_WORD) {
-        std::fread(rest, 1, 2, stream);
-    } else if (be32(b + 2) == SYNC_WORD) {
-        std::fread(rest, 1, 4, stream);
-    } else if (be32(b + 3) == SYNC_WORD) {
-        std::fread(rest, 1, 5, stream);
-    } else {
+    const size_t skip = syncPrefixLength(b);
+    if (skip == 0) {
         std::fseek(stream, start, SEEK_SET);
+        return;
     }
+    // Read on to the header. A short read leaves the stream at the end of the file, where the
+    // reader's header read fails and the packet waits for the file to grow.
+    unsigned char rest[MAX_PREFIX];
+    static_cast<void>(std::fread(rest, 1, skip - SYNC_WINDOW, stream));
 }
 
 bool VireoTelemetryCache::validHeader(const unsigned char* header) {
