@@ -8,7 +8,10 @@ Prints, for the bound file:
 - extract: seconds for ``f.get_pkt(i).all_eng_data(hkid)`` over every packet, against
   ``f.get_pkt(i)`` alone (what the packet objects cost) and against a pure-Python walk of the
   same bytes with ``struct`` that finds the packets of the item's type and converts the value
-  as the database says (what a script would do by hand, without damage handling).
+  as the database says (what a script would do by hand, without damage handling);
+- meta-markers: seconds for ``f.get_meta_markers()`` against the binding, on the file and on
+  its first quarter (a copy in a directory of the same test), each bound in a fresh process
+  (median of ``--runs``), so that the ratio of the two shows how the cost grows with the file.
 
 Run in a fresh process: peak memory is the process's, so nothing else may be loaded first.
 """
@@ -18,8 +21,25 @@ from __future__ import annotations
 import argparse
 import os
 import resource
+import shutil
+import statistics
 import struct
+import subprocess
+import sys
+import tempfile
 import time
+from pathlib import Path
+
+META = """
+import sys, time
+import k814util
+start = time.perf_counter()
+f = k814util.open(sys.argv[1])
+bind = time.perf_counter() - start
+start = time.perf_counter()
+metas = f.get_meta_markers()
+print(len(f), len(metas), bind, time.perf_counter() - start)
+"""
 
 
 def _peak_mb() -> float:
@@ -44,6 +64,44 @@ def _by_hand(path: str, packet_type: int, offset: int) -> list[float]:
     return out
 
 
+def _meta_markers(path: str, runs: int) -> tuple[int, int, float, float]:
+    """Packets, meta-markers, and the median seconds of binding and of get_meta_markers."""
+    binds, metas = [], []
+    for _ in range(runs):
+        out = subprocess.run(
+            [sys.executable, "-c", META, path], capture_output=True, text=True, check=True
+        ).stdout.split()
+        binds.append(float(out[2]))
+        metas.append(float(out[3]))
+    return int(out[0]), int(out[1]), statistics.median(binds), statistics.median(metas)
+
+
+def _meta_growth(tm_file: str, runs: int) -> None:
+    """Meta-markers of the file and of its first quarter. The quarter sits in a directory named
+    like the file's, beside the same tm.meta, so the same rules apply; it ends inside a packet,
+    which the reader leaves for a later read."""
+    source = Path(tm_file).resolve().parent
+    with tempfile.TemporaryDirectory() as tmp:
+        copy = Path(tmp) / source.name
+        copy.mkdir()
+        shutil.copy(source / "tm.meta", copy / "tm.meta")
+        quarter = copy / Path(tm_file).name
+        with open(tm_file, "rb") as src, open(quarter, "wb") as dst:
+            dst.write(src.read(os.path.getsize(tm_file) // 4))
+        small = _meta_markers(str(quarter), runs)
+    full = _meta_markers(tm_file, runs)
+    print(f"meta-markers (get_meta_markers after binding, fresh processes, median of {runs}):")
+    for name, (n, count, bind, meta) in (("quarter", small), ("whole", full)):
+        print(
+            f"  {name:8s} {n:9d} packets: bind {bind:7.3f} s, meta-markers {meta:7.3f} s "
+            f"({count} found), ratio meta/bind {meta / bind:5.2f}"
+        )
+    print(
+        f"  growth: {full[0] / small[0]:.2f}x the packets, {full[3] / small[3]:.2f}x the "
+        f"meta-marker time, {full[2] / small[2]:.2f}x the binding time"
+    )
+
+
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("tm_file")
@@ -51,6 +109,7 @@ def main() -> None:
     parser.add_argument("--hkid", type=int, default=21, help="item to extract (SEB:HV_MON)")
     parser.add_argument("--type", type=int, default=22, help="its packet type")
     parser.add_argument("--offset", type=int, default=48, help="its packet byte offset")
+    parser.add_argument("--runs", type=int, default=3, help="runs of the meta-marker timing")
     args = parser.parse_args()
     os.environ["INI814"] = os.path.abspath(args.ini)
 
@@ -101,6 +160,7 @@ def main() -> None:
     print(f"  peak RSS after extracting: {extract_rss:.0f} MB")
     same = len(by_hand) == len(values) and all(abs(a - b) < 1e-9 for a, b in zip(by_hand, values))
     print(f"  values agree with the hand walk: {'yes' if same else 'NO'}")
+    _meta_growth(args.tm_file, args.runs)
 
 
 if __name__ == "__main__":

@@ -146,10 +146,11 @@ MsgLogLine MsgLogCache::search(unsigned from, unsigned to, const QRegularExpress
                                bool* found, bool findLast) const {
     bool any = false;
     MsgLogLine result;
-    for (auto it = lines_.begin(); it != lines_.end(); ++it) {
-        if (it->packetIndex() < from || it->packetIndex() > to) {
-            continue;
-        }
+    // Lines are in packet order, so the range is one run of lines: found by binary search, a
+    // search costs the lines of its range, not the whole log.
+    auto it = std::lower_bound(lines_.begin(), lines_.end(), from,
+                               [](const MsgLogLine& l, unsigned i) { return l.packetIndex() < i; });
+    for (; it != lines_.end() && it->packetIndex() <= to; ++it) {
         if (it->contains(expression)) {
             any = true;
             result = *it;

@@ -43,7 +43,8 @@ public:
 
     /// The first line at or after time (by relativeTime) that matches, or an empty line at time.
     MsgLogLine search(double time, const QRegularExpression& expression, bool* found) const;
-    /// The first (or with findLast the last) match among lines of packets from..to inclusive.
+    /// The first (or with findLast the last) match among lines of packets from..to inclusive;
+    /// costs the lines of that range (lines are in packet order), not the whole log.
     MsgLogLine search(unsigned from, unsigned to, const QRegularExpression& expression, bool* found,
                       bool findLast) const;
 

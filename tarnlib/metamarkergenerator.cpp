@@ -47,20 +47,53 @@ bool markerId(const GseLib::TMPacket& p, uint32_t* id) {
 
 }  // namespace
 
+JsonBasedMetaMarkerGenerator::Trigger::Trigger(const QJsonObject& c) {
+    const QString type = c.value(K::TYPE).toString();
+    kind = type == V::MARKER        ? Marker
+           : type == V::MESSAGE     ? Message
+           : type == V::DURATION    ? Duration
+           : type == V::NEXT_MARKER ? NextMarker
+                                    : Other;
+    marker = uint32_t(c.value(K::MARKER).toInt());
+    offset = c.value(K::OFFSET_IN_SECONDS).toDouble();
+    seconds = c.value(K::NUMBER_OF_SECONDS).toDouble();
+    if (kind == Message) {
+        regex = QRegularExpression(c.value(K::REGEX).toString(),
+                                   c.value(K::CASE_SENSITIVE).toBool()
+                                       ? QRegularExpression::NoPatternOption
+                                       : QRegularExpression::CaseInsensitiveOption);
+    }
+    for (int s = 0; s < TestStateCount; ++s) {
+        const QString& key = *STATE_KEYS[s].key;
+        states[s] = c.contains(key) ? int(c.value(key).toBool()) : -1;
+    }
+}
+
 JsonBasedMetaMarkerGenerator::JsonBasedMetaMarkerGenerator(const QJsonObject& rule)
-    : rule_(rule),
-      id_(rule.value(K::METAMARKER_ID).toInt()),
-      text_(rule.value(K::METAMARKER_TEXT).toString().toStdString()) {}
+    : id_(rule.value(K::METAMARKER_ID).toInt()),
+      text_(rule.value(K::METAMARKER_TEXT).toString().toStdString()) {
+    for (const QJsonValue& c : rule.value(K::START_CONDITIONS).toArray()) {
+        starts_.emplace_back(c.toObject());
+    }
+    for (const QJsonValue& c : rule.value(K::END_CONDITIONS).toArray()) {
+        ends_.emplace_back(c.toObject());
+    }
+}
 
 QString JsonBasedMetaMarkerGenerator::extractMatchedMessage(const GseLib::TMPacket& packet,
                                                             const QString& expression,
                                                             bool caseSensitive) {
+    return extractMatchedMessage(
+        packet,
+        QRegularExpression(expression, caseSensitive ? QRegularExpression::NoPatternOption
+                                                     : QRegularExpression::CaseInsensitiveOption));
+}
+
+QString JsonBasedMetaMarkerGenerator::extractMatchedMessage(const GseLib::TMPacket& packet,
+                                                            const QRegularExpression& re) {
     const std::string text = packet.dataText();
     const QString message = QString::fromLatin1(text.data(), qsizetype(text.size()));
     static const QRegularExpression lineEnd(QStringLiteral("\r\n|\n|\r"));
-    const QRegularExpression re(expression, caseSensitive
-                                                ? QRegularExpression::NoPatternOption
-                                                : QRegularExpression::CaseInsensitiveOption);
     for (const QString& line : message.split(lineEnd, Qt::SkipEmptyParts)) {
         if (re.match(line).hasMatch()) {
             return line;
@@ -94,74 +127,71 @@ void JsonBasedMetaMarkerGenerator::updateTestStates(const GseLib::TMPacket& pack
     searchedUpTo_ = packet.index();
 }
 
-bool JsonBasedMetaMarkerGenerator::startFires(const QJsonObject& c, const GseLib::TMPacket& p,
+bool JsonBasedMetaMarkerGenerator::startFires(const Trigger& c, const GseLib::TMPacket& p,
                                               double* start) {
-    const QString type = c.value(K::TYPE).toString();
-    if (type == V::MARKER) {
+    if (c.kind == Trigger::Marker) {
         uint32_t id = 0;
-        if (!markerId(p, &id) || id != uint32_t(c.value(K::MARKER).toInt())) {
+        if (!markerId(p, &id) || id != c.marker) {
             return false;
         }
         for (int s = 0; s < TestStateCount; ++s) {
-            const QString& key = *STATE_KEYS[s].key;
-            if (c.contains(key) && c.value(key).toBool() != states_[s]) {
+            if (c.states[s] >= 0 && bool(c.states[s]) != states_[s]) {
                 return false;
             }
         }
-        *start = p.relativeTime() + c.value(K::OFFSET_IN_SECONDS).toDouble();
+        *start = p.relativeTime() + c.offset;
         return true;
     }
-    if (type == V::MESSAGE && p.type() == MESSAGE_TYPE) {
-        const QString line = extractMatchedMessage(p, c.value(K::REGEX).toString(),
-                                                   c.value(K::CASE_SENSITIVE).toBool());
+    if (c.kind == Trigger::Message && p.type() == MESSAGE_TYPE) {
+        const QString line = extractMatchedMessage(p, c.regex);
         if (line.isEmpty()) {
             return false;
         }
-        *start =
-            GseLib::MsgLogLine(p, line).relativeTime() + c.value(K::OFFSET_IN_SECONDS).toDouble();
+        *start = GseLib::MsgLogLine(p, line).relativeTime() + c.offset;
         return true;
     }
     return false;
 }
 
-bool JsonBasedMetaMarkerGenerator::endFires(const QJsonObject& c, const GseLib::TMPacket& p,
+bool JsonBasedMetaMarkerGenerator::endFires(const Trigger& c, const GseLib::TMPacket& p,
                                             bool opening) {
     MetaMarker& m = metaMarkers_.back();
-    const QString type = c.value(K::TYPE).toString();
     double end = 0.0;
     uint32_t id = 0;
-    if (type == V::DURATION) {
-        const double d = c.value(K::NUMBER_OF_SECONDS).toDouble();
-        if (d >= 0) {
-            m.endRelativeTimeInSecs = m.startRelativeTimeInSecs + d;
-        } else {
-            m.endRelativeTimeInSecs = m.startRelativeTimeInSecs;
-            m.startRelativeTimeInSecs += d;
+    switch (c.kind) {
+        case Trigger::Duration:
+            if (c.seconds >= 0) {
+                m.endRelativeTimeInSecs = m.startRelativeTimeInSecs + c.seconds;
+            } else {
+                m.endRelativeTimeInSecs = m.startRelativeTimeInSecs;
+                m.startRelativeTimeInSecs += c.seconds;
+            }
+            return true;
+        case Trigger::Marker:
+            if (opening || !markerId(p, &id) || id != c.marker) {
+                return false;
+            }
+            end = p.relativeTime() + c.offset;
+            break;
+        case Trigger::NextMarker:
+            if (opening || !markerId(p, &id)) {
+                return false;
+            }
+            end = p.relativeTime();
+            break;
+        case Trigger::Message: {
+            if (p.type() != MESSAGE_TYPE) {
+                return false;
+            }
+            const QString line = extractMatchedMessage(p, c.regex);
+            if (line.isEmpty()) {
+                return false;
+            }
+            end = GseLib::MsgLogLine(p, line).relativeTime() + c.offset;
+            break;
         }
-        return true;
-    }
-    if (type == V::MARKER) {
-        if (opening || !markerId(p, &id) || id != uint32_t(c.value(K::MARKER).toInt())) {
+        case Trigger::Other:
             return false;
-        }
-        end = p.relativeTime() + c.value(K::OFFSET_IN_SECONDS).toDouble();
-    } else if (type == V::NEXT_MARKER) {
-        if (opening || !markerId(p, &id)) {
-            return false;
-        }
-        end = p.relativeTime();
-    } else if (type == V::MESSAGE) {
-        if (p.type() != MESSAGE_TYPE) {
-            return false;
-        }
-        const QString line = extractMatchedMessage(p, c.value(K::REGEX).toString(),
-                                                   c.value(K::CASE_SENSITIVE).toBool());
-        if (line.isEmpty()) {
-            return false;
-        }
-        end = GseLib::MsgLogLine(p, line).relativeTime() + c.value(K::OFFSET_IN_SECONDS).toDouble();
-    } else {
-        return false;
     }
     if (end < m.startRelativeTimeInSecs) {
         return false;
@@ -189,9 +219,9 @@ void JsonBasedMetaMarkerGenerator::ingestPkt(const std::shared_ptr<GseLib::TMPac
     }
     bool opening = false;
     if (!open_) {
-        for (const QJsonValue& c : rule_.value(K::START_CONDITIONS).toArray()) {
+        for (const Trigger& c : starts_) {
             double start = 0.0;
-            if (startFires(c.toObject(), p, &start)) {
+            if (startFires(c, p, &start)) {
                 MetaMarker m;
                 m.startRelativeTimeInSecs = start;
                 m.endRelativeTimeInSecs = endOfDataTime;
@@ -206,8 +236,8 @@ void JsonBasedMetaMarkerGenerator::ingestPkt(const std::shared_ptr<GseLib::TMPac
     if (!open_) {
         return;
     }
-    for (const QJsonValue& c : rule_.value(K::END_CONDITIONS).toArray()) {
-        if (endFires(c.toObject(), p, opening)) {
+    for (const Trigger& c : ends_) {
+        if (endFires(c, p, opening)) {
             open_ = false;
             return;
         }

@@ -5,7 +5,9 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
+#include <QRegularExpression>
 #include <memory>
+#include <vector>
 
 namespace GseLib {
 class TMPacket;
@@ -45,13 +47,30 @@ public:
     /// The first line of a message packet's text that matches expression; empty when none.
     static QString extractMatchedMessage(const GseLib::TMPacket& packet, const QString& expression,
                                          bool caseSensitive);
+    static QString extractMatchedMessage(const GseLib::TMPacket& packet,
+                                         const QRegularExpression& expression);
 
 private:
-    void updateTestStates(const GseLib::TMPacket& packet);
-    bool startFires(const QJsonObject& condition, const GseLib::TMPacket& packet, double* start);
-    bool endFires(const QJsonObject& condition, const GseLib::TMPacket& packet, bool opening);
+    /// One trigger of the rule, read from its JSON once (with its expression compiled once)
+    /// rather than for every packet.
+    struct Trigger {
+        enum Kind { Marker, Message, Duration, NextMarker, Other };
+        explicit Trigger(const QJsonObject& condition);
 
-    QJsonObject rule_;
+        Kind kind = Other;
+        uint32_t marker = 0;   // "marker"
+        double offset = 0.0;   // "offset_in_seconds"
+        double seconds = 0.0;  // "number_of_seconds"
+        QRegularExpression regex;
+        int states[TestStateCount];  // the test keys: -1 when absent, else 0 or 1
+    };
+
+    void updateTestStates(const GseLib::TMPacket& packet);
+    bool startFires(const Trigger& condition, const GseLib::TMPacket& packet, double* start);
+    bool endFires(const Trigger& condition, const GseLib::TMPacket& packet, bool opening);
+
+    std::vector<Trigger> starts_;
+    std::vector<Trigger> ends_;
     int id_ = 0;
     std::string text_;
     bool open_ = false;
