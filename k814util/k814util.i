@@ -197,7 +197,8 @@ private:
 %}
 
 // Wrong arrays are the caller's mistake: a ValueError, not a runtime error.
-%exception k814util::_spectra_counted_bins {
+%define K814_SPECTRA_EXCEPTIONS(NAME)
+%exception NAME {
     try {
         $action
     } catch (const std::out_of_range& e) {
@@ -208,25 +209,20 @@ private:
         SWIG_exception(SWIG_RuntimeError, e.what());
     }
 }
-%exception k814util::_spectra_fill {
-    try {
-        $action
-    } catch (const std::out_of_range& e) {
-        SWIG_exception(SWIG_IndexError, e.what());
-    } catch (const std::invalid_argument& e) {
-        SWIG_exception(SWIG_ValueError, e.what());
-    } catch (const std::exception& e) {
-        SWIG_exception(SWIG_RuntimeError, e.what());
-    }
-}
+%enddef
+K814_SPECTRA_EXCEPTIONS(k814util::_spectra_counted_bins)
+K814_SPECTRA_EXCEPTIONS(k814util::_spectra_fill_arrays)
+K814_SPECTRA_EXCEPTIONS(k814util::_spectra_fill_table)
 
 %feature("docstring",
          "Internal: writes the number of counted bins of scans first..last-1 to the int64 "
          "array n_bins and returns the largest.") k814util::_spectra_counted_bins;
 %feature("docstring",
          "Internal: fills the zeroed int32 counts and NaN-filled float64 m/z arrays (scans x "
-         "width) and the table columns (float64 scans x 3, int64 scans x 8) of scans "
-         "first..last-1 and returns their marker texts.") k814util::_spectra_fill;
+         "width) of scans first..last-1.") k814util::_spectra_fill_arrays;
+%feature("docstring",
+         "Internal: fills the table columns (float64 scans x 4, int64 scans x 8) of scans "
+         "first..last-1 and returns their marker texts.") k814util::_spectra_fill_table;
 
 // The marker texts are decoded like every other string the module returns.
 %fragment("SWIG_From_std_string");
@@ -242,28 +238,31 @@ long long _spectra_counted_bins(const ScienceDataCacheWrapper& scans, int first,
     return arrays.width();
 }
 
-PyObject* _spectra_fill(const ScienceDataCacheWrapper& scans, int first, int last,
-                        bool skip_zero_id_markers, PyObject* counts, PyObject* mz,
-                        PyObject* reals, PyObject* ints) {
+void _spectra_fill_arrays(const ScienceDataCacheWrapper& scans, int first, int last,
+                          PyObject* counts, PyObject* mz) {
     const SpectraArrays arrays(scans.cache(), scans.massCal().data(), first, last);
     const Py_ssize_t rows = arrays.rows();
     const SpectraBuffer countsOut(counts, "counts", 'i', 4, {rows, -1});
     const SpectraBuffer mzOut(mz, "mz", 'f', 8, {rows, countsOut.extent(1)});
+    arrays.fillCounts(countsOut.data<int32_t>(), countsOut.extent(1));
+    arrays.fillMz(mzOut.data<double>(), mzOut.extent(1));
+}
+
+PyObject* _spectra_fill_table(const ScienceDataCacheWrapper& scans, int first, int last,
+                              bool skip_zero_id_markers, PyObject* reals, PyObject* ints) {
+    const SpectraArrays arrays(scans.cache(), scans.massCal().data(), first, last);
+    const Py_ssize_t rows = arrays.rows();
     const SpectraBuffer realsOut(reals, "reals", 'f', 8,
                                  {rows, Py_ssize_t(SpectraArrays::RealColumnCount)});
     const SpectraBuffer intsOut(ints, "ints", 'i', 8,
                                 {rows, Py_ssize_t(SpectraArrays::IntColumnCount)});
-    arrays.fillCounts(countsOut.data<int32_t>(), countsOut.extent(1));
-    arrays.fillMz(mzOut.data<double>(), mzOut.extent(1));
-
     // The markers of the bound file, collected afresh: each scan's is the one before its last
     // science packet, as the scan objects find it.
     GseLib::TelemetryFile cursor;
     TarGse::MarkerCache markers(&cursor);
     markers.refresh();
-    const std::vector<std::string> texts =
-        arrays.fillTable(realsOut.data<double>(), intsOut.data<int64_t>(), markers,
-                         skip_zero_id_markers);
+    const std::vector<std::string> texts = arrays.fillTable(
+        realsOut.data<double>(), intsOut.data<int64_t>(), markers, skip_zero_id_markers);
     PyObject* list = PyList_New(Py_ssize_t(texts.size()));
     if (!list) {
         throw std::runtime_error("out of memory for the marker texts");

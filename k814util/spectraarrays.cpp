@@ -157,6 +157,7 @@ std::vector<std::string> SpectraArrays::fillTable(double* reals, int64_t* ints,
         if (!indexes.isEmpty() && indexes.last() >= 0) {
             marker = markers.getMarker(unsigned(indexes.last()), &found, skipZeroIdMarkers);
         }
+        real[MarkerTime] = found ? marker.relativeTime : 0.0;
         integer[MarkerId] = found ? int(marker.markerId) : 0;
         texts.emplace_back(found ? marker.text : "");
     }

@@ -25,8 +25,9 @@ namespace k814util {
  */
 class SpectraArrays {
 public:
-    /// Floating-point table columns, in the order fillTable() writes them per row.
-    enum RealColumn { RelativeTime, UnixTime, CorrectedTic, RealColumnCount };
+    /// Floating-point table columns, in the order fillTable() writes them per row; MarkerTime is
+    /// the relative time of the scan's marker (0 without one).
+    enum RealColumn { RelativeTime, UnixTime, CorrectedTic, MarkerTime, RealColumnCount };
     /// Integer table columns, in the order fillTable() writes them per row.
     enum IntColumn {
         Tic,

@@ -450,13 +450,14 @@ def interpretScanValue(specialScanId: int, rawValue: int) -> float: ...
 def _spectra_counted_bins(
     scans: ScienceDataCacheWrapper, first: int, last: int, n_bins: Any
 ) -> int: ...
-def _spectra_fill(
+def _spectra_fill_arrays(
+    scans: ScienceDataCacheWrapper, first: int, last: int, counts: Any, mz: Any
+) -> None: ...
+def _spectra_fill_table(
     scans: ScienceDataCacheWrapper,
     first: int,
     last: int,
     skip_zero_id_markers: bool,
-    counts: Any,
-    mz: Any,
     reals: Any,
     ints: Any,
 ) -> list[str]: ...

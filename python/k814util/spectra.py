@@ -32,7 +32,7 @@ MODE_NAMES = ("Unknown", "EI", "Dark", "LDI")
 ION_SOURCE_NAMES = ("none", "GC", "LDI")
 
 # The columns the compiled module fills per scan, in its order.
-_REAL_COLUMNS = ("relative_time", "unix_time", "corrected_tic")
+_REAL_COLUMNS = ("relative_time", "unix_time", "corrected_tic", "marker_time")
 _INT_COLUMNS = (
     "tic",
     "highest_count",
@@ -45,17 +45,64 @@ _INT_COLUMNS = (
 )
 
 
+def _rows(scans: _k.ScienceDataCacheWrapper, start: int, stop: int | None) -> range:
+    """The scan numbers start..stop-1, clipped to the scans like a slice."""
+    return range(*slice(start, stop).indices(scans.size()))
+
+
+def _counted_bins(scans: _k.ScienceDataCacheWrapper, rows: range) -> tuple[np.ndarray, int]:
+    """The length of each scan's counts() and the longest."""
+    n_bins = np.zeros(len(rows), dtype=np.int64)
+    if not rows:
+        return n_bins, 0
+    width = _k._spectra_counted_bins(scans, rows.start, rows.stop, n_bins)
+    return n_bins, int(width)
+
+
+def _table_columns(
+    scans: _k.ScienceDataCacheWrapper, rows: range, skip_zero_id_markers: bool, n_bins: np.ndarray
+) -> dict[str, np.ndarray]:
+    """The per-scan figures, as numpy columns in table order."""
+    reals = np.zeros((len(rows), len(_REAL_COLUMNS)))
+    ints = np.zeros((len(rows), len(_INT_COLUMNS)), dtype=np.int64)
+    texts: list[str] = []
+    if rows:
+        texts = _k._spectra_fill_table(
+            scans, rows.start, rows.stop, bool(skip_zero_id_markers), reals, ints
+        )
+    named = {name: reals[:, i] for i, name in enumerate(_REAL_COLUMNS)}
+    named.update({name: ints[:, i] for i, name in enumerate(_INT_COLUMNS)})
+    return {
+        "scan": np.arange(rows.start, rows.stop, dtype=np.int64),
+        "relative_time": named["relative_time"],
+        "unix_time": named["unix_time"],
+        "tic": named["tic"],
+        "corrected_tic": named["corrected_tic"],
+        "highest_count": named["highest_count"],
+        "highest_count_bin": named["highest_count_bin"],
+        "mode": np.asarray(MODE_NAMES, dtype=object)[named["mode"]],
+        "ion_source": np.asarray(ION_SOURCE_NAMES, dtype=object)[named["ion_source"]],
+        "src_pkt_type": named["src_pkt_type"],
+        "summed_scans": named["summed_scans"],
+        "marker_id": named["marker_id"],
+        "marker_text": np.asarray(texts, dtype=object).reshape(len(rows)),
+        "marker_time": named["marker_time"],
+        "bins": n_bins,
+    }
+
+
 class Spectra:
-    """The scans ``start`` to ``stop - 1`` of a :class:`ScienceDataCacheWrapper` as arrays.
+    """The scans ``start`` to ``stop - 1`` of a :class:`ScienceDataCacheWrapper` as arrays
+    (``start`` and ``stop`` clip like a slice).
 
     Row ``r`` is scan ``start + r``. ``counts[r, :n_bins[r]]`` equals that scan's ``counts()``;
     ``mz[r, k]`` is the scan's Bin-to-Mass chain at bin ``k`` for every counted bin (its
     ``m_over_z_values()`` stop at ``nBins() - 1``, which is shorter when a scan starts above
-    bin 0 or has gaps). The figures of :meth:`table` are computed with the arrays, from the
-    file the process is bound to now.
+    bin 0 or has gaps). The figures of :meth:`table` are taken with the arrays, while the
+    process is bound to the scans' file.
     """
 
-    __slots__ = ("scans", "start", "counts", "mz", "n_bins", "_reals", "_ints", "_texts")
+    __slots__ = ("scans", "start", "counts", "mz", "n_bins", "_columns")
 
     def __init__(
         self,
@@ -65,26 +112,18 @@ class Spectra:
         *,
         skip_zero_id_markers: bool = False,
     ):
-        start, stop, _ = slice(start, stop).indices(scans.size())
-        stop = max(start, stop)
-        rows = stop - start
-        n_bins = np.zeros(rows, dtype=np.int64)
-        width = _k._spectra_counted_bins(scans, start, stop, n_bins)
-        counts = np.zeros((rows, width), dtype=np.int32)
-        mz = np.full((rows, width), np.nan)
-        reals = np.zeros((rows, len(_REAL_COLUMNS)))
-        ints = np.zeros((rows, len(_INT_COLUMNS)), dtype=np.int64)
-        texts = _k._spectra_fill(
-            scans, start, stop, bool(skip_zero_id_markers), counts, mz, reals, ints
-        )
+        rows = _rows(scans, start, stop)
+        n_bins, width = _counted_bins(scans, rows)
+        counts = np.zeros((len(rows), width), dtype=np.int32)
+        mz = np.full((len(rows), width), np.nan)
+        if rows:
+            _k._spectra_fill_arrays(scans, rows.start, rows.stop, counts, mz)
         self.scans = scans
-        self.start = start
+        self.start = rows.start
         self.counts: np.ndarray = counts
         self.mz: np.ndarray = mz
         self.n_bins: np.ndarray = n_bins
-        self._reals = reals
-        self._ints = ints
-        self._texts: list[str] = texts
+        self._columns = _table_columns(scans, rows, skip_zero_id_markers, n_bins)
 
     def __len__(self) -> int:
         return len(self.n_bins)
@@ -93,31 +132,19 @@ class Spectra:
         return f"Spectra({len(self)} scans from {self.start}, {self.counts.shape[1]} bins wide)"
 
     def columns(self) -> dict[str, np.ndarray]:
-        """The per-scan figures of :meth:`table` as numpy arrays (no pandas needed)."""
-        out: dict[str, np.ndarray] = {"scan": np.arange(self.start, self.start + len(self))}
-        for i, name in enumerate(_REAL_COLUMNS):
-            out[name] = self._reals[:, i]
-        for i, name in enumerate(_INT_COLUMNS):
-            out[name] = self._ints[:, i]
-        out["mode"] = np.asarray(MODE_NAMES, dtype=object)[
-            self._ints[:, _INT_COLUMNS.index("mode")]
-        ]
-        out["ion_source"] = np.asarray(ION_SOURCE_NAMES, dtype=object)[
-            self._ints[:, _INT_COLUMNS.index("ion_source")]
-        ]
-        out["marker_text"] = np.asarray(self._texts, dtype=object)
-        out["bins"] = self.n_bins
-        return out
+        """The columns of :meth:`table` as numpy arrays, ``scan`` first (no pandas needed)."""
+        return dict(self._columns)
 
     def table(self) -> pd.DataFrame:
-        """One row per scan, indexed by scan number: ``relative_time`` and ``unix_time``
+        """One row per scan, indexed by ``scan`` number: ``relative_time`` and ``unix_time``
         (seconds), ``tic`` and ``corrected_tic``, ``highest_count`` and its bin
         ``highest_count_bin``, ``mode`` ("Unknown", "EI", "Dark", "LDI"), ``ion_source``
         ("none", "GC", "LDI"), ``src_pkt_type`` (26, 27, 28), ``summed_scans``, ``marker_id``,
-        ``marker_text`` and ``bins`` (the length of the scan's counts)."""
+        ``marker_text`` and the marker's relative ``marker_time`` (0, "" and 0.0 without a
+        marker), and ``bins`` (the length of the scan's counts)."""
         import pandas as pd
 
-        frame = pd.DataFrame(self.columns()).set_index("scan")
+        frame = pd.DataFrame(self._columns).set_index("scan")
         frame["mode"] = pd.Categorical(frame["mode"], categories=MODE_NAMES)
         frame["ion_source"] = pd.Categorical(frame["ion_source"], categories=ION_SOURCE_NAMES)
         return frame
