@@ -58,6 +58,17 @@ bool elementType(const QString& name, ElementType& out) {
     return true;
 }
 
+// A JSON text as one cell of a database line: a TAB would start another cell and a line break
+// another line, so both become blanks, as a cell of a text file cannot hold them either.
+QString oneCell(QString text) {
+    for (QChar& c : text) {
+        if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r')) {
+            c = QLatin1Char(' ');
+        }
+    }
+    return text;
+}
+
 QString g6(double v) {
     return QString::number(v, 'g', 6);
 }
@@ -286,9 +297,11 @@ bool TelemetryDatabase::jsonPatch(const QJsonDocument& doc) {
             QStringLiteral("%1, %2, %3, -1, -1")
                 .arg(packetId)
                 .arg(packetName, gse ? QStringLiteral("true") : QStringLiteral("false")));
-        if (packetId < 0 || packetId * 32768 + 32767 > 0xFFFFFFFFll) {
-            GSE_LOG_WARN("tmdb", QStringLiteral("packetId %1 of %2 gives data IDs beyond 32 bits, "
-                                                "packet skipped")
+        // Data IDs are positive signed 32-bit numbers (the text reader reads no others), so the
+        // highest packetId is 65535.
+        if (packetId < 0 || packetId * 32768 + 32767 > 2147483647ll) {
+            GSE_LOG_WARN("tmdb", QStringLiteral("packetId %1 of %2 gives data IDs beyond "
+                                                "2147483647, packet skipped")
                                      .arg(packetId)
                                      .arg(packetName));
             continue;
@@ -412,7 +425,16 @@ bool TelemetryDatabase::jsonPatch(const QJsonDocument& doc) {
                 cellsText[2] = part.description;
                 cellsText[3] = QString::number(dataId);
                 cellsText[8] = part.mask;
+                for (QString& cell : cellsText) {
+                    cell = oneCell(cell);
+                }
                 const QString line = cellsText.join(QLatin1Char('\t'));
+                if (dataId == 0) {
+                    // The first row of packet 0: ID 0 is no data ID, as in a text file.
+                    GSE_LOG_WARN("tmdb",
+                                 QStringLiteral("Skipping db row - invalid data id: ") + line);
+                    continue;
+                }
                 splitCells(line, cells);
                 TmDatabaseRow row;
                 row.update(cells, jsonDefinitionsDir_, clocks_);

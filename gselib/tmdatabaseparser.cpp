@@ -1,6 +1,7 @@
 #include <gselib/tmdatabaseparser.h>
 
 #include <QStringList>
+#include <algorithm>
 #include <charconv>
 #include <limits>
 #include <stdexcept>
@@ -31,6 +32,12 @@ bool asciiNumber(QStringView cell, char (&buf)[kMaxNumberChars + 1], qsizetype& 
 }
 
 }  // namespace
+
+std::string messageText(const QByteArray& text) {
+    std::string out = text.toStdString();
+    std::replace(out.begin(), out.end(), '\0', '?');
+    return out;
+}
 
 bool parseCInteger(QStringView cell, bool& negative, unsigned long long& magnitude) {
     char buf[kMaxNumberChars + 1];
@@ -161,7 +168,7 @@ void extractValueFromText(QStringView cell, Gse::QuipMineType& out) {
     } else if (cell == QLatin1String("blob")) {
         out = Gse::QuipBlob;
     } else {
-        throw std::runtime_error("Invalid QUIP_MINE_TYPE: " + cell.toString().toStdString());
+        throw std::runtime_error("Invalid QUIP_MINE_TYPE: " + messageText(cell.toUtf8()));
     }
 }
 

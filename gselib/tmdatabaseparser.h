@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringView>
 #include <cstdint>
+#include <string>
 
 // Cell parsers of telemetry database lines. Each reads a view of one cell; a cell that is not of
 // the expected form gives the type's zero, never an error, except for mine types.
@@ -31,6 +32,10 @@ void extractValueFromText(QStringView cell, bool& out);
 void extractValueFromText(QStringView cell, Gse::QuipMineType& out);
 /// "key=value;key=value" into a map (cleared first); keys base-detected ints, 0 when invalid.
 void extractValueFromText(QStringView cell, QMap<int, QString>& out);
+
+/// Bytes for an error message: zero bytes (characters a text cell cannot hold) become '?', so
+/// that the message is not cut short where it is read as a C string.
+std::string messageText(const QByteArray& text);
 
 /// C-style integer with sign; false when the whole cell is not one or exceeds 64 bits.
 bool parseCInteger(QStringView cell, bool& negative, unsigned long long& magnitude);

@@ -7,6 +7,7 @@
 #include <fmt/format.h>
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <algorithm>
 #include <bit>
 #include <iostream>
 #include <sstream>
@@ -66,6 +67,16 @@ void setIfPresent(const TmDatabaseRow::Cells& cells, int f, T& field) {
 
 std::string_view sv(const QByteArray& b) {
     return {b.constData(), static_cast<size_t>(b.size())};
+}
+
+// A text field as a cell of the file: the reader reads files as UTF-8 and stores each character
+// as one Latin-1 byte, so the bytes are written back as the UTF-8 of those characters. A TAB or
+// line break (a row made in code may hold one) would split the cell or the line: written as blank.
+std::string cellText(const QByteArray& b) {
+    std::string out = QString::fromLatin1(b).toStdString();
+    std::replace_if(
+        out.begin(), out.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+    return out;
 }
 
 QString latin1(const QByteArray& b) {
@@ -228,15 +239,14 @@ void TmDatabaseRow::update(const Cells& cells, const QByteArray& definitionsDir,
     }
 
     if (decode_type == 6 && byte_order.size() != 8) {
-        throw std::runtime_error(key.toStdString() +
+        throw std::runtime_error(messageText(key) +
                                  " : byte order must be 8 bytes for double type");
     }
     if (decode_type == 5 && byte_order.size() != 4) {
-        throw std::runtime_error(key.toStdString() +
-                                 " : byte order must be 4 bytes for float type");
+        throw std::runtime_error(messageText(key) + " : byte order must be 4 bytes for float type");
     }
     if (!time_offsets.empty() && time_offsets.size() != pkt_offsets.size()) {
-        throw std::runtime_error(key.toStdString() +
+        throw std::runtime_error(messageText(key) +
                                  " : pkt offset and time offset sizes do not match");
     }
 
@@ -455,14 +465,14 @@ std::string TmDatabaseRow::toLine() const {
         out += text;
     };
 
-    put(sv(sub_system));
-    put(sv(signal_name));
-    put(sv(description));
+    put(cellText(sub_system));
+    put(cellText(signal_name));
+    put(cellText(description));
     put(fmt::format("{}", adc));
     put(fmt::format("{}", data_id));
     put(fmt::format("{}", packet_type));
     put(fmt::format("{}", packet_subtype));
-    put(sv(packet_name));
+    put(cellText(packet_name));
     std::ostringstream when;
     when << apply_when;
     put(when.str());
@@ -506,13 +516,13 @@ std::string TmDatabaseRow::toLine() const {
     put(fmt::format("{:#x}", decode_id[2]));
     put(fmt::format("{}", decode_id[3]));
     put(clock ? clock->name().toStdString() : std::string());
-    put(sv(raw_format));
-    put(sv(eng_format));
+    put(cellText(raw_format));
+    put(cellText(eng_format));
     put(fmt::format("{}", eng_eq_type));
     put(numberText(eng_k[0]));
     put(numberText(eng_k[1]));
-    put(sv(sci_units));
-    put(sv(sci_format));
+    put(cellText(sci_units));
+    put(cellText(sci_format));
     put(fmt::format("{}", sci_eq_type));
     put(sci_from_eng ? "1" : "0");
     for (double k : sci_k) {
@@ -529,7 +539,7 @@ std::string TmDatabaseRow::toLine() const {
                          : QJsonDocument(limits).toJson(QJsonDocument::Compact).toStdString());
     put(history.isEmpty() ? std::string()
                           : QJsonDocument(history).toJson(QJsonDocument::Compact).toStdString());
-    put(sv(extra));
+    put(cellText(extra));
     put(fmt::format("{}", static_cast<int>(quip_mine_type)));
     return out;
 }

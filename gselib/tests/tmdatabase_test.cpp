@@ -223,6 +223,9 @@ TEST(TmDatabase, ImpossibleDecodeDescriptionsStopTheLoad) {
          "X:Y : byte order must be 4 bytes for float type"},
         {{{"DECODE_ID1", "10,0:20"}}, "X:Y : pkt offset and time offset sizes do not match"},
         {{{"QUIP_MINE_TYPE", "BIN"}}, "Invalid QUIP_MINE_TYPE: BIN"},
+        // A character beyond Latin-1 is a zero byte of the key; the message is not cut there.
+        {{{"NAME", "Y\u03a9"}, {"DECODE_TYPE", "6"}, {"DECODE_ID2", "4"}},
+         "X:Y? : byte order must be 8 bytes for double type"},
     };
     for (const Case& c : cases) {
         QTemporaryDir dir;
@@ -328,7 +331,10 @@ TEST(TmDatabase, StreamOutputReadsBackEqual) {
                                                {"QUIP_MINE_TYPE", "blob"}}))
         .row(with(
             basicRow(4, "B", "COUNT"),
-            {{"DECODE_ID2", "-4"}, {"ENG_K1", "0.1"}, {"SCI_K8", "1e-9"}, {"EXTRA_1", "cal.csv"}}));
+            {{"DECODE_ID2", "-4"}, {"ENG_K1", "0.1"}, {"SCI_K8", "1e-9"}, {"EXTRA_1", "cal.csv"}}))
+        // Latin-1 text is written as UTF-8, as the reader reads it; beyond Latin-1 a zero byte.
+        .row(with(basicRow(5, "B", "TEXT"),
+                  {{"DESCRIPTION", "1 \u00b5s \u03a9"}, {"SCI_UNITS", "\u00b0C"}}));
     const TelemetryDatabase db = loaded({f.write(dir, "db.txt")});
     std::ostringstream out;
     out << db;
@@ -451,6 +457,57 @@ TEST(TmDatabase, JsonPatchRows) {
     testutil::writeFile(dir.filePath("broken.json"), "{\"Packets\": [");
     TelemetryDatabase other;
     EXPECT_FALSE(other.patch(dir.filePath("broken.json"), "/defs/"));
+}
+
+TEST(TmDatabase, JsonRowsAreRowsATextFileCanHold) {
+    // Each case made a row that the stream output could not write back (found by fuzzing).
+    struct Case {
+        const char* packet;
+        QList<uint32_t> ids;
+        const char* key;  // of the last ID
+        const char* message;
+    };
+    const Case cases[] = {
+        // The first row of packet 0 would have ID 0.
+        {R"({"packetName": "Z", "packetId": 0, "fields": [{"fieldName": "A", "type": "uint8_t"},
+            {"fieldName": "B", "type": "uint8_t"}]})",
+         {1},
+         "Z:B",
+         "Skipping db row - invalid data id: Z\tA"},
+        // IDs stay below 2^31: 65535 x 32768 + 32767 is the highest.
+        {R"({"packetName": "TOP", "packetId": 65535, "fields": [{"fieldName": "A", "type": "int"}]})",
+         {2147450880u},
+         "TOP:A",
+         nullptr},
+        {R"({"packetName": "BIG", "packetId": 65536, "fields": [{"fieldName": "A", "type": "int"}]})",
+         {},
+         nullptr,
+         "packetId 65536 of BIG gives data IDs beyond 2147483647, packet skipped"},
+        // A TAB would start another cell, a line break another line.
+        {R"({"packetName": "T", "packetId": 1, "fields": [{"fieldName": "A\tB", "type": "int",
+            "description": "two\nlines", "units": "x\ry"}]})",
+         {32768},
+         "T:A B",
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        testutil::writeFile(dir.filePath("p.json"),
+                            QByteArray(R"({"Packets": [)") + c.packet + "]}");
+        Messages tmdb("tmdb");
+        const TelemetryDatabase db = loaded({dir.filePath("p.json")});
+        EXPECT_EQ(db.allIds(), c.ids) << c.packet;
+        if (c.key) {
+            EXPECT_EQ(db.row(c.ids.last()).key, c.key);
+        }
+        if (c.message) {
+            EXPECT_TRUE(tmdb.hasPrefix(c.message)) << tmdb.all.join('\n').toStdString();
+        }
+        std::ostringstream out;
+        out << db;
+        testutil::writeFile(dir.filePath("again.txt"), QByteArray::fromStdString(out.str()));
+        EXPECT_EQ(loaded({dir.filePath("again.txt")}).allIds(), c.ids) << out.str();
+    }
 }
 
 TEST(TmDatabase, ClocksAndConstantsBesideTheFirstFile) {
