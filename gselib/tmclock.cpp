@@ -99,10 +99,14 @@ void TMClock::setLeapSecondsTable(const QList<LeapSecond>& table) {
                          return a.dateTime.toMSecsSinceEpoch() < b.dateTime.toMSecsSinceEpoch();
                      });
     leapSecondOffsets_.clear();
-    qint32 running = 0;
+    // Summed in 64 bits: entries are 32-bit each, and a table of a few absurd entries (a typo in
+    // the clocks file) must not overflow. A total beyond 32 bits is held at the nearest limit.
+    long long running = 0;
     for (const LeapSecond& leap : leapSeconds_) {
         running += leap.seconds;
-        leapSecondOffsets_.append({leap.dateTime.toSecsSinceEpoch(), running});
+        const long long total = std::clamp<long long>(running, std::numeric_limits<qint32>::min(),
+                                                      std::numeric_limits<qint32>::max());
+        leapSecondOffsets_.append({leap.dateTime.toSecsSinceEpoch(), static_cast<qint32>(total)});
     }
 }
 

@@ -84,6 +84,19 @@ TEST(TMClock, OutOfOrderTableEqualsSortedTable) {
     EXPECT_EQ(a.leapSecondOffsets().last().cumulative, 3);
     b.setName("other");
     EXPECT_NE(a, b);
+
+    // Absurd entries (a typo in the clocks file, found by fuzzing) do not overflow: the running
+    // total is exact, and a total beyond 32 bits is stored as the limit.
+    TMClock c;
+    c.setLeapSecondsTable({TMClock::LeapSecond("2009-01-01T00:00:00Z", 2147483647),
+                           TMClock::LeapSecond("2012-07-01T00:00:00Z", 2147483647),
+                           TMClock::LeapSecond("2015-07-01T00:00:00Z", -2147483647),
+                           TMClock::LeapSecond("2017-01-01T00:00:00Z", -5)});
+    QList<qint32> totals;
+    for (const TMClock::LeapSecondOffset& o : c.leapSecondOffsets()) {
+        totals.append(o.cumulative);
+    }
+    EXPECT_EQ(totals, (QList<qint32>{2147483647, 2147483647, 2147483647, 2147483642}));
 }
 
 TEST(TMClock, JsonFieldsAndRoundTrip) {
