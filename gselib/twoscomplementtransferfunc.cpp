@@ -1,5 +1,6 @@
 #include <gselib/twoscomplementtransferfunc.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -14,14 +15,25 @@ int32_t truncateTo32(double x) {
     return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(x)));
 }
 
+// A bit count from a coefficient, truncated toward zero. The coefficients come from the database
+// as any double: NaN counts as 0, and magnitudes are held at 2^50, far past any field (2^50 bits
+// give an infinite power of two all the same) and small enough to subtract without overflow.
+long long bitCount(double k) {
+    constexpr double limit = 1125899906842624.0;  // 2^50
+    if (std::isnan(k)) {
+        return 0;
+    }
+    return static_cast<long long>(std::trunc(std::clamp(k, -limit, limit)));
+}
+
 }  // namespace
 
 TwosComplementTransferFunc::TwosComplementTransferFunc(const std::vector<double>& k)
     : k_(withDefaults(k, {0.0, 0.0})) {}
 
 double TwosComplementTransferFunc::apply(double x) const {
-    const long long total = static_cast<long long>(k_[0]);
-    const long long fraction = static_cast<long long>(k_[1]);
+    const long long total = bitCount(k_[0]);
+    const long long fraction = bitCount(k_[1]);
     const uint32_t n = static_cast<uint32_t>(truncateTo32(x));
     double result = x / std::pow(2.0, static_cast<double>(fraction));
     const int bit = static_cast<int>(((total - 1) % 32 + 32) % 32);

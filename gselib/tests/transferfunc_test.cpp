@@ -195,6 +195,10 @@ TEST(TransferFunc, NumericFaultsGiveInfinityOrNaN) {
     // 2^40 keeps its low 32 bits (0) as the bit pattern instead of overflowing.
     EXPECT_EQ(RawToDouble(std::vector<double>{0, 1}).apply(1099511627776.0), 0.0);
     EXPECT_TRUE(std::isnan(TwosComplementTransferFunc({16, 0}).apply(std::nan(""))));
+    // Bit counts come from database cells as any double (found by fuzzing): NaN counts as 0 bits
+    // (bit index 31), a huge count as 2^50 bits, an infinite power of two.
+    EXPECT_EQ(TwosComplementTransferFunc({std::nan(""), 0}).apply(2147483648.0), 2147483647.0);
+    EXPECT_EQ(TwosComplementTransferFunc({1e300, 0}).apply(-1), -HUGE_VAL);
 }
 
 TEST(TransferFunc, TextFormsRoundTrip) {
