@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QVariant>
+#include <cmath>
 #include <vector>
 
 namespace TarGse {
@@ -35,6 +36,14 @@ double MassCalEntry::apply(double x) const {
     }
 }
 
+void MassCalEntry::addReadPoint(bool okControl, double control, bool okAmu, double amu) {
+    // "nan" and "inf" read as numbers, but they are no calibration point: a NaN control would
+    // break the ordering of the points, and either would turn the whole fit into NaN.
+    if (okControl && okAmu && std::isfinite(control) && std::isfinite(amu)) {
+        dataPoints_[control] = amu;
+    }
+}
+
 void MassCalEntry::loadV1(const QString& text) {
     const QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     if (lines.isEmpty() || lines.front().split(QLatin1Char('\t'), Qt::SkipEmptyParts).size() != 4) {
@@ -49,9 +58,7 @@ void MassCalEntry::loadV1(const QString& text) {
         bool okAmu = false;
         const double control = fields[CONTROL_POS].toDouble(&okControl);
         const double amu = fields[AMU_POS].toDouble(&okAmu);
-        if (okControl && okAmu) {
-            dataPoints_[control] = amu;
-        }
+        addReadPoint(okControl, control, okAmu, amu);
     }
     order_ = 1;
     calculateFit();
@@ -90,9 +97,7 @@ void MassCalEntry::loadV2(const QString& text) {
         bool okAmu = false;
         const double control = p.value(KEY_CONTROL).toDouble(&okControl);
         const double amu = p.value(KEY_AMU).toDouble(&okAmu);
-        if (okControl && okAmu) {
-            dataPoints_[control] = amu;
-        }
+        addReadPoint(okControl, control, okAmu, amu);
     }
     phaseCycle_ = phaseCycle;
     const int order = map.value(KEY_ORDER).toInt();

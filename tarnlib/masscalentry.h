@@ -64,6 +64,8 @@ public:
 
 private:
     void loadV1(const QString& text);
+    /// Stores a point read from a file when both values are finite numbers.
+    void addReadPoint(bool okControl, double control, bool okAmu, double amu);
     void loadV2(const QString& text);
 
     std::map<double, double> dataPoints_;

@@ -65,6 +65,12 @@ TEST(MassCalEntry, VersionTwoEntries) {
                  LINE + ", {\"control\": 1}, {\"control\": 1, \"amu\": 2, \"x\": 3}, "
                         "{\"control\": \"a\", \"amu\": 2}, 17, {\"control\": \"30\", \"amu\": 92}"),
          true, 4, 100.0, 302.0},
+        // Not finite: no calibration point (a NaN key broke the ordering; found by fuzzing).
+        {"nan and inf skipped",
+         v2Entry(3, 1,
+                 LINE + ", {\"control\": \"nan\", \"amu\": 2}, {\"control\": 5, \"amu\": "
+                        "\"-inf\"}"),
+         true, 3, 100.0, 302.0},
         {"phase cycle not a number", QString(v2Entry(3, 1, LINE)).replace("3,", "\"x\","), false, 0,
          5.0, 5.0},
         {"not JSON", QStringLiteral("{"), false, 0, 5.0, 5.0},
@@ -108,10 +114,10 @@ TEST(MassCalEntry, EditingRefitsAndRoundTrips) {
 
 TEST(MassCalEntry, VersionOneText) {
     const MassCalEntry e(1, QStringLiteral("h1\th2\th3\th4\n10\t32\n\nnot\ta number\n20\t62\t9\n"
-                                           "40\t122\r\n"));
+                                           "40\t122\r\nnan\t5\n7\tinf\n"));
     EXPECT_TRUE(e.isValid());
     EXPECT_EQ(e.phaseCycle(), -1);
-    EXPECT_EQ(e.dataPoints().size(), 2u);  // "20 62 9" has three fields
+    EXPECT_EQ(e.dataPoints().size(), 2u);  // "20 62 9" has three fields; nan and inf skipped
     EXPECT_NEAR(e.apply(100.0), 302.0, 1e-9);
     EXPECT_FALSE(MassCalEntry(1, QStringLiteral("h1\th2\th3\n10\t32\n20\t62\n")).isValid());
 }
