@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <cmath>
 #include <cstdio>
 
 namespace TarGse {
@@ -25,6 +26,16 @@ bool isInteger(const QString& piece) {
     bool ok = false;
     piece.trimmed().toLongLong(&ok);
     return ok;
+}
+
+// Ids are whole numbers: a fraction (or a number beyond the id's type) would be read as another
+// id, so it is refused with the field's own message.
+bool isWholeNumber(const QJsonValue& v, double min, double max) {
+    if (!v.isDouble()) {
+        return false;
+    }
+    const double d = v.toDouble();
+    return d == std::trunc(d) && d >= min && d <= max;
 }
 
 bool validTids(const QString& tids) {
@@ -82,7 +93,7 @@ bool isValidTriggerCondition(const QJsonValue& condition) {
     }
     const QString type = c.value(K::TYPE).toString();
     if (type == V::MARKER) {
-        if (!c.value(K::MARKER).isDouble()) {
+        if (!isWholeNumber(c.value(K::MARKER), 0.0, 4294967295.0)) {
             report(fn, QStringLiteral(" invalid 'MARKER' field "));
             return false;
         }
@@ -178,7 +189,7 @@ bool isValidMetamarkerRuleFile(const QFileInfo& file) {
                            .arg(rule.value(K::TIDS).toString()));
             return false;
         }
-        if (!rule.value(K::METAMARKER_ID).isDouble()) {
+        if (!isWholeNumber(rule.value(K::METAMARKER_ID), -HUGE_VAL, HUGE_VAL)) {
             report(fn,
                    QStringLiteral(" %1 meta marker rule at index %2 contains invalid or missing "
                                   "meta_marker_id.")
