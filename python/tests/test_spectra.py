@@ -1,0 +1,192 @@
+"""Spectra as arrays: every row against the scan objects' own methods and against the scans the
+sample generator designed (its manifest), never against the arrays' own output."""
+
+import os
+import subprocess
+import sys
+
+import numpy as np
+import pytest
+
+if os.environ.get("K814_REQUIRE_MODULE"):
+    import k814util.k814util  # noqa: F401
+else:
+    pytest.importorskip("k814util.k814util")
+
+from k814util.sample import masscal
+from k814util.spectra import MODE_NAMES
+
+import k814util
+from k814util import k814util as proxy
+
+TICK = 1 / 65536
+KINDS = {26: "single", 27: "summed", 28: "aggregated"}
+
+
+@pytest.fixture
+def sample(archive, monkeypatch):
+    root, manifest = archive
+    monkeypatch.setenv("INI814", str(root / ".814config.INI"))
+    run = next(r for r in manifest["runs"] if r["mission"] == "tarn")
+    return run, k814util.spectra(run["tm_file"])
+
+
+def _counted_bins(want):
+    """Length of the zero-filled count list: bin 0 up to the end of the highest segment."""
+    return max(start + n * repeat for start, n, repeat in want["segments"])
+
+
+def _mz_curve(want, bins):
+    """The test's calibration is in bin mode: m/z of bin b is the curve of the last status's
+    phase cycle at b; a cycle without an entry (or no status) takes the first entry."""
+    entries = masscal.TID_ENTRIES
+    pc = want["phase_cycle"]
+    curve = entries[pc if pc in entries else next(iter(entries))][1]
+    return np.array([masscal.curve(curve, b) for b in range(bins)])
+
+
+def test_arrays_against_scans_and_design(sample):
+    run, sp = sample
+    designed = run["science"]["scans"]
+    n = len(designed)
+    assert len(sp) == n == len(sp.scans)
+    assert sp.n_bins.dtype == np.int64 and sp.n_bins.shape == (n,)
+    assert sp.counts.dtype == np.int32 and sp.mz.dtype == np.float64
+    width = max(_counted_bins(w) for w in designed)
+    assert sp.counts.shape == sp.mz.shape == (n, width)
+    # The sample has gapped scans and scans starting above bin 0, where the counted bins
+    # outrun nBins(): the m/z row must cover them all.
+    assert any(_counted_bins(w) > w["bins"] for w in designed)
+    for r, (scan, want) in enumerate(zip(sp.scans, designed)):
+        k, nb = want["index"], _counted_bins(want)
+        assert sp.n_bins[r] == nb, k
+        row, mz = sp.counts[r], sp.mz[r]
+        # The same list as the scan object gives, then zeros.
+        assert row[:nb].tolist() == list(scan.counts()), k
+        assert not row[nb:].any(), k
+        first = min(start for start, _, _ in want["segments"])
+        assert not row[:first].any(), k
+        if want["counts"] is not None:
+            assert row[first : first + want["bins"]].tolist() == want["counts"], k
+        for b, c in want["samples"]:
+            assert row[b] == c, (k, b)
+        assert row.sum() == want["count_sum"], k
+        assert (np.arange(width) * row).sum() == want["weighted_sum"], k
+        # m/z: exactly the scan's m_over_z_values() where those exist, the calibration curve
+        # on every counted bin, NaN in the padding only.
+        mzv = np.array(scan.m_over_z_values())
+        assert np.array_equal(mz[: len(mzv)], mzv), k
+        np.testing.assert_allclose(mz[:nb], _mz_curve(want, nb), rtol=1e-9, atol=1e-9)
+        assert np.isnan(mz[nb:]).all() and not np.isnan(mz[:nb]).any(), k
+
+
+def test_table_against_design_and_markers(sample):
+    pd = pytest.importorskip("pandas")
+    run, sp = sample
+    designed = run["science"]["scans"]
+    expected = run["expected"]
+    placed = [(i, e["marker"]) for i, e in enumerate(expected) if "marker" in e]
+    table = sp.table()
+    assert isinstance(table, pd.DataFrame) and table.index.name == "scan"
+    assert list(table.columns) == [
+        "relative_time",
+        "unix_time",
+        "tic",
+        "corrected_tic",
+        "highest_count",
+        "highest_count_bin",
+        "mode",
+        "ion_source",
+        "src_pkt_type",
+        "summed_scans",
+        "marker_id",
+        "marker_text",
+        "marker_time",
+        "bins",
+    ]
+    assert table.index.tolist() == [w["index"] for w in designed]
+    t0 = table["unix_time"].iloc[0] - table["relative_time"].iloc[0]
+    for (k, row), want, scan in zip(table.iterrows(), designed, sp.scans):
+        assert row["relative_time"] == pytest.approx(want["relative_time"], abs=TICK), k
+        assert row["unix_time"] == pytest.approx(want["unix_time"], abs=TICK), k
+        assert row["tic"] == want["count_sum"] and row["bins"] == _counted_bins(want), k
+        assert (row["highest_count"], row["highest_count_bin"]) == (
+            want["count_max"],
+            want["max_bin"],
+        ), k
+        assert row["mode"] == want["mode"], k
+        assert row["ion_source"] == ("none", "GC", "LDI")[want["ion_source"]], k
+        assert KINDS[row["src_pkt_type"]] == want["kind"], k
+        assert row["summed_scans"] == want["summed_scans"], k
+        # No design value for the corrected TIC: the scan object's own.
+        assert row["corrected_tic"] == scan.corrected_total_ion_count(), k
+        # The marker: the last one placed at or before the scan's last science packet.
+        last = expected[want["packet_indexes"][-1]]["unix"]
+        before = [(i, m) for i, m in placed if expected[i]["unix"] <= last + 1e-5]
+        assert before, k
+        i, (marker_id, _, text) = before[-1]
+        assert (row["marker_id"], row["marker_text"]) == (marker_id, text), k
+        assert row["marker_time"] + t0 == pytest.approx(expected[i]["unix"], abs=1e-4), k
+        assert (scan.marker_id(), scan.marker_text()) == (marker_id, text), k
+    assert table["mode"].value_counts().to_dict() == {
+        m: run["science"]["by_mode"].get(m, 0) for m in MODE_NAMES
+    }
+
+
+def test_long_format_and_ranges(sample):
+    pytest.importorskip("pandas")
+    run, sp = sample
+    long = sp.long()
+    assert list(long.columns) == ["scan", "bin", "mz", "count"]
+    assert len(long) == sp.n_bins.sum()
+    # Grouped by scan: bins 0..n-1 in order, with the arrays' values.
+    for r in (0, 6, len(sp) - 1):
+        part = long[long["scan"] == r]
+        assert part["bin"].tolist() == list(range(sp.n_bins[r]))
+        assert part["count"].tolist() == sp.counts[r, : sp.n_bins[r]].tolist()
+        assert np.array_equal(part["mz"].to_numpy(), sp.mz[r, : sp.n_bins[r]])
+    # A range of scans (clipped like a slice) gives the same rows, narrower.
+    n = len(sp)
+    for start, stop, rows in ((5, 8, [5, 6, 7]), (-2, None, [n - 2, n - 1]), (5, 3, [])):
+        part = k814util.Spectra(sp.scans, start, stop)
+        assert len(part) == len(rows) and part.columns()["scan"].tolist() == rows
+        width = max((sp.n_bins[r] for r in rows), default=0)
+        assert part.counts.shape == (len(rows), width)
+        assert np.array_equal(part.counts, sp.counts[rows, :width])
+        assert np.array_equal(part.mz, sp.mz[rows, :width], equal_nan=True)
+
+
+def test_fill_checks_the_arrays_it_is_given(sample):
+    _, sp = sample
+    scans, n = sp.scans, len(sp)
+    width = sp.counts.shape[1]
+
+    def fill(counts, mz, first=0, last=n):
+        proxy._spectra_fill_arrays(scans, first, last, counts, mz)
+
+    good = (np.zeros((n, width), np.int32), np.full((n, width), np.nan))
+    fill(*good)
+    assert np.array_equal(good[0], sp.counts)
+    read_only = np.zeros((n, width), np.int32)
+    read_only.flags.writeable = False
+    for bad in (
+        (np.zeros((n, width), np.int64), good[1]),  # wrong element type
+        (good[0], np.zeros((n, width), np.float32)),
+        (np.zeros((n, width - 1), np.int32), np.zeros((n, width - 1))),  # a scan does not fit
+        (np.zeros((n + 1, width), np.int32), np.zeros((n + 1, width))),
+        (good[0], np.zeros((n, width + 1))),  # rows of different widths
+        (np.zeros((width, n), np.int32).T, good[1]),  # not C-contiguous
+        (read_only, good[1]),
+        ([0] * n, good[1]),
+    ):
+        with pytest.raises(ValueError):
+            fill(*bad)
+    for first, last in ((-1, n), (0, n + 1), (3, 2)):
+        with pytest.raises(IndexError):
+            fill(*good, first=first, last=last)
+
+
+def test_import_stays_light():
+    code = "import sys, k814util; print(sorted({'pandas', 'matplotlib'} & set(sys.modules)))"
+    res = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
+    assert res.stdout.strip() == "[]"
