@@ -58,12 +58,13 @@ inline Bytes cat(std::initializer_list<Bytes> parts) {
     return out;
 }
 
-/// A reader with a fixed catalogue of (type -> data length) for its header check; an empty
-/// catalogue accepts every header. Unix seconds come straight from the raw timestamp.
+/// A reader with a fixed catalogue of (type -> data length, -1 for any) for its header check;
+/// an empty catalogue accepts every header. Unix seconds come straight from the raw timestamp
+/// unless another resolver is given.
 class TestCache : public TelemetryCache {
 public:
-    TestCache(int format, std::map<int, int> lengths = {})
-        : TelemetryCache(new UnixTimeResolver), lengths_(std::move(lengths)) {
+    TestCache(int format, std::map<int, int> lengths = {}, TimeResolver* resolver = nullptr)
+        : TelemetryCache(resolver ? resolver : new UnixTimeResolver), lengths_(std::move(lengths)) {
         setPacketFormat(format);
     }
 
@@ -74,6 +75,8 @@ protected:
         const bool tom = packetFormat() == Tom;
         const int type = tom ? h[0] : ((h[0] & 7) << 8) | h[1];
         const int length = tom ? (h[2] << 8) | h[3] : (((h[4] << 8) | h[5]) + 1) & 0xFFFF;
+        if (!tom && (h[0] & 0xF0) != 0)
+            return false;  // version 0 telemetry only
         const auto it = lengths_.find(type);
         return it != lengths_.end() && (it->second < 0 || it->second == length);
     }
@@ -81,6 +84,22 @@ protected:
 private:
     std::map<int, int> lengths_;
 };
+
+/// A ground-station wrapper record of n bytes after its 40-byte head ("GANN" keeps the receipt
+/// time at byte 24, "FANN" at byte 32).
+inline Bytes wrapperRecord(const char* variant, int n, uint32_t seconds = 0, uint16_t ms = 0) {
+    const std::string head = std::string("C7333IA0") + variant, len = std::to_string(n);
+    Bytes r(head.begin(), head.end());
+    r.resize(20 - len.size(), ' ');
+    r.insert(r.end(), len.begin(), len.end());
+    r.resize(size_t(40 + std::max(n, 0)), 0);
+    const size_t at = variant[0] == 'G' ? 24 : 32;
+    for (int i = 0; i < 4; ++i)
+        r[at + size_t(i)] = uint8_t(seconds >> (24 - 8 * i));
+    r[at + 4] = uint8_t(ms >> 8);
+    r[at + 5] = uint8_t(ms);
+    return r;
+}
 
 struct File {
     QTemporaryDir dir;

@@ -18,21 +18,6 @@ namespace {
 
 using namespace testutil;
 
-Bytes wrapper(const char* variant, uint32_t seconds, uint16_t ms, int n = 24) {
-    Bytes r(size_t(40 + std::max(n, 0)), 0);
-    std::memcpy(r.data(), "C7333IA0", 8);
-    std::memcpy(r.data() + 8, variant, 4);
-    const std::string text = std::to_string(n);
-    std::memset(r.data() + 12, ' ', 8);
-    std::memcpy(r.data() + 20 - text.size(), text.data(), text.size());
-    const size_t at = variant[0] == 'G' ? 24 : 32;
-    for (int i = 0; i < 4; ++i)
-        r[at + size_t(i)] = uint8_t(seconds >> (24 - 8 * i));
-    r[at + 4] = uint8_t(ms >> 8);
-    r[at + 5] = uint8_t(ms);
-    return r;
-}
-
 std::string read(TelemetryCache& cache, const std::string& path) {
     testing::internal::CaptureStderr();
     cache.changeFile(path, true);
@@ -124,7 +109,8 @@ TEST(TelemetryCache, CcsdsWrapperRecordsAndReceiptTimes) {
     const Bytes a = ccsdsPacket(700, 0, 50, Bytes(20, 1));
     const Bytes b = ccsdsPacket(700, 1, 51, Bytes(20, 2));
     const Bytes c = ccsdsPacket(700, 2, 52, Bytes(20, 3));
-    f.write(cat({wrapper("GANN", 1000, 250), a, wrapper("FANN", 1001, 999), b, c}));
+    f.write(
+        cat({wrapperRecord("GANN", 24, 1000, 250), a, wrapperRecord("FANN", 24, 1001, 999), b, c}));
     TestCache cache(TelemetryCache::Ccsds);
     EXPECT_EQ(read(cache, f.path), "");
     ASSERT_EQ(cache.size(), 3u);
@@ -140,7 +126,7 @@ TEST(TelemetryCache, CcsdsWrapperRecordsAndReceiptTimes) {
 TEST(TelemetryCache, CcsdsOversizedWrapperIsRejectedWithoutOverrun) {
     File f;
     // A record claiming 20000 bytes would overflow the record buffer: its bytes are damage.
-    Bytes huge = wrapper("GANN", 1, 1, 20000);
+    Bytes huge = wrapperRecord("GANN", 20000, 1, 1);
     huge.resize(64);
     const Bytes a = ccsdsPacket(700, 0, 50, Bytes(20, 1));
     f.write(cat({huge, a}));

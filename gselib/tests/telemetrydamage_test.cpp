@@ -6,52 +6,26 @@
 #include <gselib/telemetrycache.h>
 #include <gselib/tomchecksum.h>
 
+#include "readertestutil.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <array>
-#include <map>
+#include <functional>
 #include <random>
 
-using namespace GseLib;
+using namespace testutil;
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-class CatalogueCache : public TelemetryCache {
-public:
-    /// lengths: type -> data length, or -1 for any length.
-    CatalogueCache(int format, std::map<int, int> lengths)
-        : TelemetryCache(new UnixTimeResolver), lengths_(std::move(lengths)) {
-        setPacketFormat(format);
-    }
-
-protected:
-    bool validHeader(const unsigned char* h) override {
-        const bool tom = packetFormat() == Tom;
-        const int type = tom ? h[0] : ((h[0] & 7) << 8) | h[1];
-        const int length = tom ? (h[2] << 8) | h[3] : (((h[4] << 8) | h[5]) + 1) & 0xFFFF;
-        if (!tom && (h[0] & 0xF0) != 0)
-            return false;  // version 0 telemetry only
-        const auto it = lengths_.find(type);
-        return it != lengths_.end() && (it->second < 0 || it->second == length);
-    }
-
-private:
-    std::map<int, int> lengths_;
-};
-
 /// Reads path to the end, growing until the reader stops making progress (as a station
 /// would keep calling grow on a file that no longer changes).
-std::vector<TMPacketPtr> readAll(TelemetryCache& cache, const QString& path) {
+std::vector<TMPacketPtr> readAll(TelemetryCache& cache, const std::string& path) {
     testing::internal::CaptureStderr();
-    cache.changeFile(path.toStdString(), true);
-    int idle = 0;
-    while (idle < 8) {
+    cache.changeFile(path, true);
+    for (int idle = 0; idle < 8;) {
         const size_t before = cache.size();
         const long at = cache.position();
         cache.grow();
@@ -61,125 +35,78 @@ std::vector<TMPacketPtr> readAll(TelemetryCache& cache, const QString& path) {
     return cache.packets();
 }
 
-struct Span {
-    size_t begin, end;  // of a packet in the damaged file
-    Bytes bytes;
-    bool intact = true;
-};
-
-// A damaged stream: packets with random garbage inserted, bytes flipped and the end cut.
-struct Damaged {
-    Bytes file;
-    std::vector<Span> spans;
-};
-
-Damaged damage(const std::vector<Bytes>& packets, std::mt19937& rng) {
-    Damaged d;
-    std::uniform_int_distribution<int> byte(0, 255);
-    for (const Bytes& p : packets) {
-        if (rng() % 8 == 0) {  // garbage before this packet
-            const int n = 1 + int(rng() % 40);
-            for (int i = 0; i < n; ++i)
-                d.file.push_back(uint8_t(byte(rng)));
+// 150 rounds of 40 packets with random garbage inserted, bytes flipped and (every other round)
+// the end cut, as a station still writing leaves it. Every packet read must pass check, and
+// every intact packet comes out, in order and byte for byte.
+void damageRounds(int format, std::map<int, int> lengths, uint32_t seed,
+                  const std::function<Bytes(std::mt19937&, int)>& make,
+                  const std::function<bool(const TMPacket&)>& check) {
+    File file;
+    for (int round = 0; round < 150; ++round) {
+        std::mt19937 rng(seed + uint32_t(round));
+        Bytes bytes;
+        std::vector<std::pair<size_t, Bytes>> intact;  // end in the file, packet
+        for (int i = 0; i < 40; ++i) {
+            if (rng() % 8 == 0) {
+                for (int n = 1 + int(rng() % 40); n > 0; --n)
+                    bytes.push_back(uint8_t(rng()));
+            }
+            const Bytes p = make(rng, i);
+            const size_t begin = bytes.size();
+            bytes.insert(bytes.end(), p.begin(), p.end());
+            if (rng() % 10 == 0)
+                bytes[begin + rng() % p.size()] ^= uint8_t(1 + rng() % 255);
+            else
+                intact.emplace_back(bytes.size(), p);
         }
-        Span s{d.file.size(), d.file.size() + p.size(), p};
-        d.file.insert(d.file.end(), p.begin(), p.end());
-        if (rng() % 10 == 0) {  // a flipped byte inside
-            d.file[s.begin + rng() % p.size()] ^= uint8_t(1 + rng() % 255);
-            s.intact = false;
+        if (rng() % 2)
+            bytes.resize(bytes.size() - 1 - rng() % std::min<size_t>(bytes.size() - 1, 200));
+        file.write(bytes);
+        TestCache cache(format, lengths);
+        const auto got = readAll(cache, file.path);
+        for (const auto& p : got)
+            ASSERT_TRUE(check(*p)) << "round " << round;
+        size_t next = 0;
+        for (const auto& [end, p] : intact) {
+            if (end > bytes.size())
+                continue;
+            while (next < got.size() && *got[next]->bytes() != p)
+                ++next;
+            ASSERT_LT(next++, got.size()) << "round " << round << ": intact packet not recovered";
         }
-        d.spans.push_back(s);
-    }
-    if (rng() % 2) {  // the station was still writing
-        const size_t cut = d.file.size() - 1 - rng() % std::min<size_t>(d.file.size() - 1, 200);
-        d.file.resize(cut);
-        for (Span& s : d.spans) {
-            if (s.end > cut)
-                s.intact = false;
-        }
-    }
-    return d;
-}
-
-QString writeTemp(const QTemporaryDir& dir, const Bytes& b) {
-    const QString path = dir.filePath("damaged.tlm");
-    QFile f(path);
-    f.open(QIODevice::WriteOnly);
-    f.write(reinterpret_cast<const char*>(b.data()), qint64(b.size()));
-    return path;
-}
-
-void expectIntactPacketsRecovered(const Damaged& d, const std::vector<TMPacketPtr>& got,
-                                  int round) {
-    // Every intact packet comes out, in order and byte for byte.
-    size_t next = 0;
-    for (const Span& s : d.spans) {
-        if (!s.intact)
-            continue;
-        while (next < got.size() && *got[next]->bytes() != s.bytes)
-            ++next;
-        ASSERT_LT(next, got.size())
-            << "round " << round << ": intact packet at " << s.begin << " not recovered";
-        ++next;
     }
 }
 
 }  // namespace
 
 TEST(ReaderDamage, TomStreamsNeverYieldBadPacketsAndKeepIntactOnes) {
-    QTemporaryDir dir;
-    for (int round = 0; round < 150; ++round) {
-        std::mt19937 rng(1000 + round);
-        std::vector<Bytes> packets;
-        for (int i = 0; i < 40; ++i) {
-            const int type = std::array<int, 3>{2, 3, 22}[rng() % 3];
-            Bytes p = {uint8_t(type), uint8_t(i), 0, 0, 0, 0, uint8_t(i >> 8), uint8_t(i)};
-            const size_t len = 1 + rng() % 90;
-            p[2] = uint8_t(len >> 8);
-            p[3] = uint8_t(len);
-            for (size_t k = 0; k < len; ++k)
-                p.push_back(uint8_t(rng()));
-            const uint32_t sum = tom_checksum(p.data(), p.size());
-            for (int s = 24; s >= 0; s -= 8)
-                p.push_back(uint8_t(sum >> s));
-            packets.push_back(p);
-        }
-        const Damaged d = damage(packets, rng);
-        CatalogueCache cache(TelemetryCache::Tom, {{2, -1}, {3, -1}, {22, -1}});
-        const auto got = readAll(cache, writeTemp(dir, d.file));
-        for (const auto& p : got) {
-            ASSERT_TRUE(correct_checksum(p->bytes()->data(), size_t(p->totalLength() - 4), false))
-                << "round " << round;
-        }
-        expectIntactPacketsRecovered(d, got, round);
-    }
+    damageRounds(
+        TelemetryCache::Tom, {{2, -1}, {3, -1}, {22, -1}}, 1000,
+        [](std::mt19937& rng, int i) {
+            Bytes data(1 + rng() % 90);
+            for (uint8_t& b : data)
+                b = uint8_t(rng());
+            return tomPacket(std::array<int, 3>{2, 3, 22}[rng() % 3], i, uint32_t(i), data);
+        },
+        [](const TMPacket& p) {
+            return correct_checksum(p.bytes()->data(), size_t(p.totalLength() - 4), false);
+        });
 }
 
 TEST(ReaderDamage, CcsdsStreamsKeepIntactPackets) {
-    QTemporaryDir dir;
     const std::map<int, int> lengths = {{700, 20}, {701, 40}, {702, 66}};
-    for (int round = 0; round < 150; ++round) {
-        std::mt19937 rng(5000 + round);
-        std::vector<Bytes> packets;
-        for (int i = 0; i < 40; ++i) {
+    damageRounds(
+        TelemetryCache::Ccsds, lengths, 5000,
+        [&](std::mt19937& rng, int i) {
             const int apid = 700 + int(rng() % 3);
-            const int len = lengths.at(apid);
-            Bytes p = {uint8_t(0x08 | (apid >> 8)), uint8_t(apid),
-                       uint8_t(0xC0 | (i >> 8)),    uint8_t(i),
-                       uint8_t((len - 1) >> 8),     uint8_t(len - 1)};
-            for (int k = 0; k < len; ++k)
-                p.push_back(uint8_t(rng()));
-            packets.push_back(p);
-        }
-        const Damaged d = damage(packets, rng);
-        CatalogueCache cache(TelemetryCache::Ccsds, lengths);
-        const auto got = readAll(cache, writeTemp(dir, d.file));
-        for (const auto& p : got) {
-            ASSERT_TRUE(lengths.count(p->apid()));
-            ASSERT_EQ(p->totalLength(), 6 + lengths.at(p->apid()));
-        }
-        expectIntactPacketsRecovered(d, got, round);
-    }
+            Bytes data(size_t(lengths.at(apid) - 6));  // after the 6-byte secondary header
+            for (uint8_t& b : data)
+                b = uint8_t(rng());
+            return ccsdsPacket(apid, i, rng(), data);
+        },
+        [&](const TMPacket& p) {
+            return lengths.count(p.apid()) && p.totalLength() == 6 + lengths.at(p.apid());
+        });
 }
 
 // ---- public CCSDS files ------------------------------------------------------------------------
@@ -225,7 +152,7 @@ TEST(PublicCcsdsFiles, CountsAndApidsAsDocumented) {
         {"suda/sciData_2022_130_17_41_53.spl", {{1425, -1}}, {{1425, 13}}},
     };
     for (const PublicFile& f : files) {
-        CatalogueCache cache(TelemetryCache::Ccsds, f.lengths);
+        TestCache cache(TelemetryCache::Ccsds, f.lengths);
         testing::internal::CaptureStderr();
         cache.changeFile((root + "/" + f.path).toStdString(), true);
         const std::string errors = testing::internal::GetCapturedStderr();

@@ -491,23 +491,14 @@ TEST(ScanData, EmOnTimesWithoutAndWithSequences) {
             {"type": 1, "field": "ms", "offset": 6, "size": 2, "mask": "FFFF", "shift": 0}]}
     ])");
     TarGse::SebCmdInterpreter::createInterpreters(dir.filePath("seb_cmds.json"));
-    auto cmd = [](uint8_t n, Bytes p) {
-        Bytes b = {0xFA, 0xF3, 0x20, n, uint8_t(p.size() >> 8), uint8_t(p.size())};
-        b.insert(b.end(), p.begin(), p.end());
-        b.insert(b.end(), {0, 0});
-        return b;
-    };
     const int16_t on = -2500;
     Bytes stream;
     for (const Bytes& c :
-         {cmd(0x1D, {3, uint8_t(uint16_t(on) >> 8), uint8_t(on)}), cmd(0x15, {0, 5}),
-          cmd(0x1D, {4, uint8_t(uint16_t(on) >> 8), uint8_t(on)}), cmd(0x15, {0, 7}),
-          cmd(0x1D, {3, 0, 0}), cmd(0x15, {0, 11})})
+         {sebCommand(0x1D, {3, uint8_t(uint16_t(on) >> 8), uint8_t(on)}), sebCommand(0x15, {0, 5}),
+          sebCommand(0x1D, {4, uint8_t(uint16_t(on) >> 8), uint8_t(on)}), sebCommand(0x15, {0, 7}),
+          sebCommand(0x1D, {3, 0, 0}), sebCommand(0x15, {0, 11})})
         stream.insert(stream.end(), c.begin(), c.end());
-    Bytes data = {0, 0, 0, 0, uint8_t((stream.size() + 3) >> 8), uint8_t(stream.size() + 3),
-                  0, 0, 0};
-    data.insert(data.end(), stream.begin(), stream.end());
-    s.sebSequences.append(std::make_shared<TarGse::SebSequence>(tom(23, data)));
+    s.sebSequences.append(std::make_shared<TarGse::SebSequence>(tom(23, sequenceData(stream))));
     ASSERT_EQ(s.sebSequences.back()->commands.size(), 6);
     s.calculateEmOnTimes(a, b);
     EXPECT_DOUBLE_EQ(a, 2 * (5.0 + 7.0));  // on for two pauses, then off

@@ -111,6 +111,26 @@ inline Bytes multiData(int version, int summed, const std::vector<Segment>& segm
     return d;
 }
 
+/// A SEB command as the SEB receives it: sync, number, parameter count, parameters, and a
+/// trailer whose value the splitter must not care about.
+inline Bytes sebCommand(uint8_t number, const Bytes& params) {
+    Bytes b = {0xFA, 0xF3, 0x20, number, uint8_t(params.size() >> 8), uint8_t(params.size())};
+    b.insert(b.end(), params.begin(), params.end());
+    b.insert(b.end(), {0xAB, 0xCD});
+    return b;
+}
+
+/// Data field of a SEB sequence packet (type 23): a header whose bytes 4-5 (packet bytes 12-13)
+/// hold L = 3 + stream bytes (+ extra, to declare more than there is), the 24-bit memory
+/// address, the command stream.
+inline Bytes sequenceData(const Bytes& stream, uint32_t address = 0, int extra = 0) {
+    const size_t l = 3 + stream.size() + size_t(extra);
+    Bytes d = {0x11, 0x22, 0x33, 0x44, uint8_t(l >> 8), uint8_t(l)};
+    d.insert(d.end(), {uint8_t(address >> 16), uint8_t(address >> 8), uint8_t(address)});
+    d.insert(d.end(), stream.begin(), stream.end());
+    return d;
+}
+
 /// Data field of a scan-status packet (76 bytes, so items reach packet byte 89).
 inline Bytes statusData() {
     return Bytes(84, 0);

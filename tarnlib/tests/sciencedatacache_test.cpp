@@ -18,19 +18,6 @@ using TarGse::ScienceDataCache;
 
 namespace {
 
-constexpr uint32_t TICKS = 10000;  // per second
-
-// The TARN reader's resolver over a header check that takes every packet, so scenario streams
-// need no packet-type catalogue. Without time packets relative times are ticks / 10000 from
-// the first packet.
-class TarnTestCache : public GseLib::TelemetryCache {
-public:
-    TarnTestCache() : TelemetryCache(new TarGse::TarnTimeResolver) { setPacketFormat(Tom); }
-
-protected:
-    bool validHeader(const unsigned char*) override { return true; }
-};
-
 struct Stream {
     Bytes bytes;
     uint32_t ticks = 0;
@@ -67,7 +54,10 @@ struct Stream {
 struct ScienceRun {
     explicit ScienceRun(const Bytes& bytes, TARN::ScanTypes types = TARN::ScanTypes(7)) {
         file.write(bytes);
-        cache = new TarnTestCache;
+        // The TARN reader's resolver over a header check that takes every packet, so scenario
+        // streams need no packet-type catalogue. Without time packets relative times are
+        // ticks / 10000 from the first packet.
+        cache = new TestCache(GseLib::TelemetryCache::Tom, {}, new TarGse::TarnTimeResolver);
         GseLib::TelemetryFile::setSharedCache(cache);
         testing::internal::CaptureStderr();
         cache->changeFile(file.path, true);
@@ -83,7 +73,7 @@ struct ScienceRun {
     const TarGse::ScanData& scan(int i) const { return *science->scan(i); }
 
     File file;
-    TarnTestCache* cache = nullptr;
+    TestCache* cache = nullptr;
     std::unique_ptr<ScienceDataCache> science;
 };
 
@@ -253,18 +243,7 @@ TEST(ScienceDataCache, AuxiliaryPacketsAndFilter) {
 TEST(ScienceDataCache, SebSequencesPendUntilTheNextScanStatusRequest) {
     Engine engine(scanDatabase());
     auto seq = [](uint32_t address, uint8_t command) {
-        const Bytes cmd = {0xFA, 0xF3, 0x20, command, 0, 0, 0, 0};
-        Bytes d = {0,
-                   0,
-                   0,
-                   0,
-                   0,
-                   uint8_t(3 + cmd.size()),
-                   uint8_t(address >> 16),
-                   uint8_t(address >> 8),
-                   uint8_t(address)};
-        d.insert(d.end(), cmd.begin(), cmd.end());
-        return d;
+        return sequenceData(sebCommand(command, {}), address);
     };
     Stream s;
     s.add(23, seq(5, 21));                 // continuation without a sequence: dropped
@@ -316,7 +295,7 @@ TEST(ScienceDataCache, IncrementalRefreshEqualsOneRead) {
 
     // The same bytes written in pieces that cut packets, refreshing after each.
     File file;
-    auto* cache = new TarnTestCache;
+    auto* cache = new TestCache(GseLib::TelemetryCache::Tom, {}, new TarGse::TarnTimeResolver);
     GseLib::TelemetryFile::setSharedCache(cache);
     ScienceDataCache pieces;
     const size_t n = s.bytes.size();

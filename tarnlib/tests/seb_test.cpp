@@ -7,7 +7,7 @@
 #include <gselib/fileopenexception.h>
 #include <gselib/parsingexceptions.h>
 
-#include "enginetestutil.h"
+#include "scantestutil.h"
 
 #include <gtest/gtest.h>
 
@@ -24,25 +24,13 @@ using TarGse::SebSequence;
 
 namespace {
 
-// A command as the SEB receives it: sync, number, parameter count, parameters, and a trailer
-// whose value the splitter must not care about.
 Bytes cmd(uint8_t number, const Bytes& params) {
-    Bytes b = {0xFA, 0xF3, 0x20, number, uint8_t(params.size() >> 8), uint8_t(params.size())};
-    b.insert(b.end(), params.begin(), params.end());
-    b.insert(b.end(), {0xAB, 0xCD});
-    return b;
+    return scantest::sebCommand(number, params);
 }
 
-// A type-23 packet: SEB header whose bytes 4-5 (packet bytes 12-13) hold L = 3 + stream bytes
-// (+ extra, to declare more than there is), memory address, stream; then a TOM checksum that
-// lies beyond L.
 std::shared_ptr<GseLib::TMPacket> seqPacket(const Bytes& stream, uint32_t address, int index,
                                             int extra = 0) {
-    const size_t l = 3 + stream.size() + size_t(extra);
-    Bytes data = {0x11, 0x22, 0x33, 0x44, uint8_t(l >> 8), uint8_t(l)};
-    data.insert(data.end(), {uint8_t(address >> 16), uint8_t(address >> 8), uint8_t(address)});
-    data.insert(data.end(), stream.begin(), stream.end());
-    auto p = tom(23, data);
+    auto p = tom(23, scantest::sequenceData(stream, address, extra));
     p->setIndex(index);
     return p;
 }

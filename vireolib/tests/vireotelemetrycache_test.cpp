@@ -39,16 +39,6 @@ private:
 
 const Bytes SYNC = {0xFE, 0xFA, 0x30, 0xC8};
 
-Bytes wrapperRecord(bool gann, int n) {
-    const std::string head = std::string("C7333IA0") + (gann ? "GANN" : "FANN");
-    const std::string len = std::to_string(n);
-    Bytes r(head.begin(), head.end());
-    r.resize(20 - len.size(), ' ');
-    r.insert(r.end(), len.begin(), len.end());
-    r.resize(size_t(40 + n), 0);
-    return r;
-}
-
 // Packets of 26 and 14 bytes (the short ones end inside the look-ahead), each possibly behind
 // a record, a sync prefix at offset 0, 2 or 3, a decoy sync word at offset 1, or garbage.
 Bytes stream(std::mt19937& rng, int* packets) {
@@ -60,7 +50,7 @@ Bytes stream(std::mt19937& rng, int* packets) {
                 file.push_back(uint8_t(rng()));
         }
         if (r % 3 == 0)
-            file = cat({file, wrapperRecord(r % 2, int(rng() % 30))});
+            file = cat({file, wrapperRecord(r % 2 ? "GANN" : "FANN", int(rng() % 30))});
         if (r % 5 < 3) {
             const int filler = std::array<int, 4>{0, 2, 3, 1}[rng() % 4];
             file = cat({file, Bytes(size_t(filler), 0x11), SYNC, Bytes(6, 0x22)});
