@@ -130,8 +130,6 @@ extern int MAX_META_MARKER_ID;
 // numpy without a per-scan or per-bin step in Python and without a copy.
 %{
 #include <k814util/spectraarrays.h>
-#include <gselib/telemetryfile.h>
-#include <tarnlib/markercache.h>
 
 #include <stdexcept>
 #include <string>
@@ -218,11 +216,11 @@ K814_SPECTRA_EXCEPTIONS(k814util::_spectra_fill_table)
          "Internal: writes the number of counted bins of scans first..last-1 to the int64 "
          "array n_bins and returns the largest.") k814util::_spectra_counted_bins;
 %feature("docstring",
-         "Internal: fills the zeroed int32 counts and NaN-filled float64 m/z arrays (scans x "
-         "width) of scans first..last-1.") k814util::_spectra_fill_arrays;
+         "Internal: fills the zeroed int32 counts array and the float64 m/z array (scans x "
+         "width; every entry written, NaN past the counted bins) of scans first..last-1.") k814util::_spectra_fill_arrays;
 %feature("docstring",
          "Internal: fills the table columns (float64 scans x 4, int64 scans x 8) of scans "
-         "first..last-1 and returns their marker texts.") k814util::_spectra_fill_table;
+         "first..last-1 and returns their marker texts (markers as the scans find them).") k814util::_spectra_fill_table;
 
 // The marker texts are decoded like every other string the module returns.
 %fragment("SWIG_From_std_string");
@@ -249,20 +247,17 @@ void _spectra_fill_arrays(const ScienceDataCacheWrapper& scans, int first, int l
 }
 
 PyObject* _spectra_fill_table(const ScienceDataCacheWrapper& scans, int first, int last,
-                              bool skip_zero_id_markers, PyObject* reals, PyObject* ints) {
+                              PyObject* reals, PyObject* ints) {
     const SpectraArrays arrays(scans.cache(), scans.massCal().data(), first, last);
     const Py_ssize_t rows = arrays.rows();
     const SpectraBuffer realsOut(reals, "reals", 'f', 8,
                                  {rows, Py_ssize_t(SpectraArrays::RealColumnCount)});
     const SpectraBuffer intsOut(ints, "ints", 'i', 8,
                                 {rows, Py_ssize_t(SpectraArrays::IntColumnCount)});
-    // The markers of the bound file, collected afresh: each scan's is the one before its last
-    // science packet, as the scan objects find it.
-    GseLib::TelemetryFile cursor;
-    TarGse::MarkerCache markers(&cursor);
-    markers.refresh();
-    const std::vector<std::string> texts = arrays.fillTable(
-        realsOut.data<double>(), intsOut.data<int64_t>(), markers, skip_zero_id_markers);
+    // The markers as the wrapper's scan objects find them.
+    const std::vector<std::string> texts =
+        arrays.fillTable(realsOut.data<double>(), intsOut.data<int64_t>(), scans.markerCache(),
+                         scans.skipZeroIdMarkers());
     PyObject* list = PyList_New(Py_ssize_t(texts.size()));
     if (!list) {
         throw std::runtime_error("out of memory for the marker texts");

@@ -40,6 +40,13 @@ public:
     QSharedPointer<TarGse::MassCal> massCal() const {
         return massCal_;
     }
+    /// The markers the scans handed out look up, and whether they skip markers of id 0.
+    const TarGse::MarkerCache& markerCache() const {
+        return markerCache_;
+    }
+    bool skipZeroIdMarkers() const {
+        return skipZeroIdMarkers_;
+    }
 #endif
 
 private:

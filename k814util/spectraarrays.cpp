@@ -6,6 +6,7 @@
 #include <tarnlib/sciencedatacache.h>
 
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <stdexcept>
 
@@ -89,39 +90,37 @@ void SpectraArrays::fillCounts(int32_t* out, int64_t stride) const {
 
 void SpectraArrays::fillMz(double* out, int64_t stride) const {
     checkStride(stride, width_);
-    if (!massCal_) {
-        return;
-    }
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
     // Without RF control the chain is the calibration entry of the scan's phase cycle alone, the
     // same for every scan of that cycle: one row per cycle, computed once, serves them all.
-    const bool rfControlled = massCal_->controlMode() == TarGse::MassCal::RF_MON ||
-                              massCal_->controlMode() == TarGse::MassCal::RF_DAC;
+    const bool rfControlled = massCal_ && (massCal_->controlMode() == TarGse::MassCal::RF_MON ||
+                                           massCal_->controlMode() == TarGse::MassCal::RF_DAC);
     std::map<int, std::vector<double>> byPhaseCycle;
     for (size_t r = 0; r < scans_.size(); ++r) {
         const TarGse::ScanData* scan = scans_[r];
-        const int64_t n = countedBins_[r];
-        if (!scan || n == 0) {
-            continue;
-        }
         double* row = out + int64_t(r) * stride;
-        const auto chain = [&] {
-            return scan->getTransform(TarGse::ScanData::Bin, TarGse::ScanData::Mass, *massCal_);
-        };
-        if (rfControlled) {
-            const auto transform = chain();
-            for (int64_t k = 0; k < n; ++k) {
-                row[k] = transform->apply(double(k));
+        const int64_t n = massCal_ && scan ? countedBins_[r] : 0;
+        if (n > 0) {
+            const auto chain = [&] {
+                return scan->getTransform(TarGse::ScanData::Bin, TarGse::ScanData::Mass, *massCal_);
+            };
+            if (rfControlled) {
+                const auto transform = chain();
+                for (int64_t k = 0; k < n; ++k) {
+                    row[k] = transform->apply(double(k));
+                }
+            } else {
+                std::vector<double>& shared = byPhaseCycle[scan->phaseCycle()];
+                if (int64_t(shared.size()) < n) {
+                    const auto transform = chain();
+                    for (int64_t k = int64_t(shared.size()); k < n; ++k) {
+                        shared.push_back(transform->apply(double(k)));
+                    }
+                }
+                std::copy_n(shared.begin(), n, row);
             }
-            continue;
         }
-        std::vector<double>& shared = byPhaseCycle[scan->phaseCycle()];
-        if (int64_t(shared.size()) < n) {
-            const auto transform = chain();
-            for (int64_t k = int64_t(shared.size()); k < n; ++k) {
-                shared.push_back(transform->apply(double(k)));
-            }
-        }
-        std::copy_n(shared.begin(), n, row);
+        std::fill(row + n, row + stride, nan);
     }
 }
 

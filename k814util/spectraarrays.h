@@ -63,8 +63,8 @@ public:
     void fillCounts(int32_t* out, int64_t stride) const;
     /**
      * Writes the Bin-to-Mass chain at bin k to out[r * stride + k] for every counted bin k of
-     * row r. Entries past the counted bins are not written; nothing is written without a mass
-     * calibration.
+     * row r, and NaN to the rest of the row (all of it without a mass calibration), so the
+     * caller's storage needs no initialisation.
      * @throw std::invalid_argument when stride is below width()
      */
     void fillMz(double* out, int64_t stride) const;

@@ -194,7 +194,7 @@ def _scan_rows(args: argparse.Namespace):
         return None
     rows = _rows(scans, 0, None)
     n_bins, _ = _counted_bins(scans, rows)
-    return scans, _table_columns(scans, rows, False, n_bins)
+    return scans, _table_columns(scans, rows, n_bins)
 
 
 def _marker_label(marker_id: int, text: str) -> str:

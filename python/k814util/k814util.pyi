@@ -457,7 +457,6 @@ def _spectra_fill_table(
     scans: ScienceDataCacheWrapper,
     first: int,
     last: int,
-    skip_zero_id_markers: bool,
     reals: Any,
     ints: Any,
 ) -> list[str]: ...

@@ -60,16 +60,14 @@ def _counted_bins(scans: _k.ScienceDataCacheWrapper, rows: range) -> tuple[np.nd
 
 
 def _table_columns(
-    scans: _k.ScienceDataCacheWrapper, rows: range, skip_zero_id_markers: bool, n_bins: np.ndarray
+    scans: _k.ScienceDataCacheWrapper, rows: range, n_bins: np.ndarray
 ) -> dict[str, np.ndarray]:
     """The per-scan figures, as numpy columns in table order."""
     reals = np.zeros((len(rows), len(_REAL_COLUMNS)))
     ints = np.zeros((len(rows), len(_INT_COLUMNS)), dtype=np.int64)
     texts: list[str] = []
     if rows:
-        texts = _k._spectra_fill_table(
-            scans, rows.start, rows.stop, bool(skip_zero_id_markers), reals, ints
-        )
+        texts = _k._spectra_fill_table(scans, rows.start, rows.stop, reals, ints)
     named = {name: reals[:, i] for i, name in enumerate(_REAL_COLUMNS)}
     named.update({name: ints[:, i] for i, name in enumerate(_INT_COLUMNS)})
     return {
@@ -98,8 +96,8 @@ class Spectra:
     Row ``r`` is scan ``start + r``. ``counts[r, :n_bins[r]]`` equals that scan's ``counts()``;
     ``mz[r, k]`` is the scan's Bin-to-Mass chain at bin ``k`` for every counted bin (its
     ``m_over_z_values()`` stop at ``nBins() - 1``, which is shorter when a scan starts above
-    bin 0 or has gaps). The figures of :meth:`table` are taken with the arrays, while the
-    process is bound to the scans' file.
+    bin 0 or has gaps). The figures of :meth:`table` are taken with the arrays; each scan's
+    marker is the one its scan object reports (with the wrapper's ``skip_zero_id_markers``).
     """
 
     __slots__ = ("scans", "start", "counts", "mz", "n_bins", "_columns")
@@ -109,13 +107,11 @@ class Spectra:
         scans: _k.ScienceDataCacheWrapper,
         start: int = 0,
         stop: int | None = None,
-        *,
-        skip_zero_id_markers: bool = False,
     ):
         rows = _rows(scans, start, stop)
         n_bins, width = _counted_bins(scans, rows)
         counts = np.zeros((len(rows), width), dtype=np.int32)
-        mz = np.full((len(rows), width), np.nan)
+        mz = np.empty((len(rows), width))  # every entry written: m/z or NaN
         if rows:
             _k._spectra_fill_arrays(scans, rows.start, rows.stop, counts, mz)
         self.scans = scans
@@ -123,7 +119,7 @@ class Spectra:
         self.counts: np.ndarray = counts
         self.mz: np.ndarray = mz
         self.n_bins: np.ndarray = n_bins
-        self._columns = _table_columns(scans, rows, skip_zero_id_markers, n_bins)
+        self._columns = _table_columns(scans, rows, n_bins)
 
     def __len__(self) -> int:
         return len(self.n_bins)
@@ -172,5 +168,4 @@ def spectra(
     """Every mass-spectrum scan of a TARN telemetry file as arrays (:class:`Spectra`), after
     binding the process to the file like :func:`k814util.scans` (same arguments, same
     exceptions)."""
-    wrapper = scans(path, skip_zero_id_markers, average_summed_scans)
-    return Spectra(wrapper, skip_zero_id_markers=skip_zero_id_markers)
+    return Spectra(scans(path, skip_zero_id_markers, average_summed_scans))
