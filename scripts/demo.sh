@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job on the bundled sample: installs the package, writes the sample archive, and binds
 # Python to each of its tests in turn: for VIREO and TARN alike the summary, message log, markers
-# (TARN: meta-markers and SEB command sequences too) and one housekeeping item's values as CSV.
+# (TARN: meta-markers and SEB command sequences too) and one housekeeping item's values as CSV;
+# for TARN also its mass-spectrum scans, one spectrum plot and the TIC chromatogram (PNG files).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -31,4 +32,14 @@ for tm in "$ARCHIVE"/data/tarn/*/*.tlm; do
   echo
   echo "== k814util values $tm 21 --mode sci   (SEB:HV_MON, first rows)"
   "$PYTHON" -m k814util values "$tm" 21 --mode sci --ini "$INI" 2>>"$ARCHIVE/tarn-reader.log" | head -6
+  echo
+  echo "== k814util scans $tm"
+  "$PYTHON" -m k814util scans "$tm" --ini "$INI" 2>>"$ARCHIVE/tarn-reader.log"
+  echo
+  echo "== k814util spectrum $tm 9 --png $ARCHIVE/tarn-spectrum.png   (a summed scan)"
+  "$PYTHON" -m k814util spectrum "$tm" 9 --png "$ARCHIVE/tarn-spectrum.png" --ini "$INI" \
+    2>>"$ARCHIVE/tarn-reader.log"
+  echo
+  echo "== k814util tic $tm --png $ARCHIVE/tarn-tic.png"
+  "$PYTHON" -m k814util tic "$tm" --png "$ARCHIVE/tarn-tic.png" --ini "$INI" 2>>"$ARCHIVE/tarn-reader.log"
 done
