@@ -16,14 +16,17 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// A row on APID 16 (or apid) at packet byte 12 with the given decode cells.
-QMap<QString, QString> row(int id, const QMap<QString, QString>& cells, int apid = 16) {
-    return with(with(testutil::basicRow(id, "D", QStringLiteral("R%1").arg(id)),
-                     {{"PACKET_TYPE", QString::number(apid)},
-                      {"DECODE_ID1", "12"},
-                      {"DECODE_ID3", "0"},
-                      {"ENG_EQ_TYPE", "0"}}),
-                cells);
+// A row on APID 16 (or apid) at packet byte 12 with the cells "COLUMN=value;...", where TYPE
+// and IDn stand for DECODE_TYPE and DECODE_IDn.
+QMap<QString, QString> row(int id, const char* cells, int apid = 16) {
+    QMap<QString, QString> changes = {{"PACKET_TYPE", QString::number(apid)},
+                                      {"DECODE_ID1", "12"},
+                                      {"DECODE_ID3", "0"},
+                                      {"ENG_EQ_TYPE", "0"}};
+    for (const QString& cell : QString(cells).split(';'))
+        changes[QString(cell.startsWith("ID") || cell.startsWith("TYPE") ? "DECODE_" : "") +
+                cell.section('=', 0, 0)] = cell.section('=', 1);
+    return with(testutil::basicRow(id, "D", QStringLiteral("R%1").arg(id)), changes);
 }
 
 Bytes be64(uint64_t v) {
@@ -41,71 +44,47 @@ struct Expected {
 
 struct Case {
     int id;
-    QMap<QString, QString> cells;
+    const char* cells;
     Bytes data;
     std::vector<Expected> items;
 };
 
 std::vector<Case> cases() {
+    using U = uint64_t;
+    using S = int64_t;
+    using T = QByteArray;
     return {
-        {1, {{"DECODE_TYPE", "3"}}, {0x12, 0x34}, {{uint64_t(0x1234), 12, 2}}},
-        {2,
-         {{"DECODE_TYPE", "3"}, {"DECODE_ID3", "0x0FF0"}, {"DECODE_ID4", "4"}},
-         {0x12, 0x34},
-         {{uint64_t(0x23), 12, 2}}},
-        {3, {{"DECODE_TYPE", "1"}}, {0x12, 0x34}, {{uint64_t(0x1234), 12, 2}}},
-        {4, {{"DECODE_TYPE", "4"}, {"DECODE_ID3", "0xFFFF"}}, {0xFF, 0xFE}, {{int64_t(-2), 12, 2}}},
-        {5, {{"DECODE_TYPE", "4"}}, {0xFF, 0xFE}, {{int64_t(65534), 12, 2}}},
-        {6, {{"DECODE_TYPE", "4"}, {"DECODE_ID3", "0x0FFF"}}, {0x0F, 0xFF}, {{int64_t(-1), 12, 2}}},
-        {7,
-         {{"DECODE_TYPE", "4"}, {"DECODE_ID3", "0x0FFF"}},
-         {0x07, 0xFF},
-         {{int64_t(2047), 12, 2}}},
-        {8,
-         {{"DECODE_TYPE", "2"}, {"DECODE_ID1", "14"}, {"DECODE_ID3", "0xFFFF"}},
-         {0, 0, 0x34, 0x12},
-         {{uint64_t(0x1234), 14, 2}}},
+        {1, "TYPE=3", {0x12, 0x34}, {{U(0x1234), 12, 2}}},
+        {2, "TYPE=3;ID3=0x0FF0;ID4=4", {0x12, 0x34}, {{U(0x23), 12, 2}}},
+        {3, "TYPE=1", {0x12, 0x34}, {{U(0x1234), 12, 2}}},
+        {4, "TYPE=4;ID3=0xFFFF", {0xFF, 0xFE}, {{S(-2), 12, 2}}},
+        {5, "TYPE=4", {0xFF, 0xFE}, {{S(65534), 12, 2}}},
+        {6, "TYPE=4;ID3=0x0FFF", {0x0F, 0xFF}, {{S(-1), 12, 2}}},
+        {7, "TYPE=4;ID3=0x0FFF", {0x07, 0xFF}, {{S(2047), 12, 2}}},
+        {8, "TYPE=2;ID1=14;ID3=0xFFFF", {0, 0, 0x34, 0x12}, {{U(0x1234), 14, 2}}},
         // A negative shift count (as 32 bits) shifts left.
-        {9,
-         {{"DECODE_TYPE", "2"},
-          {"DECODE_ID1", "14"},
-          {"DECODE_ID3", "0xFF00"},
-          {"DECODE_ID4", "0xFFFFFFF8"}},
-         {0, 0, 0x34, 0x12},
-         {{uint64_t(0x120000), 14, 2}}},
-        {10, {{"DECODE_TYPE", "5"}, {"DECODE_ID2", "4"}}, {0x40, 0x60, 0, 0}, {{3.5, 12, 4}}},
-        {11, {{"DECODE_TYPE", "5"}, {"DECODE_ID2", "1:2:3:4"}}, {0, 0, 0x60, 0x40}, {{3.5, 12, 4}}},
-        {12,
-         {{"DECODE_TYPE", "6"}, {"DECODE_ID2", "8"}},
-         {0x3F, 0xF4, 0, 0, 0, 0, 0, 0},
-         {{1.25, 12, 8}}},
-        {13,
-         {{"DECODE_TYPE", "7"}, {"DECODE_ID2", "0"}},
-         {'A', 'B', 0, 'C'},
-         {{QByteArray("AB"), 12, 2}}},
-        {14, {{"DECODE_TYPE", "7"}, {"DECODE_ID2", "0"}}, {0, 'A'}, {{QByteArray(), 12, 0}}},
-        {15,
-         {{"DECODE_TYPE", "7"}, {"DECODE_ID2", "2:1"}},
-         {'A', 'B'},
-         {{QByteArray("BA"), 12, 2}}},
-        {16,
-         {{"DECODE_TYPE", "61"}, {"DECODE_ID2", "4"}},
-         {'A', 0, 'B', 'C', 'D'},
-         {{QByteArray("A\0BC", 4), 12, 4}}},
-        {17, {{"DECODE_TYPE", "14"}}, {0, 0, 0, 0x10, 0x80}, {{16.5, 12, 5}}},
-        {18, {{"DECODE_TYPE", "21"}}, be64(1500000000), {{1.5, 12, 8}}},
-        {19, {{"DECODE_TYPE", "8"}}, {0, 0, 1, 0}, {{256.0, 12, 4}}},
-        {20, {{"DECODE_TYPE", "28"}}, {0, 1, 0, 0}, {{256.0, 12, 4}}},
-        {21, {{"DECODE_TYPE", "10"}}, {0, 0, 0, 2, 0x00, 0x07, 0xA1, 0x20}, {{2.5, 12, 8}}},
-        {22, {{"DECODE_TYPE", "12"}}, {3, 0x80, 0}, {{3.5, 12, 3}}},
+        {9, "TYPE=2;ID1=14;ID3=0xFF00;ID4=0xFFFFFFF8", {0, 0, 0x34, 0x12}, {{U(0x120000), 14, 2}}},
+        {10, "TYPE=5;ID2=4", {0x40, 0x60, 0, 0}, {{3.5, 12, 4}}},
+        {11, "TYPE=5;ID2=1:2:3:4", {0, 0, 0x60, 0x40}, {{3.5, 12, 4}}},
+        {12, "TYPE=6;ID2=8", {0x3F, 0xF4, 0, 0, 0, 0, 0, 0}, {{1.25, 12, 8}}},
+        {13, "TYPE=7;ID2=0", {'A', 'B', 0, 'C'}, {{T("AB"), 12, 2}}},
+        {14, "TYPE=7;ID2=0", {0, 'A'}, {{T(), 12, 0}}},
+        {15, "TYPE=7;ID2=2:1", {'A', 'B'}, {{T("BA"), 12, 2}}},
+        {16, "TYPE=61;ID2=4", {'A', 0, 'B', 'C', 'D'}, {{T("A\0BC", 4), 12, 4}}},
+        {17, "TYPE=14", {0, 0, 0, 0x10, 0x80}, {{16.5, 12, 5}}},
+        {18, "TYPE=21", be64(1500000000), {{1.5, 12, 8}}},
+        {19, "TYPE=8", {0, 0, 1, 0}, {{256.0, 12, 4}}},
+        {20, "TYPE=28", {0, 1, 0, 0}, {{256.0, 12, 4}}},
+        {21, "TYPE=10", {0, 0, 0, 2, 0x00, 0x07, 0xA1, 0x20}, {{2.5, 12, 8}}},
+        {22, "TYPE=12", {3, 0x80, 0}, {{3.5, 12, 3}}},
         // The fourth element would end past the packet: dropped, the others stay.
         {23,
-         {{"DECODE_TYPE", "3"}, {"ARRAY_LENGTH", "4"}, {"SAMPLE_PERIOD", "0.5"}},
+         "TYPE=3;ARRAY_LENGTH=4;SAMPLE_PERIOD=0.5",
          {0, 1, 0, 2, 0, 3},
-         {{uint64_t(1), 12, 2}, {uint64_t(2), 14, 2}, {uint64_t(3), 16, 2}}},
+         {{U(1), 12, 2}, {U(2), 14, 2}, {U(3), 16, 2}}},
         // Too short for the field: nothing.
-        {26, {{"DECODE_TYPE", "9"}}, {0, 0, 0}, {}},
-        {27, {{"DECODE_TYPE", "7"}, {"DECODE_ID2", "4"}}, {'A'}, {}},
+        {26, "TYPE=9", {0, 0, 0}, {}},
+        {27, "TYPE=7;ID2=4", {'A'}, {}},
     };
 }
 
@@ -118,8 +97,8 @@ DbFile database() {
         f.row(row(c.id, c.cells));
     }
     // A time item with a clock on APID 17, which the catalogue names as that packet's time.
-    f.row(row(24, {{"DECODE_TYPE", "9"}, {"CLOCK", "C"}}, 17));
-    f.row(row(25, {{"DECODE_TYPE", "9"}, {"CLOCK", "C"}}, 17));
+    f.row(row(24, "TYPE=9;CLOCK=C", 17));
+    f.row(row(25, "TYPE=9;CLOCK=C", 17));
     return f;
 }
 
