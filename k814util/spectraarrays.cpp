@@ -9,6 +9,7 @@
 #include <limits>
 #include <map>
 #include <stdexcept>
+#include <utility>
 
 namespace k814util {
 
@@ -54,22 +55,37 @@ void checkStride(int64_t stride, int64_t width) {
 
 }  // namespace
 
-SpectraArrays::SpectraArrays(const TarGse::ScienceDataCache& cache, const TarGse::MassCal* massCal,
-                             int first, int last)
-    : massCal_(massCal) {
-    if (first < 0 || last < first || last > cache.size()) {
-        throw std::out_of_range("spectra were asked for scans outside the file's scans");
-    }
-    scans_.reserve(size_t(last - first));
-    countedBins_.reserve(size_t(last - first));
-    for (int i = first; i < last; ++i) {
-        const TarGse::ScanData* scan = cache.scans()[i].get();
-        scans_.push_back(scan);
+SpectraArrays::SpectraArrays(std::vector<const TarGse::ScanData*> scans,
+                             const TarGse::MassCal* massCal)
+    : scans_(std::move(scans)), massCal_(massCal) {
+    countedBins_.reserve(scans_.size());
+    for (const TarGse::ScanData* scan : scans_) {
         const int64_t n = scan ? walkSegments(*scan, [](int64_t, const auto&, int) {}) : 0;
         countedBins_.push_back(n);
         width_ = std::max(width_, n);
     }
 }
+
+namespace {
+
+std::vector<const TarGse::ScanData*> scanRange(const TarGse::ScienceDataCache& cache, int first,
+                                               int last) {
+    if (first < 0 || last < first || last > cache.size()) {
+        throw std::out_of_range("spectra were asked for scans outside the file's scans");
+    }
+    std::vector<const TarGse::ScanData*> out;
+    out.reserve(size_t(last - first));
+    for (int i = first; i < last; ++i) {
+        out.push_back(cache.scans()[i].get());
+    }
+    return out;
+}
+
+}  // namespace
+
+SpectraArrays::SpectraArrays(const TarGse::ScienceDataCache& cache, const TarGse::MassCal* massCal,
+                             int first, int last)
+    : SpectraArrays(scanRange(cache, first, last), massCal) {}
 
 void SpectraArrays::fillCounts(int32_t* out, int64_t stride) const {
     checkStride(stride, width_);

@@ -41,8 +41,11 @@ public:
         IntColumnCount
     };
 
+    /// The given scans, one row each (a null scan gives an empty row), with the test's mass
+    /// calibration (null: no m/z).
+    SpectraArrays(std::vector<const TarGse::ScanData*> scans, const TarGse::MassCal* massCal);
     /**
-     * The scans first to last - 1 of cache, with the test's mass calibration (null: no m/z).
+     * The scans first to last - 1 of cache.
      * @throw std::out_of_range when the range does not lie within the cache's scans
      */
     SpectraArrays(const TarGse::ScienceDataCache& cache, const TarGse::MassCal* massCal, int first,
