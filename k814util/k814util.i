@@ -82,6 +82,7 @@ K814_RETURN_AS_LIST(TarGse::MetaMarker)
                                                            const TarGse::MarkerCache*,
                                                            QSharedPointer<TarGse::MassCal>, bool);
 %include "k814util/pythonstyletarnscan.h"
+%feature("compactdefaultargs") k814util::ScienceDataCacheWrapper::ScienceDataCacheWrapper;
 %include "k814util/sciencedatacachewrapper.h"
 
 // Packets come only from TMFile.get_pkt; the marker record is internal.
@@ -95,7 +96,7 @@ K814_RETURN_AS_LIST(TarGse::MetaMarker)
 %include "k814util/interpretscanvalue.h"
 
 namespace k814util {
-// One wrapper with the default in its signature rather than two overloads.
+// One wrapper with the defaults in its signature rather than overloads.
 %feature("compactdefaultargs") initK814Util;
 %feature("docstring", "This function is intended for internal use only.") initK814Util;
 void initK814Util(std::string telemetryFilename = "");
@@ -113,13 +114,43 @@ extern int MAX_META_MARKER_ID;
 %mutable;
 }
 
-// A function with a written description gets a multi-line documentation string, which SWIG opens
-// with a newline. Scripts (and help()) expect every string to open with the signature, so the
-// method table is pointed past that newline before anyone reads it.
+// Every flat function's documentation string opens with its own signature. SWIG misses that in
+// two places: a function with a written description gets a string that opens with a newline, and
+// a constructor's argument-less (or defaulted) form is written as the proxy class's call,
+// "TMDatapoint()", rather than "new_TMDatapoint() -> TMDatapoint". The method table is corrected
+// once, before anyone reads it; the corrected texts live as long as the module.
+%{
+#include <deque>
+#include <sstream>
+%}
 %init %{
-    for (PyMethodDef* method = SwigMethods; method->ml_name != nullptr; ++method) {
-        if (method->ml_doc != nullptr && method->ml_doc[0] == '\n') {
-            ++method->ml_doc;
+    {
+        static std::deque<std::string> corrected;
+        for (PyMethodDef* method = SwigMethods; method->ml_name != nullptr; ++method) {
+            if (method->ml_doc == nullptr) {
+                continue;
+            }
+            const char* doc = method->ml_doc[0] == '\n' ? method->ml_doc + 1 : method->ml_doc;
+            const std::string name = method->ml_name;
+            if (name.rfind("new_", 0) == 0) {
+                const std::string cls = name.substr(4);
+                std::istringstream in(doc);
+                std::string line;
+                std::string text;
+                bool changed = false;
+                while (std::getline(in, line)) {
+                    if (line.rfind(cls + "(", 0) == 0 && line.find(" -> ") == std::string::npos) {
+                        line = "new_" + line + " -> " + cls;
+                        changed = true;
+                    }
+                    text += line + "\n";
+                }
+                if (changed) {
+                    corrected.push_back(text);
+                    doc = corrected.back().c_str();
+                }
+            }
+            method->ml_doc = doc;
         }
     }
 %}

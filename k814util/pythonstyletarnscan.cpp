@@ -217,7 +217,8 @@ std::pair<int, int> PythonStyleTarnScan::massRangeToBins(double minMass, double 
     if (!transform) {
         return {0, 0};
     }
-    return {int(std::ceil(transform->apply(minMass))), int(std::ceil(transform->apply(maxMass)))};
+    return {TarGse::ScanConversions::roundUpToBin(transform->apply(minMass)),
+            TarGse::ScanConversions::roundUpToBin(transform->apply(maxMass))};
 }
 
 double PythonStyleTarnScan::selected_ion_count_sum_by_mass(double min_mass, double max_mass) const {

@@ -4,6 +4,9 @@
 #include <gselib/datainterpretation.h>
 #include <gselib/tmdatabase.h>
 
+#include <algorithm>
+#include <cmath>
+
 namespace TarGse {
 
 namespace {
@@ -67,6 +70,13 @@ double ScanConversions::throughDacRow(int id, uint32_t raw) {
 double ScanConversions::dacRowSlope(int id) {
     GseLib::DacTableRow row;
     return dacRow(id, row) ? row.scale : 0.0;
+}
+
+int ScanConversions::roundUpToBin(double value) {
+    if (std::isnan(value)) {
+        return 0;
+    }
+    return int(std::clamp(std::ceil(value), -2147483648.0, 2147483647.0));
 }
 
 }  // namespace TarGse

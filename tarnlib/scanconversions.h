@@ -30,6 +30,8 @@ public:
     static double throughDacRow(int row, uint32_t raw);
     /// The slope (scale) of the DAC row of DAC ID row; 0 without it.
     static double dacRowSlope(int row);
+    /// A range bound converted to bins, rounded up; bounds beyond int are clamped, NaN is 0.
+    static int roundUpToBin(double value);
 };
 
 }  // namespace TarGse

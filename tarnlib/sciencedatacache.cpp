@@ -2,6 +2,7 @@
 
 #include <gselib/piecewisetransform.h>
 #include <tarnlib/masscal.h>
+#include <tarnlib/scanconversions.h>
 #include <tarnlib/sebcmd.h>
 #include <tarnlib/sebsequence.h>
 #include <tarnlib/tartelemetrycache.h>
@@ -15,14 +16,6 @@ namespace {
 
 double missionSecs(uint64_t rawTimestamp) {
     return TarMissionSpecifics().mission2secs(double(rawTimestamp));
-}
-
-// A range bound in bins, rounded up; bounds beyond int come back clamped, NaN as 0.
-int binOf(double v) {
-    if (std::isnan(v)) {
-        return 0;
-    }
-    return int(std::clamp(std::ceil(v), -2147483648.0, 2147483647.0));
 }
 
 }  // namespace
@@ -142,8 +135,11 @@ void ScienceDataCache::completeCurrentScan() {
 void ScienceDataCache::handleSingleSci(const GseLib::TMPacketPtr& packet) {
     const SciDataPacket segment(packet);
     if (!currentScan_->addSciDataPkt(segment, packet->index())) {
+        // A segment below the last one starts the next scan; it opens that scan, so its closing
+        // byte (if any) is not read: the scan it would close is the one just completed.
         completeCurrentScan();
         currentScan_->addSciDataPkt(segment, packet->index());
+        return;
     }
     const auto& bytes = *packet->bytes();
     const size_t closing = size_t(packet->dataOffset()) + 3;
@@ -300,7 +296,8 @@ QList<QPointF> ScienceDataCache::sicTrace(ScanData::SciRange range, const MassCa
         }
         double sum = 0.0;
         double max = 0.0;
-        s.selectedIonCountSumAndMax(sum, max, binOf(low), binOf(high));
+        s.selectedIonCountSumAndMax(sum, max, ScanConversions::roundUpToBin(low),
+                                    ScanConversions::roundUpToBin(high));
         if (corrected) {
             sum *= s.correctedTotalIonCountFactor(a, b, c, d);
         }

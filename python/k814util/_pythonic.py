@@ -4,6 +4,7 @@ representations, each a thin layer over the methods the module publishes."""
 from __future__ import annotations
 
 import inspect
+import operator
 
 from k814util import k814util as _k
 
@@ -12,7 +13,7 @@ def _getitem(self, index):
     if isinstance(index, slice):
         return [self.get(i) for i in range(*index.indices(self.size()))]
     n = self.size()
-    i = int(index)
+    i = operator.index(index)
     if i < 0:
         i += n
     if not 0 <= i < n:
@@ -28,14 +29,14 @@ def _iter(self):
 def _file_getitem(self, index):
     if isinstance(index, slice):
         return [self.get_pkt(i) for i in range(*index.indices(self.length()))]
-    i = int(index)
+    i = operator.index(index)
     return self.get_pkt(i + self.length() if i < 0 else i)
 
 
 def _scans_getitem(self, index):
     if isinstance(index, slice):
         return [self.get_scan(i) for i in range(*index.indices(self.size()))]
-    i = int(index)
+    i = operator.index(index)
     return self.get_scan(i + self.size() if i < 0 else i)
 
 

@@ -202,6 +202,13 @@ def test_registration_and_documentation():
     assert proxy._k814util.PyMsgLogCache_get.__doc__.startswith(
         "PyMsgLogCache_get(PyMsgLogCache self, unsigned int index) -> PyMsgLogLine"
     )
+    assert proxy._k814util.new_TMDatapoint.__doc__.startswith(
+        "new_TMDatapoint() -> TMDatapoint\nnew_TMDatapoint(double unix_timestamp"
+    )
+    flat = vars(proxy._k814util)
+    for name, function in flat.items():
+        if callable(function) and not name.startswith("_") and function.__doc__:
+            assert function.__doc__.startswith(name + "("), name
     # Every documentation string opens with the function's signature, the defaulted one too.
     for doc in (k814util.initK814Util.__doc__, proxy._k814util.initK814Util.__doc__):
         assert doc.startswith('initK814Util(std::string telemetryFilename="")')
