@@ -54,7 +54,7 @@ JsonBasedMetaMarkerGenerator::Trigger::Trigger(const QJsonObject& c) {
            : type == V::DURATION    ? Duration
            : type == V::NEXT_MARKER ? NextMarker
                                     : Other;
-    marker = uint32_t(c.value(K::MARKER).toInt());
+    marker = uint32_t(c.value(K::MARKER).toInteger());
     offset = c.value(K::OFFSET_IN_SECONDS).toDouble();
     seconds = c.value(K::NUMBER_OF_SECONDS).toDouble();
     if (kind == Message) {

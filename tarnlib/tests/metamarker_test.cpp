@@ -260,7 +260,8 @@ TEST_F(TarnFile, MetaMarkersFromEveryKindOfTrigger) {
                        R"({"type": "next_marker"})"),
                   rule(50006, "1-5", R"({"type": "marker", "marker": 7, "offset_in_seconds": 0})",
                        R"({"type": "next_marker"})"),
-                  rule(50007, "12345", R"({"type": "marker", "marker": 9, "offset_in_seconds": 0})",
+                  rule(50007, "12345",
+                       R"({"type": "marker", "marker": 3000000000, "offset_in_seconds": 0})",
                        R"({"type": "marker", "marker": 99, "offset_in_seconds": 0})")}));
     rules("b_broken.json", "{\"meta_markers\": [{\"tids\": 12345}]}");
     bind({{0, 22, Bytes(4, 0)},
@@ -271,7 +272,7 @@ TEST_F(TarnFile, MetaMarkersFromEveryKindOfTrigger) {
           {40, 9, markerData(8, "stop A")},
           {50, 8, text("SEB Test = 0\n")},
           {60, 9, markerData(7, "start A again")},
-          {70, 9, markerData(9, "")}});
+          {70, 9, markerData(3000000000u, "")}});  // an id beyond int
 
     MetaMarkerCache cache;
     testing::internal::CaptureStderr();
@@ -289,7 +290,8 @@ TEST_F(TarnFile, MetaMarkersFromEveryKindOfTrigger) {
     };
     // 50001 needs the SEB test on: it opens at 10 s but not at 60 s (the test was switched off
     // at 50 s). 50003 starts at the message's time + 1 and reaches back 5 s. 50007 never
-    // closes: it lasts to the end of the data.
+    // closes: it lasts to the end of the data (and read as an int its marker would be 0, which
+    // the packet at 20 s carries).
     const std::vector<Want> want = {{50001, 10, 42}, {50002, 10, 20},  {50002, 60, 70},
                                     {50003, 26, 31}, {50004, 40, 140}, {50007, 70, 70}};
     const QList<MetaMarker> all = cache.getMetaMarkers();
