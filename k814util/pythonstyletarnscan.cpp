@@ -125,12 +125,20 @@ std::vector<int> PythonStyleTarnScan::total_ion_counts() const {
     return toVector<int>(scan_.ticList());
 }
 
+double PythonStyleTarnScan::labCorrectedTotalIonCount(const TarGse::ScanData& scan) {
+    return scan.correctedTotalIonCount(kCorrA, kCorrB, kCorrC, kCorrD);
+}
+
+double PythonStyleTarnScan::labCorrectedTotalIonCountFactor(const TarGse::ScanData& scan) {
+    return scan.correctedTotalIonCountFactor(kCorrA, kCorrB, kCorrC, kCorrD);
+}
+
 double PythonStyleTarnScan::corrected_total_ion_count() const {
-    return scan_.correctedTotalIonCount(kCorrA, kCorrB, kCorrC, kCorrD);
+    return labCorrectedTotalIonCount(scan_);
 }
 
 double PythonStyleTarnScan::corrected_total_ion_count_factor() const {
-    return scan_.correctedTotalIonCountFactor(kCorrA, kCorrB, kCorrC, kCorrD);
+    return labCorrectedTotalIonCountFactor(scan_);
 }
 
 std::vector<double> PythonStyleTarnScan::corrected_total_ion_count_factors() const {

@@ -115,6 +115,10 @@ public:
     const TarGse::ScanData& scanData() const {
         return scan_;
     }
+    /// The corrected total ion count of scan with the laboratory's fixed constants, as scripts
+    /// get it from every scan.
+    static double labCorrectedTotalIonCount(const TarGse::ScanData& scan);
+    static double labCorrectedTotalIonCountFactor(const TarGse::ScanData& scan);
 #endif
 
 private:

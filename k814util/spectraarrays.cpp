@@ -1,5 +1,6 @@
 #include <k814util/spectraarrays.h>
 
+#include <k814util/pythonstyletarnscan.h>
 #include <tarnlib/markercache.h>
 #include <tarnlib/masscal.h>
 #include <tarnlib/scandata.h>
@@ -14,13 +15,6 @@
 namespace k814util {
 
 namespace {
-
-// The laboratory's fixed constants of the corrected total ion count, as the scan objects use
-// them.
-constexpr double kCorrA = 100.0;
-constexpr double kCorrB = 100.0;
-constexpr double kCorrC = -68.0;
-constexpr double kCorrD = -0.0992;
 
 // Calls visit(position, segment, bins) for every segment that contributes counts, with the
 // position in the zero-filled count list where its first bin lands, and returns the list's
@@ -157,7 +151,7 @@ std::vector<std::string> SpectraArrays::fillTable(double* reals, int64_t* ints,
         }
         real[RelativeTime] = scan->relativeTimestamp();
         real[UnixTime] = scan->unixTimestamp();
-        real[CorrectedTic] = scan->correctedTotalIonCount(kCorrA, kCorrB, kCorrC, kCorrD);
+        real[CorrectedTic] = PythonStyleTarnScan::labCorrectedTotalIonCount(*scan);
         integer[Tic] = int(scan->ionCount(0, 0));
         integer[HighestCount] = int(scan->maxIonCount());
         integer[HighestCountBin] = scan->highestCountBin();

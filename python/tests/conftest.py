@@ -24,3 +24,28 @@ def info_tool():
     if not tool:
         pytest.skip("k814info is not built (ctest sets K814INFO)")
     return tool
+
+
+@pytest.fixture
+def tarn_run(archive, monkeypatch):
+    """The sample's TARN run, with the workstation configuration pointing at the archive."""
+    root, manifest = archive
+    monkeypatch.setenv("INI814", str(root / ".814config.INI"))
+    return next(r for r in manifest["runs"] if r["mission"] == "tarn")
+
+
+def counted_bins(designed_scan):
+    """Length of a scan's zero-filled count list: bin 0 up to the end of its highest segment."""
+    return max(start + n * repeat for start, n, repeat in designed_scan["segments"])
+
+
+def mz_curve(designed_scan, bins):
+    """The sample calibrates in bin mode: m/z of bin b is the curve of the last status's phase
+    cycle at b; a cycle without an entry (or a scan without status) takes the default entry,
+    which a file without one gets from its first entry."""
+    from k814util.sample import masscal
+
+    entries = masscal.TID_ENTRIES
+    pc = designed_scan["phase_cycle"]
+    curve = entries[pc if pc in entries else next(iter(entries))][1]
+    return [masscal.curve(curve, b) for b in range(bins)]

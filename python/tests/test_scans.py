@@ -6,6 +6,7 @@ import os
 from pathlib import Path
 
 import pytest
+from conftest import counted_bins, mz_curve
 
 if os.environ.get("K814_REQUIRE_MODULE"):
     import k814util.k814util  # noqa: F401
@@ -21,16 +22,47 @@ TICK = 1 / 65536  # packet times resolve to the clock's 1/65536 s
 
 
 @pytest.fixture
-def sample(archive, monkeypatch):
-    root, manifest = archive
-    monkeypatch.setenv("INI814", str(root / ".814config.INI"))
-    run = next(r for r in manifest["runs"] if r["mission"] == "tarn")
-    return run, k814util.scans(run["tm_file"])
+def sample(tarn_run):
+    return tarn_run, k814util.scans(tarn_run["tm_file"])
 
 
-def _counted_bins(expected):
-    """Length of the zero-filled count list: up to the end of the highest segment."""
-    return max(start + n * repeat for start, n, repeat in expected["segments"])
+def _status_terms(want, sts):
+    """Per summed scan, a * b / (ionisation time * EM B setting * E) with the laboratory's
+    constants (100, 100, -68, -0.0992) and E from the source A focus readback; None where a
+    term is undefined."""
+    terms = []
+    for s in sts:
+        e = math.exp((s["src_a_focus_a_readback_v"] + 68.0) * -0.0992)
+        if s["em_b_setting_v"] == 0 or s["ion_time_ms"] == 0 or e == 0:
+            return None
+        terms.append(100.0 * 100.0 / (s["ion_time_ms"] * s["em_b_setting_v"] * e))
+    return terms
+
+
+def _corrected_tic(want, sts):
+    tic = want["tic"]
+    if not sts:
+        return 0.0
+    if want["version"] == 2:
+        c = want["c_factors"]
+        return sum(f * t for f, t in zip(c, tic)) if len(c) == len(tic) else 0.0
+    terms = _status_terms(want, sts)
+    if not tic or len(tic) != len(sts) or terms is None:
+        return 0.0
+    return sum(t * w for t, w in zip(tic, terms))
+
+
+def _corrected_factor(want, sts):
+    tic, total = want["tic"], want["count_sum"]
+    if not sts or not tic or total == 0:
+        return 0.0
+    if want["version"] == 2:
+        c = want["c_factors"]
+        return sum(t / total * f for t, f in zip(tic, c)) if len(c) == len(tic) else 0.0
+    terms = _status_terms(want, sts)
+    if len(sts) != len(tic) or want["summed_scans"] != len(tic) or terms is None:
+        return 0.0
+    return sum(w * t / total for t, w in zip(tic, terms))
 
 
 def test_every_scan_as_designed(sample):
@@ -50,7 +82,7 @@ def test_every_scan_as_designed(sample):
         assert scan.science_data_pkt_version() == want["version"], k
         counts = list(scan.counts())
         # Zero-filled from bin 0 to the last segment's end.
-        assert len(counts) == _counted_bins(want), k
+        assert len(counts) == counted_bins(want), k
         first = min(start for start, _, _ in want["segments"])
         assert not any(counts[:first]), k
         if want["counts"] is not None:
@@ -100,9 +132,18 @@ def test_every_scan_as_designed(sample):
             assert scan._seb_bin_count_set() == last["bin_count"], k
             assert scan._seb_scan_em1() == pytest.approx(last["em_a_setting_v"], abs=1e-9)
             assert scan._seb_scan_em2() == pytest.approx(last["em_b_setting_v"], abs=1e-9)
-            assert scan._seb_src_a_foc_a_dac_reg() == pytest.approx(
-                last["src_a_focus_a_readback_v"], abs=1e-9
-            )
+            for got, key in (
+                (scan._seb_src_a_foc_a_dac_reg(), "src_a_focus_a_readback_v"),
+                (scan._seb_src_a_foc_a_dac_set(), "src_a_focus_a_setting_v"),
+                (scan._seb_src_b_foc_a_dac_reg(), "src_b_focus_a_readback_v"),
+                (scan._seb_src_b_foc_a_dac_set(), "src_b_focus_a_setting_v"),
+            ):
+                assert got == pytest.approx(last[key], abs=1e-9), (k, key)
+            sts = [statuses[i] for i in want["status_indexes"]]
+            assert scan.corrected_total_ion_count() == pytest.approx(_corrected_tic(want, sts)), k
+            assert scan.corrected_total_ion_count_factor() == pytest.approx(
+                _corrected_factor(want, sts)
+            ), k
             assert scan._seb_special_scan_id() == last["special_scan_id"], k
             assert scan._seb_raw_scan_value() == last["raw_scan_value"], k
             assert scan._seb_scan_value() == pytest.approx(last["scan_value"]), k
@@ -129,16 +170,11 @@ def test_selected_ions_and_mass_axis(sample):
             window = counts[lo:hi]
             assert scan.selected_ion_count_sum_by_bin(lo, hi) == sum(window), k
             assert scan.selected_ion_count_max_by_bin(lo, hi) == max(window), k
-        # The test's calibration scans in bin mode: m/z of bin b is the entry's curve at b, for
-        # the last status's phase cycle. A cycle without an entry (or a scan without status)
-        # takes the default entry, which a file without one gets from its first entry.
-        # Bins 0 .. nBins - 1.
-        pc = want["phase_cycle"]
-        curve = entries[pc if pc in entries else next(iter(entries))][1]
-        expected = [masscal.curve(curve, b) for b in range(want["bins"])]
+        # m/z at bins 0 .. nBins() - 1, whatever bins the scan counts.
+        expected = mz_curve(want, want["bins"])
         assert list(scan.m_over_z_values()) == pytest.approx(expected, rel=1e-9, abs=1e-9), k
-        if pc == 0:  # a straight line: masses back to bins by hand, each rounded up
-            c0, c1, _ = curve
+        if want["phase_cycle"] == 0:  # a straight line: masses back to bins by hand, rounded up
+            c0, c1, _ = entries[0][1]
             for m_lo, m_hi in ((3.02, 9.5), (1.51, 40.013)):  # off bin edges
                 lo, hi = math.ceil((m_lo - c0) / c1), math.ceil((m_hi - c0) / c1)
                 assert scan.selected_ion_count_sum_by_mass(m_lo, m_hi) == sum(counts[lo:hi]), k

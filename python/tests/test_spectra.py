@@ -7,13 +7,13 @@ import sys
 
 import numpy as np
 import pytest
+from conftest import counted_bins, mz_curve
 
 if os.environ.get("K814_REQUIRE_MODULE"):
     import k814util.k814util  # noqa: F401
 else:
     pytest.importorskip("k814util.k814util")
 
-from k814util.sample import masscal
 from k814util.spectra import MODE_NAMES
 
 import k814util
@@ -24,25 +24,8 @@ KINDS = {26: "single", 27: "summed", 28: "aggregated"}
 
 
 @pytest.fixture
-def sample(archive, monkeypatch):
-    root, manifest = archive
-    monkeypatch.setenv("INI814", str(root / ".814config.INI"))
-    run = next(r for r in manifest["runs"] if r["mission"] == "tarn")
-    return run, k814util.spectra(run["tm_file"])
-
-
-def _counted_bins(want):
-    """Length of the zero-filled count list: bin 0 up to the end of the highest segment."""
-    return max(start + n * repeat for start, n, repeat in want["segments"])
-
-
-def _mz_curve(want, bins):
-    """The test's calibration is in bin mode: m/z of bin b is the curve of the last status's
-    phase cycle at b; a cycle without an entry (or no status) takes the first entry."""
-    entries = masscal.TID_ENTRIES
-    pc = want["phase_cycle"]
-    curve = entries[pc if pc in entries else next(iter(entries))][1]
-    return np.array([masscal.curve(curve, b) for b in range(bins)])
+def sample(tarn_run):
+    return tarn_run, k814util.spectra(tarn_run["tm_file"])
 
 
 def test_arrays_against_scans_and_design(sample):
@@ -52,13 +35,13 @@ def test_arrays_against_scans_and_design(sample):
     assert len(sp) == n == len(sp.scans)
     assert sp.n_bins.dtype == np.int64 and sp.n_bins.shape == (n,)
     assert sp.counts.dtype == np.int32 and sp.mz.dtype == np.float64
-    width = max(_counted_bins(w) for w in designed)
+    width = max(counted_bins(w) for w in designed)
     assert sp.counts.shape == sp.mz.shape == (n, width)
     # The sample has gapped scans and scans starting above bin 0, where the counted bins
     # outrun nBins(): the m/z row must cover them all.
-    assert any(_counted_bins(w) > w["bins"] for w in designed)
+    assert any(counted_bins(w) > w["bins"] for w in designed)
     for r, (scan, want) in enumerate(zip(sp.scans, designed)):
-        k, nb = want["index"], _counted_bins(want)
+        k, nb = want["index"], counted_bins(want)
         assert sp.n_bins[r] == nb, k
         row, mz = sp.counts[r], sp.mz[r]
         # The same list as the scan object gives, then zeros.
@@ -76,7 +59,7 @@ def test_arrays_against_scans_and_design(sample):
         # on every counted bin, NaN in the padding only.
         mzv = np.array(scan.m_over_z_values())
         assert np.array_equal(mz[: len(mzv)], mzv), k
-        np.testing.assert_allclose(mz[:nb], _mz_curve(want, nb), rtol=1e-9, atol=1e-9)
+        np.testing.assert_allclose(mz[:nb], np.array(mz_curve(want, nb)), rtol=1e-9, atol=1e-9)
         assert np.isnan(mz[nb:]).all() and not np.isnan(mz[:nb]).any(), k
 
 
@@ -109,7 +92,7 @@ def test_table_against_design_and_markers(sample):
     for (k, row), want, scan in zip(table.iterrows(), designed, sp.scans):
         assert row["relative_time"] == pytest.approx(want["relative_time"], abs=TICK), k
         assert row["unix_time"] == pytest.approx(want["unix_time"], abs=TICK), k
-        assert row["tic"] == want["count_sum"] and row["bins"] == _counted_bins(want), k
+        assert row["tic"] == want["count_sum"] and row["bins"] == counted_bins(want), k
         assert (row["highest_count"], row["highest_count_bin"]) == (
             want["count_max"],
             want["max_bin"],

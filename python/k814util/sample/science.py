@@ -134,7 +134,8 @@ class Status:
         return [*self.em_readbacks, 128, 131, 126, 40, self.src_a_focus, 118]
 
     def settings(self) -> list[int]:
-        return [*self.em_settings, 128, 130, 126, 40, self.src_a_focus, 118]
+        # Settings and register readbacks differ where a reader could confuse the two.
+        return [*self.em_settings, 128, 130, 126, 40, self.src_a_focus + 6, 112]
 
     def data(self, layout) -> bytes:
         """The 200-byte data field: items where the database puts them, and the fixed DAC bytes
@@ -197,6 +198,9 @@ class Status:
             "em_a_setting_v": dac_volts(0, self.em_settings[0]),
             "em_b_setting_v": dac_volts(1, self.em_settings[1]),
             "src_a_focus_a_readback_v": dac_volts(6, self.src_a_focus),
+            "src_a_focus_a_setting_v": dac_volts(6, self.src_a_focus + 6),
+            "src_b_focus_a_readback_v": dac_volts(7, 118),
+            "src_b_focus_a_setting_v": dac_volts(7, 112),
             "rf_dac_end": dac_volts(13, self.rf_dac_end),
             "special_scan_id": special_scan(self.scan_id)[0],
             "raw_scan_value": special_scan(self.scan_id)[1],
