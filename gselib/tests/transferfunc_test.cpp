@@ -18,7 +18,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <limits>
 
 namespace {
@@ -26,156 +25,63 @@ namespace {
 // A 10 kOhm NTC thermistor's Steinhart-Hart coefficients (25 degrees C at 10 kOhm).
 const double kA = 1.129148e-3, kB = 2.34125e-4, kC = 8.76741e-8;
 
-struct Case {
-    const char* name;
-    std::function<std::shared_ptr<TransferFunc>()> make;
-    double x;
-    double expected;
-};
+using V = std::vector<double>;
+
+template <class F, class... A>
+std::shared_ptr<TransferFunc> make(A... args) {
+    return std::make_shared<F>(args...);
+}
 
 }  // namespace
 
 TEST(TransferFunc, ValuesComputedIndependently) {
     // Expected values are worked by hand or from the formulas with a separate calculator.
+    struct Case {
+        const char* name;
+        std::shared_ptr<TransferFunc> f;
+        std::vector<std::pair<double, double>> points;  // (x, expected)
+    };
+    const double pi = 3.1415927410125732;  // 0x40490FDB as an IEEE float
     const Case cases[] = {
-        {"volts mid-scale",
-         [] { return std::make_shared<ADC2VoltsTransferFunc>(-5.0, 10.0 / 65536, 0.0); }, 32768,
-         0.0},
-        {"volts full-scale",
-         [] { return std::make_shared<ADC2VoltsTransferFunc>(-5.0, 10.0 / 65536, 0.0); }, 65536,
-         5.0},
-        {"ohms mid-scale",
-         [] {
-             return std::make_shared<ADC2OhmsTransferFunc>(
-                 ADC2OhmsTransferFunc::fromDivider(0, 1000));
-         },
-         32768, 1000.0},
+        {"volts", make<ADC2VoltsTransferFunc>(-5.0, 10.0 / 65536, 0.0), {{32768, 0}, {65536, 5}}},
+        {"ohms",
+         make<ADC2OhmsTransferFunc>(ADC2OhmsTransferFunc::fromDivider(0, 1000)),
+         {{32768, 1000}}},
         {"ohms offset",
-         [] {
-             return std::make_shared<ADC2OhmsTransferFunc>(
-                 ADC2OhmsTransferFunc::fromDivider(100, 2000));
-         },
-         1000, 27.891409445890666},
-        {"poly degree 1",
-         [] {
-             return std::make_shared<PolyTransferFunc>(std::vector<double>{1, 2, 0, 0});
-         },
-         3, 7},
-        {"poly degree 3",
-         [] {
-             return std::make_shared<PolyTransferFunc>(std::vector<double>{1, 0, 0, 2});
-         },
-         2, 17},
-        {"poly constant",
-         [] {
-             return std::make_shared<PolyTransferFunc>(std::vector<double>{4.5, 0, 0});
-         },
-         1e9, 4.5},
-        {"degrees 25C",
-         [] {
-             return std::make_shared<DegreesTransferFunc>(
-                 std::vector<double>{0, 10000, kA, kB, kC});
-         },
-         32768, 25.019668176696314},
-        {"degrees warm",
-         [] {
-             return std::make_shared<DegreesTransferFunc>(
-                 std::vector<double>{0, 10000, kA, kB, kC});
-         },
-         20000, 44.87323225922245},
+         make<ADC2OhmsTransferFunc>(ADC2OhmsTransferFunc::fromDivider(100, 2000)),
+         {{1000, 27.891409445890666}}},
+        {"poly degree 1", make<PolyTransferFunc>(V{1, 2, 0, 0}), {{3, 7}}},
+        {"poly degree 3", make<PolyTransferFunc>(V{1, 0, 0, 2}), {{2, 17}}},
+        {"poly constant", make<PolyTransferFunc>(V{4.5, 0, 0}), {{1e9, 4.5}}},
+        {"degrees",
+         make<DegreesTransferFunc>(V{0, 10000, kA, kB, kC}),
+         {{32768, 25.019668176696314}, {20000, 44.87323225922245}}},
         {"thermistor",
-         [] {
-             return std::make_shared<ThermistorTransferFunc>(
-                 std::vector<double>{10, 10000, kA, kB, kC});
-         },
-         2.5, 13.759818582151638},
-        {"rsim",
-         [] {
-             return std::make_shared<RSimDegreesTransferFunc>(
-                 std::vector<double>{1000, -5, 0.1, 0.001});
-         },
-         0.5, 1095},
-        {"prt linear", [] { return std::make_shared<PRTDegreesTransferFunc>(100, 0.385, 0); },
-         138.5, 100},
-        {"prt 100C",
-         [] { return std::make_shared<PRTDegreesTransferFunc>(100, 0.39083, -5.775e-5); }, 138.5055,
-         100},
-        {"prt -50C",
-         [] { return std::make_shared<PRTDegreesTransferFunc>(100, 0.39083, -5.775e-5); },
-         80.314125, -50},
-        {"prt at K1",
-         [] { return std::make_shared<PRTDegreesTransferFunc>(100, 0.39083, -5.775e-5); }, 100, 0},
-        {"prt K2=0 tie", [] { return std::make_shared<PRTDegreesTransferFunc>(0, 0, 2); }, 8, -2},
-        {"sense wire",
-         [] {
-             return std::make_shared<SenseWireTransferFunc>(
-                 std::vector<double>{1, 2, 3, 4, 5, 100});
-         },
-         98, 129},
-        {"natural log",
-         [] {
-             return std::make_shared<NaturalLogTransferFunc>(std::vector<double>{1, 2});
-         },
-         std::exp(1.0), 3},
-        {"log base 10",
-         [] {
-             return std::make_shared<LogTransferFunc>(std::vector<double>{1, 2, 10});
-         },
-         100, 5},
-        {"log of 0",
-         [] {
-             return std::make_shared<LogTransferFunc>(std::vector<double>{1, 2, 10});
-         },
-         0, 0},
-        {"log base -1",
-         [] {
-             return std::make_shared<LogTransferFunc>(std::vector<double>{1, 2, -1});
-         },
-         100, 0},
-        {"twos -1",
-         [] {
-             return std::make_shared<TwosComplementTransferFunc>(std::vector<double>{16, 0});
-         },
-         65535, -1},
-        {"twos max",
-         [] {
-             return std::make_shared<TwosComplementTransferFunc>(std::vector<double>{16, 0});
-         },
-         32767, 32767},
-        {"twos fixed point",
-         [] {
-             return std::make_shared<TwosComplementTransferFunc>(std::vector<double>{12, 4});
-         },
-         2048, -128},
-        {"twos positive fraction",
-         [] {
-             return std::make_shared<TwosComplementTransferFunc>(std::vector<double>{12, 4});
-         },
-         40, 2.5},
-        {"raw float",
-         [] {
-             return std::make_shared<RawToDouble>(std::vector<double>{0, 1});
-         },
-         0x40490FDB, 3.1415927410125732},
-        {"raw float poly",
-         [] {
-             return std::make_shared<RawToDouble>(std::vector<double>{1, 2});
-         },
-         0x40490FDB, 1 + 2 * 3.1415927410125732},
-        {"raw degree 0", [] { return std::make_shared<RawToDouble>(std::vector<double>{7}); },
-         0x40490FDB, 7},
-        {"rational default", [] { return std::make_shared<RationalTransferFunc>(); }, 12.25, 12.25},
-        {"rational",
-         [] {
-             return std::make_shared<RationalTransferFunc>(std::vector<double>{1, 1},
-                                                           std::vector<double>{0, 2});
-         },
-         4, 0.625},
+         make<ThermistorTransferFunc>(V{10, 10000, kA, kB, kC}),
+         {{2.5, 13.759818582151638}}},
+        {"rsim", make<RSimDegreesTransferFunc>(V{1000, -5, 0.1, 0.001}), {{0.5, 1095}}},
+        {"prt linear", make<PRTDegreesTransferFunc>(100.0, 0.385, 0.0), {{138.5, 100}}},
+        {"prt",
+         make<PRTDegreesTransferFunc>(100.0, 0.39083, -5.775e-5),
+         {{138.5055, 100}, {80.314125, -50}, {100, 0}}},
+        {"prt K2=0 tie", make<PRTDegreesTransferFunc>(0.0, 0.0, 2.0), {{8, -2}}},
+        {"sense wire", make<SenseWireTransferFunc>(V{1, 2, 3, 4, 5, 100}), {{98, 129}}},
+        {"natural log", make<NaturalLogTransferFunc>(V{1, 2}), {{std::exp(1.0), 3}}},
+        {"log base 10", make<LogTransferFunc>(V{1, 2, 10}), {{100, 5}, {0, 0}}},
+        {"log base -1", make<LogTransferFunc>(V{1, 2, -1}), {{100, 0}}},
+        {"twos", make<TwosComplementTransferFunc>(V{16, 0}), {{65535, -1}, {32767, 32767}}},
+        {"twos fixed point", make<TwosComplementTransferFunc>(V{12, 4}), {{2048, -128}, {40, 2.5}}},
+        {"raw float", make<RawToDouble>(V{0, 1}), {{0x40490FDB, pi}}},
+        {"raw float poly", make<RawToDouble>(V{1, 2}), {{0x40490FDB, 1 + 2 * pi}}},
+        {"raw degree 0", make<RawToDouble>(V{7}), {{0x40490FDB, 7}}},
+        {"rational default", make<RationalTransferFunc>(), {{12.25, 12.25}}},
+        {"rational", make<RationalTransferFunc>(V{1, 1}, V{0, 2}), {{4, 0.625}}},
     };
     for (const Case& c : cases) {
-        const auto f = c.make();
-        EXPECT_NEAR(f->apply(c.x), c.expected, 1e-9 * std::max(1.0, std::fabs(c.expected)))
-            << c.name;
+        for (const auto& [x, expected] : c.points) {
+            EXPECT_NEAR(c.f->apply(x), expected, 1e-9 * std::max(1.0, std::fabs(expected)))
+                << c.name << " at " << x;
+        }
     }
 }
 
@@ -211,24 +117,19 @@ TEST(TransferFunc, TextFormsRoundTrip) {
         double x;
     };
     const RoundTrip cases[] = {
-        {"poly", std::make_shared<PolyTransferFunc>(std::vector<double>{1.5, -2, 0.25}),
-         std::make_shared<PolyTransferFunc>(), 3},
-        {"rational",
-         std::make_shared<RationalTransferFunc>(std::vector<double>{1, 2},
-                                                std::vector<double>{3, 0.5}),
-         std::make_shared<RationalTransferFunc>(), 2},
-        {"degrees", std::make_shared<DegreesTransferFunc>(std::vector<double>{0, 10000, a, b, c}),
-         std::make_shared<DegreesTransferFunc>(), 30000},
-        {"thermistor",
-         std::make_shared<ThermistorTransferFunc>(std::vector<double>{10, 10000, a, b, c}),
-         std::make_shared<ThermistorTransferFunc>(), 2.5},
-        {"rsim",
-         std::make_shared<RSimDegreesTransferFunc>(std::vector<double>{1000, -5, 0.1, 0.001}),
-         std::make_shared<RSimDegreesTransferFunc>(), 0.5},
-        {"prt", std::make_shared<PRTDegreesTransferFunc>(100, 0.5, -0.25),
-         std::make_shared<PRTDegreesTransferFunc>(), 90},
-        {"sense", std::make_shared<SenseWireTransferFunc>(std::vector<double>{1, 2, 3, 4, 5, 100}),
-         std::make_shared<SenseWireTransferFunc>(), 98},
+        {"poly", make<PolyTransferFunc>(V{1.5, -2, 0.25}), make<PolyTransferFunc>(), 3},
+        {"rational", make<RationalTransferFunc>(V{1, 2}, V{3, 0.5}), make<RationalTransferFunc>(),
+         2},
+        {"degrees", make<DegreesTransferFunc>(V{0, 10000, a, b, c}), make<DegreesTransferFunc>(),
+         30000},
+        {"thermistor", make<ThermistorTransferFunc>(V{10, 10000, a, b, c}),
+         make<ThermistorTransferFunc>(), 2.5},
+        {"rsim", make<RSimDegreesTransferFunc>(V{1000, -5, 0.1, 0.001}),
+         make<RSimDegreesTransferFunc>(), 0.5},
+        {"prt", make<PRTDegreesTransferFunc>(100.0, 0.5, -0.25), make<PRTDegreesTransferFunc>(),
+         90},
+        {"sense", make<SenseWireTransferFunc>(V{1, 2, 3, 4, 5, 100}), make<SenseWireTransferFunc>(),
+         98},
     };
     for (const RoundTrip& rt : cases) {
         ASSERT_FALSE(std::isnan(rt.original->apply(rt.x))) << rt.name;

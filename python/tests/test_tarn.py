@@ -1,7 +1,6 @@
 """A TARN test run read from Python: housekeeping values against the packet bytes, times across
 the processor restart, markers and meta-markers, and the binding's own failures."""
 
-import json
 import math
 import os
 import re
@@ -200,12 +199,6 @@ def _without_definitions(run, root: Path, tmp: Path, content: bytes | None) -> P
     "content, message",
     [
         (None, "Could not open .*seb_cmds.json: No such file or directory"),
-        (b'[{"id": "1C", "name": "SET_DAC"}]', "Error while parsing file:\nMissing a key: data"),
-        (
-            b'[{"id": "1C", "data": "x"}]',
-            "Error while parsing file:\nThe value's type for the data key is wrong: "
-            "Expected list but got string",
-        ),
         (b"[{", "Error while parsing file: .*seb_cmds.json: "),
     ],
 )
@@ -213,8 +206,10 @@ def test_command_definitions_must_be_readable(archive, tmp_path, content, messag
     root, manifest = archive
     run = next(r for r in manifest["runs"] if r["mission"] == "tarn")
     ini = _without_definitions(run, root, tmp_path, content)
+    # Definition errors of every kind raise with their texts (tarnlib's seb tests); here they
+    # must reach scripts through initialisation and the factories alike.
     script = f"""
-import re, sys, k814util
+import sys, k814util
 try:
     k814util.initK814Util({run["tm_file"]!r})
 except RuntimeError as e:
@@ -225,6 +220,10 @@ try:
     k814util.TMFile({run["tm_file"]!r})
 except RuntimeError as e:
     print("after:", e)
+try:
+    k814util.open({run["tm_file"]!r})
+except k814util.BindingError as e:
+    print("binding:", e)
 """
     env = dict(os.environ, INI814=str(ini))
     res = subprocess.run(
@@ -235,22 +234,7 @@ except RuntimeError as e:
     # The packets were read, but the module stays unbound.
     assert "after: k814util is not initialized" in res.stdout
     assert "Read partial packet" in res.stderr
-
-    # The factories say the same as a binding error.
-    res = subprocess.run(
-        [
-            sys.executable,
-            "-c",
-            f"import k814util\ntry:\n    k814util.open({run['tm_file']!r})\n"
-            "except k814util.BindingError as e:\n    print('binding:', e)",
-        ],
-        capture_output=True,
-        text=True,
-        env=env,
-        check=False,
-    )
-    assert res.stdout.startswith("binding: "), res.stdout + res.stderr
-    assert re.match(message, res.stdout[len("binding: ") :], re.S)
+    assert re.search("^binding: " + message, res.stdout, re.M), res.stdout
 
 
 def test_rebinding_between_missions(archive, monkeypatch):
@@ -265,10 +249,6 @@ def test_rebinding_between_missions(archive, monkeypatch):
         log = k814util.message_log(run["tm_file"])
         first = next(e["text"] for e in run["expected"] if "text" in e)
         assert log[0].msg() == first.split("\n")[0]
-    assert (
-        json.loads((Path(tarn_run["tm_file"]).parent / "tm.meta").read_text())["gse"]["mission"]
-        == "tarn"
-    )
 
 
 def test_every_list_result_is_a_list_object(tarn):
