@@ -86,13 +86,6 @@ TEST(TmDatabaseParser, Cells) {
         extractValueFromText(QString(cell), t);
         EXPECT_EQ(t, type) << cell;
     }
-    Gse::QuipMineType t;
-    try {
-        extractValueFromText(QStringLiteral("BIN"), t);
-        FAIL() << "BIN accepted";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "Invalid QUIP_MINE_TYPE: BIN");
-    }
     QMap<int, QString> map{{9, "old"}};
     extractValueFromText(QStringLiteral("1=a;0x2=b;x=c;;4"), map);
     EXPECT_EQ(map, (QMap<int, QString>{{1, "a"}, {2, "b"}, {0, ""}, {4, "4"}}));
