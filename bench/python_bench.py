@@ -9,9 +9,10 @@ Prints, for the bound file:
   ``f.get_pkt(i)`` alone (what the packet objects cost) and against a pure-Python walk of the
   same bytes with ``struct`` that finds the packets of the item's type and converts the value
   as the database says (what a script would do by hand, without damage handling);
-- meta-markers: seconds for ``f.get_meta_markers()`` against the binding, on the file and on
-  its first quarter (a copy in a directory of the same test), each bound in a fresh process
-  (median of ``--runs``), so that the ratio of the two shows how the cost grows with the file.
+- meta-markers: seconds for ``f.get_meta_markers()`` against the binding, on the regular
+  sample's TARN stream (every kind of message, marker and rule) repeated ``--meta-copies`` times
+  and on a quarter of that, each bound in a fresh process (median of ``--runs``), so that the
+  ratio of the two shows how the cost grows with the file.
 
 Run in a fresh process: peak memory is the process's, so nothing else may be loaded first.
 """
@@ -64,34 +65,45 @@ def _by_hand(path: str, packet_type: int, offset: int) -> list[float]:
     return out
 
 
-def _meta_markers(path: str, runs: int) -> tuple[int, int, float, float]:
+def _meta_markers(path: str, ini: str, runs: int) -> tuple[int, int, float, float]:
     """Packets, meta-markers, and the median seconds of binding and of get_meta_markers."""
     binds, metas = [], []
+    env = {**os.environ, "INI814": ini}
     for _ in range(runs):
         out = subprocess.run(
-            [sys.executable, "-c", META, path], capture_output=True, text=True, check=True
+            [sys.executable, "-c", META, path], capture_output=True, text=True, check=True, env=env
         ).stdout.split()
         binds.append(float(out[2]))
         metas.append(float(out[3]))
     return int(out[0]), int(out[1]), statistics.median(binds), statistics.median(metas)
 
 
-def _meta_growth(tm_file: str, runs: int) -> None:
-    """Meta-markers of the file and of its first quarter. The quarter sits in a directory named
-    like the file's, beside the same tm.meta, so the same rules apply; it ends inside a packet,
-    which the reader leaves for a later read."""
-    source = Path(tm_file).resolve().parent
+def _meta_growth(runs: int, copies: int) -> None:
+    """Meta-markers of a file rich in messages and markers: the regular sample's TARN stream
+    (messages, markers, rules of every kind) repeated ``copies`` times, and a quarter of that.
+    The science-heavy benchmark file has no message or marker packets, so it would time
+    nothing. Each file sits in a directory named like the sample's test, beside its tm.meta."""
+    from k814util.sample import generate_archive
+
     with tempfile.TemporaryDirectory() as tmp:
-        copy = Path(tmp) / source.name
-        copy.mkdir()
-        shutil.copy(source / "tm.meta", copy / "tm.meta")
-        quarter = copy / Path(tm_file).name
-        with open(tm_file, "rb") as src, open(quarter, "wb") as dst:
-            dst.write(src.read(os.path.getsize(tm_file) // 4))
-        small = _meta_markers(str(quarter), runs)
-    full = _meta_markers(tm_file, runs)
-    print(f"meta-markers (get_meta_markers after binding, fresh processes, median of {runs}):")
-    for name, (n, count, bind, meta) in (("quarter", small), ("whole", full)):
+        manifest = generate_archive(Path(tmp) / "archive")
+        run = next(r for r in manifest["runs"] if r["mission"] == "tarn")
+        source = Path(run["tm_file"])
+        stream = source.read_bytes()
+        sizes = {}
+        for name, n in (("quarter", copies // 4), ("whole", copies)):
+            directory = Path(tmp) / name / source.parent.name
+            directory.mkdir(parents=True)
+            shutil.copy(source.parent / "tm.meta", directory / "tm.meta")
+            target = directory / source.name
+            target.write_bytes(stream * n)
+            sizes[name] = _meta_markers(str(target), manifest["ini"], runs)
+    small, full = sizes["quarter"], sizes["whole"]
+    print(
+        f"meta-markers (the sample's TARN stream repeated, get_meta_markers after binding, "
+        f"fresh processes, median of {runs}):"
+    )
+    for name, (n, count, bind, meta) in sizes.items():
         print(
             f"  {name:8s} {n:9d} packets: bind {bind:7.3f} s, meta-markers {meta:7.3f} s "
             f"({count} found), ratio meta/bind {meta / bind:5.2f}"
@@ -110,6 +122,9 @@ def main() -> None:
     parser.add_argument("--type", type=int, default=22, help="its packet type")
     parser.add_argument("--offset", type=int, default=48, help="its packet byte offset")
     parser.add_argument("--runs", type=int, default=3, help="runs of the meta-marker timing")
+    parser.add_argument(
+        "--meta-copies", type=int, default=1600, help="sample TARN streams in the meta-marker file"
+    )
     args = parser.parse_args()
     os.environ["INI814"] = os.path.abspath(args.ini)
 
@@ -160,7 +175,7 @@ def main() -> None:
     print(f"  peak RSS after extracting: {extract_rss:.0f} MB")
     same = len(by_hand) == len(values) and all(abs(a - b) < 1e-9 for a, b in zip(by_hand, values))
     print(f"  values agree with the hand walk: {'yes' if same else 'NO'}")
-    _meta_growth(args.tm_file, args.runs)
+    _meta_growth(args.runs, args.meta_copies)
 
 
 if __name__ == "__main__":
