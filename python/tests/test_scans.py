@@ -26,6 +26,11 @@ def sample(tarn_run):
     return tarn_run, k814util.scans(tarn_run["tm_file"])
 
 
+def _dac_scale(row_id):
+    """The slope of a DAC row of the sample's table (counts per volt)."""
+    return next(r[7] for r in tmdefs.TARN_DAC if r[0] == row_id)
+
+
 def _status_terms(want, sts):
     """Per summed scan, a * b / (ionisation time * EM B setting * E) with the laboratory's
     constants (100, 100, -68, -0.0992) and E from the source A focus readback; None where a
@@ -139,6 +144,24 @@ def test_every_scan_as_designed(sample):
                 (scan._seb_src_b_foc_a_dac_set(), "src_b_focus_a_setting_v"),
             ):
                 assert got == pytest.approx(last[key], abs=1e-9), (k, key)
+            rf_slope, aux_slope = _dac_scale(13), _dac_scale(15)
+            for got, expected in (
+                (scan._seb_counter_sel(), last["counter_sel"]),
+                (scan._seb_bin_count_reg(), last["bin_count_reg"]),
+                (scan._seb_last_rf_amp_mon(), last["last_rf_amp_mon"]),
+                (scan._seb_rf_freq_hz(), last["rf_freq_hz"]),
+                (scan.charge_control_duration(), last["charge_control"]),
+                (scan._seb_rf_amp_dac_set(), last["rf_dac_end"]),
+                (scan._seb_aux_amp_dac_set(), last["aux_dac_end"]),
+                (scan._seb_scan_em1_raw(), last["em_raw"][0]),
+                (scan._seb_scan_em2_raw(), last["em_raw"][1]),
+                # Steps in DAC counts: the item's value times 1 / slope of the DAC row.
+                (scan._seb_rf_step_set(), last["rf_step_set"] / rf_slope),
+                (scan._seb_rf_step_reg(), last["rf_step_reg"] / rf_slope),
+                (scan._seb_aux_step_set(), last["aux_step_set"] / aux_slope),
+                (scan._seb_aux_step_reg(), last["aux_step_reg"] / aux_slope),
+            ):
+                assert got == pytest.approx(expected, rel=1e-12), k
             sts = [statuses[i] for i in want["status_indexes"]]
             assert scan.corrected_total_ion_count() == pytest.approx(_corrected_tic(want, sts)), k
             assert scan.corrected_total_ion_count_factor() == pytest.approx(

@@ -202,6 +202,19 @@ class Status:
             "src_b_focus_a_readback_v": dac_volts(7, 118),
             "src_b_focus_a_setting_v": dac_volts(7, 112),
             "rf_dac_end": dac_volts(13, self.rf_dac_end),
+            "aux_dac_end": dac_volts(15, 3100),
+            "em_raw": list(self.em_settings),
+            # Readbacks the scan objects publish, through their database items as the
+            # laboratory's database defines them (values as data() writes them).
+            "counter_sel": 2,
+            "bin_count_reg": self.bins,
+            "last_rf_amp_mon": item_sci(mission, 202, (9000 + 3 * self.bins) & 0xFFFF),  # 16 bits
+            "rf_step_reg": item_sci(mission, 205, 131),
+            "aux_step_reg": item_sci(mission, 206, 27),
+            "aux_step_set": item_sci(mission, 254, 1530),
+            "rf_step_set": item_sci(mission, 255, 1490),
+            "rf_freq_hz": item_sci(mission, 356, 10_249_870),
+            "charge_control": item_sci(mission, 240, self.timing_raw()[240]),
             "special_scan_id": special_scan(self.scan_id)[0],
             "raw_scan_value": special_scan(self.scan_id)[1],
             "scan_value": scan_value(mission, *special_scan(self.scan_id)),
