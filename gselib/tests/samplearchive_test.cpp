@@ -1,8 +1,8 @@
 // Reads the generated sample archive with the library, as a script bound to it would: metadata
 // and configuration, mission definitions, the reader (damage included) and decoded values are
 // compared with what the generator wrote and intended. What scripts can see of the sample (values,
-// times, message logs, VIREO markers) is checked once, through the module (python/tests); this file
-// keeps what lies below it.
+// times, message logs, VIREO markers, a growing file) is checked once, through the module
+// (python/tests); this file keeps what lies below it.
 
 #include <gselib/ccsdspacket.h>
 #include <gselib/config814.h>
@@ -27,13 +27,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTemporaryDir>
 #include <map>
 
 using namespace GseLib;
@@ -56,15 +54,6 @@ QJsonObject runOf(const QJsonObject& m, const QString& mission) {
         }
     }
     return {};
-}
-
-ByteVector readAll(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    const QByteArray b = f.readAll();
-    return ByteVector(b.begin(), b.end());
 }
 
 }  // namespace
@@ -259,58 +248,6 @@ TEST_F(SampleEngine, VireoReaderKeepsReceiptTimesAndSkipsPrefixes) {
         wrapped += !ground.isEmpty();
     }
     EXPECT_EQ(wrapped, (int(packets_.size()) + 2) / 3);
-}
-
-TEST_F(SampleEngine, GrowingFileGivesWhatAOneShotReadGives) {
-    bind("tarn");
-    // What the one-shot read gave (its packets' resolver goes away with its cache).
-    struct Seen {
-        ByteVector bytes;
-        double unix, relative;
-    };
-    std::vector<Seen> oneShot;
-    for (const auto& p : packets_) {
-        oneShot.push_back({*p->bytes(), p->unixTime(), p->relativeTime()});
-    }
-    packets_.clear();
-    const ByteVector whole = readAll(run_.value("tm_file").toString());
-    QTemporaryDir dir;
-    // The copy sits in a directory of the same name, so the start time (T0 fallback) is found.
-    const QString copyDir = dir.filePath(run_.value("tid_dir").toString());
-    QDir().mkpath(copyDir);
-    QFile::copy(QFileInfo(run_.value("tm_file").toString()).absolutePath() + "/tm.meta",
-                copyDir + "/tm.meta");
-    const QString growing = copyDir + "/growing.tlm";
-    auto writeUpTo = [&](size_t n, bool append) {
-        QFile f(growing);
-        ASSERT_TRUE(f.open(append ? QIODevice::Append : QIODevice::WriteOnly));
-        static size_t written = 0;
-        if (!append)
-            written = 0;
-        f.write(reinterpret_cast<const char*>(whole.data()) + written, qint64(n - written));
-        written = n;
-    };
-    // Half the file, cut inside a packet; then the rest in two steps.
-    writeUpTo(whole.size() / 2 + 5, false);
-    auto* cache = new TarGse::TarTelemetryCache;
-    TelemetryFile::setSharedCache(cache);
-    testing::internal::CaptureStderr();
-    TelemetryFile::setSharedCacheFile(growing.toStdString());
-    const size_t firstRead = cache->size();
-    writeUpTo(whole.size() * 3 / 4, true);
-    TelemetryFile::updateSharedCache();
-    writeUpTo(whole.size(), true);
-    TelemetryFile::updateSharedCache();
-    const std::string errors = testing::internal::GetCapturedStderr();
-    EXPECT_GT(firstRead, 0u);
-    EXPECT_LT(firstRead, oneShot.size());
-    EXPECT_NE(errors.find("Read partial packet...backing up to index "), std::string::npos);
-    ASSERT_EQ(cache->size(), oneShot.size());
-    for (size_t i = 0; i < oneShot.size(); ++i) {
-        EXPECT_EQ(*cache->get(unsigned(i))->bytes(), oneShot[i].bytes) << i;
-        EXPECT_DOUBLE_EQ(cache->get(unsigned(i))->unixTime(), oneShot[i].unix) << i;
-        EXPECT_DOUBLE_EQ(cache->get(unsigned(i))->relativeTime(), oneShot[i].relative) << i;
-    }
 }
 
 TEST_F(SampleEngine, TarnSebSequencesAreTheCommandsSent) {

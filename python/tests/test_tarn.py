@@ -130,6 +130,29 @@ def test_times_are_those_the_generator_intended_across_the_restart(tarn):
     assert times == sorted(times)
 
 
+def test_growing_file_reads_as_the_whole_file(tarn, tmp_path, capfd):
+    run, f = tarn
+    whole = [(list(p._raw_packet()), p.unix_timestamp(), p.relative_timestamp()) for p in f]
+    data = Path(run["tm_file"]).read_bytes()
+    # A copy in a directory of the same name, so the start time (the T0 fallback) is found.
+    src = Path(run["tm_file"]).parent
+    (tmp_path / src.name).mkdir()
+    shutil.copy(src / "tm.meta", tmp_path / src.name / "tm.meta")
+    tm = tmp_path / src.name / "growing.tlm"
+    # Half the file, cut inside a packet; then the rest in two steps.
+    cuts = [len(data) // 2 + 5, len(data) * 3 // 4, len(data)]
+    tm.write_bytes(data[: cuts[0]])
+    assert 0 < len(k814util.open(tm)) < len(whole)
+    for start, end in zip(cuts, cuts[1:]):
+        with open(tm, "ab") as out:
+            out.write(data[start:end])
+        grown = k814util.open(tm)
+    assert "Read partial packet...backing up to index " in capfd.readouterr().err
+    assert [list(p._raw_packet()) for p in grown] == [w[0] for w in whole]
+    times = [t for p in grown for t in (p.unix_timestamp(), p.relative_timestamp())]
+    assert times == pytest.approx([t for w in whole for t in w[1:]], abs=1e-9)
+
+
 def test_markers_and_meta_markers_as_placed(tarn):
     run, f = tarn
     expected = run["expected"]
