@@ -365,3 +365,65 @@ def test_bulk_file_is_mostly_science_with_good_checksums(tmp_path):
     # The clock is known before the first science packet.
     assert [p[0] for p in packets[:2]] == [0x83, 2]
     assert run["science"]["scan_count"] > 0
+
+
+# Decoder types of the TARN custom decoders: 203, 204 and 207 to 250.
+CUSTOM_TYPES = {203, 204, *range(207, 251)}
+
+
+def test_custom_decoder_items_sit_in_their_packets_and_rows(archive):
+    root, manifest = archive
+    run = _tarn(manifest)
+    packets, rows, items = _packets(run), _db_rows(root), run["custom_items"]
+    by_type = {int(r["DECODE_TYPE"]): r for r in rows.values() if int(r["DATA_ID"]) >= 2000}
+    assert set(by_type) >= CUSTOM_TYPES
+    assert all(int(by_type[t]["DATA_ID"]) == 2000 + t for t in CUSTOM_TYPES)
+    assert {i["decode_type"] for i in items if i["values"]} == CUSTOM_TYPES
+    limits = {}
+    for line in (root / "TMDef" / "tarn" / "tm_packet_types.txt").read_text().splitlines()[1:]:
+        cells = [c.strip() for c in line.split(",")]
+        limits[int(cells[0])] = (int(cells[3]), int(cells[4]))
+    for item in items:
+        p = packets[item["packet_index"]]
+        assert p[0] == item["packet_type"] == int(rows[item["hkid"]]["PACKET_TYPE"])
+        low, high = limits[p[0]]
+        assert low <= struct.unpack_from(">H", p, 2)[0] <= high
+        if item["offsets"] is not None:
+            unix = run["expected"][item["packet_index"]]["unix"]
+            assert len(item["offsets"]) == len(item["values"]) == len(item["unix"])
+            assert item["unix"] == pytest.approx([unix + t for t in item["offsets"]], abs=1e-9)
+    # The packets of their own types come after the last completed scan and before the one
+    # still open at the end, so they change no scan.
+    own = [i["packet_index"] for i in items if i["packet_type"] not in (15, 27, 28)]
+    scans = run["science"]["scans"]
+    last = max(max(s["packet_indexes"] + s["status_indexes"]) for s in scans)
+    assert last < min(own) and max(own) < min(run["science"]["unfinished"])
+
+
+def test_custom_decoder_models_by_hand():
+    from k814util.sample import custom
+
+    # One laser sample, range 0 and gain 1, x = 1000: each table's calibration of that pair.
+    word = (0 << 14) | (1 << 12) | 1000
+    sample = struct.pack(">HH", 1, 0) + struct.pack(">IHHI", 5000, word, 0, 0)
+    for decode_type, energy in ((217, 18.94711), (218, 21.5), (219, 19.92179), (242, 22.512)):
+        assert custom.energies(sample, decode_type, 6000) == (
+            [pytest.approx(energy, abs=1e-9)],
+            [-0.1],
+        )
+    # MAIF base time: stamped only in a long packet whose status, masked, is above 0x2B00.
+    long_new = bytearray(470)
+    long_new[3:5] = (16000).to_bytes(2, "little")
+    long_new[33:35] = b"\x2c\xff"
+    long_old = bytearray(long_new)
+    long_old[33:35] = b"\x2b\xff"
+    assert custom.maif_base(bytes(long_new)) == (5, -0.5)
+    assert custom.maif_base(bytes(long_old)) == (3, -1.0)
+    assert custom.maif_base(bytes(long_new[:468])) == (3, -1.0)
+    # Micro-Pirani extremes: ties go to the earlier record, and a first record that stays the
+    # best keeps the packet's own time.
+    records = [(5, 10), (7, 20), (7, 30), (5, 40)]
+    d = struct.pack(">HH", 4, 0) + b"".join(struct.pack(">HH8x", s, v) for v, s in records)
+    assert custom.pirani_hi(d) == ([7.0], [pytest.approx(0.003)])
+    assert custom.pirani_lo(d) == ([5.0], [0.0])
+    assert custom.pirani_avg(d) == ([6.0], [pytest.approx(0.005)])

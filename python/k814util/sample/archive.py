@@ -49,6 +49,7 @@ class TestRun:
     expected: list = field(default_factory=list)
     default_mcal: str = ""
     science: dict = field(default_factory=dict)
+    custom_items: list = field(default_factory=list)
     size: int = 0
     path: Path | None = None
 
@@ -166,6 +167,7 @@ class SampleArchive:
                     "damage_bytes": r.damage_bytes,
                     "expected": r.expected,
                     "science": r.science,
+                    "custom_items": r.custom_items,
                     "seb": {
                         "definitions": str(
                             self.group_paths(r)["gse"] / "viewerConfigs" / "seb_cmds.json"
@@ -250,6 +252,9 @@ class SampleArchive:
                     expected["marker"] = list(e.marker)
                 if e.seb is not None:
                     expected["seb"] = e.seb
+                for item in e.custom or []:
+                    index = {"packet_index": len(intact) - 1, "packet_type": e.kind}
+                    run.custom_items.append({**index, **item})
                 run.expected.append(expected)
         if scans is not None:
             # Relative times count from the first packet the instrument made (not the GSE's).
@@ -279,6 +284,7 @@ class SampleArchive:
         run.damage_bytes = 0
         run.expected = []
         run.science = {}
+        run.custom_items = []
         if run.mission == "tarn" and self.tarn_min_packets:
             self._write_bulk(run, rng)
         else:

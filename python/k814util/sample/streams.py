@@ -8,7 +8,7 @@ import random
 import struct
 from dataclasses import dataclass
 
-from k814util.sample import science, seb
+from k814util.sample import custom, science, seb
 from k814util.sample.packets import ccsds_packet, ccsds_secondary_header, tom_packet
 from k814util.sample.tmdefs import Item, Mission
 
@@ -74,6 +74,7 @@ class Emitted:
     marker: tuple[int, int, str] | None = None  # (id, type, text) of a marker packet
     seb: list | None = None  # the commands of an SEB sequence this packet starts
     sci: dict | None = None  # what the science model needs to know about the packet
+    custom: list | None = None  # items the custom decoders should read from it (custom.py)
 
 
 DAMAGE = -1
@@ -123,7 +124,11 @@ def tarn_stream(
     layout = Layout(mission)
     clock = TarnClock(start_unix, 600.0)
     seq: dict[int, int] = {}
-    events = list((scans or science.timeline(mission, layout)).events)
+    timeline = scans or science.timeline(mission, layout)
+    events = list(timeline.events)
+    # The custom decoders' packets draw on a generator of their own, so that adding them left
+    # every other packet as it was.
+    custom_packets = custom.schedule(random.Random(16))
 
     def packet(full_type: int, unix: float, values: dict, length: int, raw: bytes = b""):
         s = seq.get(full_type, 0)
@@ -159,6 +164,13 @@ def tarn_stream(
             64,
         )
         return dataclasses.replace(e, sci={"filaments": filaments})
+
+    def expected(e: Emitted, items: list) -> Emitted:
+        """The packet with the custom decoders' items, each timed in Unix seconds too."""
+        for item in items:
+            offsets = item["offsets"]
+            item["unix"] = None if offsets is None else [e.unix + t for t in offsets]
+        return dataclasses.replace(e, custom=items)
 
     def message(unix: float, text: str) -> Emitted:
         return dataclasses.replace(packet(8, unix, {}, 0, text.encode("ascii")), text=text)
@@ -215,7 +227,8 @@ def tarn_stream(
                 "LASER:PULSE_PERIOD": 100000,
                 "LASER:MAIF_STATUS": 0x2C01,
             }
-            emitted.append(packet(15, now + 0.04, values, 36))
+            e = packet(15, now + 0.04, values, 36)
+            emitted.append(expected(e, [custom.entry(235, custom.laser_hk(e.data[8:-4]))]))
         if second % 30 == 5:
             marker_id = second // 30 + 1
             phase = "filament B on" if second >= 60 else "warm-up"
@@ -265,7 +278,21 @@ def tarn_stream(
             extra = {}
             if ev.packet_type == science.SEB_SEQUENCE:
                 extra["seb"] = seb.manifest(meta["commands"])
-            emitted.append(dataclasses.replace(e, sci=meta, **extra))
+            e = dataclasses.replace(e, sci=meta, **extra)
+            if ev.packet_type == science.SUMMED:
+                counts = timeline.plans[meta["plan"]].counts
+                e = expected(e, [custom.entry(230, custom.summed_tic(counts))])
+            elif ev.packet_type == science.AGGREGATED:
+                starts = custom.segment_starts(ev.data)
+                e = expected(e, [custom.entry(203, (starts, None))])
+            emitted.append(e)
+        for k, made in enumerate(custom_packets.get(second, [])):
+            unix = now + 0.3 + 0.01 * k
+            if not isinstance(made, custom.CustomPacket):
+                made = made(clock.ticks(unix))  # laser samples are timed against the packet
+            e = packet(made.packet_type, unix, {}, 0, made.data)
+            items = [x for x in made.expect(made.data, clock.ticks(unix)) if x is not None]
+            emitted.append(expected(e, items))
         emitted.sort(key=lambda e: e.unix)
         yield from emitted
         if second == 33:

@@ -373,7 +373,15 @@ def _tarn_items() -> list[Item]:
             units="uJ",
         ),
         Item(1094, "LASER", "PULSE_PERIOD", "pulse period", 15, 39, sci=(1, 0.0, 1.0), units="us"),
-        Item(831, "LASER", "MAIF_STATUS", "MAIF status word, FPGA version in bits 8-15", 15, 41),
+        Item(
+            831,
+            "LASER",
+            "MAIF_STATUS",
+            "MAIF status word, FPGA version in bits 8-15",
+            15,
+            41,
+            mask=0xFFFF,
+        ),
         Item(
             1093,
             "LASER",
@@ -521,11 +529,13 @@ TARN_CLOCKS = [
 
 
 def tarn_mission() -> Mission:
+    from k814util.sample import custom  # its rows are declared with this module's Item
+
     table = [(-40.0, 3100.0), (0.0, 2450.0), (25.0, 2048.0), (50.0, 1650.0), (100.0, 1000.0)]
     return Mission(
         prefix="TAR",
-        items=_tarn_items(),
-        packet_types=TARN_PACKETS,
+        items=_tarn_items() + custom.items(),
+        packet_types=TARN_PACKETS + custom.packet_types(),
         dac_rows=TARN_DAC,
         clocks=TARN_CLOCKS,
         constants=[
