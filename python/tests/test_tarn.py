@@ -255,7 +255,7 @@ except k814util.BindingError as e:
     assert res.returncode == 0, res.stderr
     assert re.match(message, res.stdout, re.S), res.stdout
     # The packets were read, but the module stays unbound.
-    assert "after: k814util is not initialized" in res.stdout
+    assert "after: k814util is not initialized, did you call the TMFile constructor" in res.stdout
     assert "Read partial packet" in res.stderr
     assert re.search("^binding: " + message, res.stdout, re.M), res.stdout
 

@@ -37,13 +37,6 @@ struct Pkt {
     Bytes data;
 };
 
-// Messages are type 8 with their text from byte 8 up to the checksum.
-DbFile messageDatabase() {
-    DbFile f;
-    f.row(messageTextRow());
-    return f;
-}
-
 class TarnFile : public testing::Test {
 protected:
     void TearDown() override { TelemetryFile::setSharedCache(nullptr); }
@@ -72,7 +65,7 @@ protected:
         writeFile(folder + "/" + name, json);
     }
 
-    Engine engine_{messageDatabase()};
+    Engine engine_{DbFile().row(messageTextRow())};  // messages: type 8, text from byte 8
     std::string path_;
 };
 
