@@ -3,6 +3,8 @@ designed and recorded in its manifest (never against the library's own output)."
 
 import math
 import os
+import subprocess
+import sys
 from pathlib import Path
 
 import pytest
@@ -224,15 +226,22 @@ def test_lists_indexes_and_errors(sample):
         with pytest.raises(TypeError):
             scans[bad]
     scan = scans[0]
+    ints, floats = k814util.ListOfIntegers, k814util.ListOfFloats
     for name, cls in (
-        ("counts", k814util.ListOfIntegers),
-        ("m_over_z_values", k814util.ListOfFloats),
+        ("counts", ints),
+        ("culled_counts", ints),
+        ("total_ion_counts", ints),
+        ("seb_sequence_pkt_indexes", ints),
+        ("m_over_z_values", floats),
+        ("corrected_total_ion_count_factors", floats),
+        ("seb_is_emon_a", floats),
+        ("seb_is_emon_b", floats),
+        ("em_on_times_in_ms", floats),
         ("rf_status_entries", k814util.ListOfRfStatusEntrys),
         ("get_meta_markers", k814util.ListOfMetaMarkers),
-        ("culled_counts", k814util.ListOfIntegers),
     ):
-        assert type(getattr(scan, name)()) is cls
-        assert type(getattr(proxy._k814util, f"PythonStyleTarnScan_{name}")(scan)) is cls
+        assert type(getattr(scan, name)()) is cls, name
+        assert type(getattr(proxy._k814util, f"PythonStyleTarnScan_{name}")(scan)) is cls, name
     entries = scan.rf_status_entries()
     segments = run["science"]["scans"][0]["segments"]
     assert len(entries) == sum(r for _, _, r in segments)
@@ -270,3 +279,17 @@ def test_special_scan_values(sample, archive, capfd):
         assert f"Ignoring {table}" in err
     finally:
         table.write_text(kept)
+
+
+def test_scans_need_a_bound_tarn_file(tarn_run, tmp_path):
+    with pytest.raises(k814util.TelemetryFileNotFoundError):
+        k814util.scans(tmp_path / "gone.tlm")
+    script = "import k814util\nk814util.{}"
+    for call, message in (
+        ("ScienceDataCacheWrapper()", "did you call the ScienceDataCacheWrapper constructor"),
+        ("interpretScanValue(13, 40000)", "k814util is not initialized"),
+    ):
+        res = subprocess.run(
+            [sys.executable, "-c", script.format(call)], capture_output=True, text=True, check=False
+        )
+        assert res.returncode != 0 and "RuntimeError" in res.stderr and message in res.stderr
