@@ -1,12 +1,16 @@
 #pragma once
 
 // Umbrella header of the TARN instrument support.
+#include <tarnlib/channeldecoders.h>
 #include <tarnlib/datafieldreader.h>
 #include <tarnlib/definitionfields.h>
 #include <tarnlib/fielddecoders.h>
 #include <tarnlib/gchkpacket.h>
+#include <tarnlib/itemdecoders.h>
+#include <tarnlib/laserdecoders.h>
 #include <tarnlib/laserpulsespacket.h>
 #include <tarnlib/laserstatuspacket.h>
+#include <tarnlib/maifdecoders.h>
 #include <tarnlib/markercache.h>
 #include <tarnlib/masscal.h>
 #include <tarnlib/masscalentry.h>
@@ -15,7 +19,9 @@
 #include <tarnlib/metamarkergenerator.h>
 #include <tarnlib/metamarkerids.h>
 #include <tarnlib/metamarkerrules.h>
+#include <tarnlib/piranidecoders.h>
 #include <tarnlib/pointwitherror.h>
+#include <tarnlib/rsimdecoders.h>
 #include <tarnlib/scanconversions.h>
 #include <tarnlib/scandata.h>
 #include <tarnlib/scanstatus.h>
@@ -24,11 +30,13 @@
 #include <tarnlib/scantypesinfo.h>
 #include <tarnlib/scidatapacket.h>
 #include <tarnlib/sciencedatacache.h>
+#include <tarnlib/sciencedecoders.h>
 #include <tarnlib/sebcmd.h>
 #include <tarnlib/sebcmdinterpreter.h>
 #include <tarnlib/sebhk.h>
 #include <tarnlib/sebsequence.h>
 #include <tarnlib/tardatainterpretation.h>
+#include <tarnlib/tarndecoder.h>
 #include <tarnlib/tarntime.h>
 #include <tarnlib/tarntimeresolver.h>
 #include <tarnlib/tartelemetrycache.h>

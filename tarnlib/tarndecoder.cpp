@@ -1,0 +1,75 @@
+#include <tarnlib/tarndecoder.h>
+
+#include <gselib/tmdatabaserow.h>
+#include <gselib/tmpacket.h>
+
+#include <algorithm>
+#include <bit>
+#include <iostream>
+#include <string>
+
+namespace TarGse::TarDataInterpretationImpl {
+
+FieldSpec FieldSpec::of(const GseLib::TmDatabaseRow& row) {
+    FieldSpec s;
+    s.offset = row.decode_id.size() > 0 ? row.decode_id[0] : 0;
+    s.length = row.decode_id.size() > 1 ? row.decode_id[1] : 0;
+    s.mask = row.decode_id.size() > 2 ? row.decode_id[2] : 0;
+    s.shift = row.decode_id.size() > 3 ? static_cast<int32_t>(row.decode_id[3]) : 0;
+    return s;
+}
+
+uint64_t FieldSpec::apply(uint64_t raw) const {
+    uint64_t v = raw & (mask ? mask : ~0ull);
+    if (shift >= 0) {
+        return v >> (static_cast<uint32_t>(shift) % 64);
+    }
+    return v << (static_cast<uint32_t>(-static_cast<int64_t>(shift)) % 64);
+}
+
+DataField::DataField(const GseLib::TMPacket& packet) {
+    const GseLib::ByteVectorPtr& bytes = packet.bytes();
+    const int offset = packet.dataOffset();
+    if (!bytes || offset < 0 || bytes->size() <= size_t(offset)) {
+        return;
+    }
+    // The header holds the data length; a packet cut short is read only as far as it goes.
+    const int declared = packet.dataLength();
+    const uint64_t present = bytes->size() - size_t(offset);
+    data_ = bytes->data() + offset;
+    length_ = std::min<uint64_t>(uint64_t(std::max(declared, 0)), present);
+}
+
+uint64_t DataField::read(const FieldSpec& spec, bool littleEndian) const {
+    uint64_t v = 0;
+    if (littleEndian) {
+        for (uint64_t b = 0; b < spec.length && b < 8; ++b) {
+            v |= uint64_t(byte(spec.offset + b)) << (8 * b);
+        }
+    } else {
+        const uint64_t first = spec.length > 8 ? spec.length - 8 : 0;
+        for (uint64_t b = first; b < spec.length; ++b) {
+            v = (v << 8) | byte(spec.offset + b);
+        }
+    }
+    return spec.apply(v);
+}
+
+float DataField::readFloat(const FieldSpec& spec) const {
+    return std::bit_cast<float>(static_cast<uint32_t>(read(spec)));
+}
+
+std::string TarnDecoder::signature() const {
+    return std::string("bool TarGse::TarDataInterpretationImpl::") + name_ +
+           "::decode(const GseLib::TmDatabaseRow &, const GseLib::TMPacket *, "
+           "GseLib::DataItems &, const GseLib::CurrentValueTable *) const";
+}
+
+void TarnDecoder::reportOutOfBounds(const GseLib::TmDatabaseRow& row, uint64_t offset,
+                                    uint64_t count, uint64_t dataLength) const {
+    std::cout << signature() << ' ' << row.key.toStdString() << ' ' << row.data_id
+              << " Out of bounds: off(" << offset << ") + len(" << count << ") > dataLength("
+              << dataLength << ")" << std::endl;
+}
+
+}  // namespace TarGse::TarDataInterpretationImpl

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <gselib/dataitem.h>
+#include <gselib/decoder.h>
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace GseLib {
+class TmDatabaseRow;
+}
+
+namespace TarGse::TarDataInterpretationImpl {
+
+/**
+ * @brief A row's bit definition as the TARN custom decoders read it: byte offset within the
+ * data field, byte count, mask and shift.
+ *
+ * A zero mask keeps every bit, as it does for the generic integer decoders; the shift moves
+ * right when not negative and left by its magnitude otherwise (taken modulo 64).
+ */
+struct FieldSpec {
+    uint64_t offset = 0;
+    uint64_t length = 0;
+    uint64_t mask = 0;
+    int32_t shift = 0;
+
+    /// decode_id[0] to decode_id[3] of row.
+    static FieldSpec of(const GseLib::TmDatabaseRow& row);
+    /// The same definition moved to another data-field offset.
+    FieldSpec at(uint64_t newOffset) const {
+        FieldSpec s = *this;
+        s.offset = newOffset;
+        return s;
+    }
+    /// The masked and shifted value of raw bytes already assembled.
+    uint64_t apply(uint64_t raw) const;
+};
+
+/**
+ * @brief Bounded reads of a packet's data field.
+ *
+ * The usable data length is the header's data length cut to the bytes actually present, so a
+ * truncated packet never makes a decoder read outside its byte vector.
+ */
+class DataField {
+public:
+    explicit DataField(const GseLib::TMPacket& packet);
+    explicit DataField(std::span<const uint8_t> bytes)
+        : data_(bytes.data()), length_(bytes.size()) {}
+
+    /// The readable data bytes.
+    std::span<const uint8_t> bytes() const { return {data_, size_t(length_)}; }
+
+    /// Data bytes that may be read.
+    uint64_t length() const { return length_; }
+    /// Whether data bytes [offset, offset + count) lie inside the data field (overflow-safe).
+    bool fits(uint64_t offset, uint64_t count) const {
+        return offset <= length_ && count <= length_ - offset;
+    }
+    /// Data byte n, 0 beyond the data field.
+    uint8_t byte(uint64_t n) const { return n < length_ ? data_[n] : 0; }
+    uint16_t be16(uint64_t n) const { return uint16_t((byte(n) << 8) | byte(n + 1)); }
+    uint16_t le16(uint64_t n) const { return uint16_t(byte(n) | (byte(n + 1) << 8)); }
+    uint32_t be32(uint64_t n) const { return (uint32_t(be16(n)) << 16) | be16(n + 2); }
+    /// The field's bytes (big-endian, or little-endian), masked and shifted; the caller checks
+    /// fits() first. Fields wider than 8 bytes keep their last 8 (big-endian) or first 8 bytes.
+    uint64_t read(const FieldSpec& spec, bool littleEndian = false) const;
+    /// The field's bytes as a 32-bit IEEE float (its low 32 bits after mask and shift).
+    float readFloat(const FieldSpec& spec) const;
+
+private:
+    const uint8_t* data_ = nullptr;
+    uint64_t length_ = 0;
+};
+
+/**
+ * @brief Common ground of the TARN custom decoders: type number, name and the out-of-bounds
+ * report.
+ */
+class TarnDecoder : public GseLib::Decoder {
+public:
+    TarnDecoder(int type, const char* name) : type_(type), name_(name) {}
+    int type() const override { return type_; }
+    QString name() const override { return QString::fromLatin1(name_); }
+
+    /// The decode operation's signature as the out-of-bounds line names it.
+    std::string signature() const;
+
+protected:
+    /// Prints to standard output the one line that tells a field past the data length.
+    void reportOutOfBounds(const GseLib::TmDatabaseRow& row, uint64_t offset, uint64_t count,
+                           uint64_t dataLength) const;
+
+private:
+    int type_;
+    const char* name_;
+};
+
+/// Offset of data-field byte n within the packet, as items report it.
+inline uint32_t packetOffset(uint64_t n) {
+    return static_cast<uint32_t>(n + 8);
+}
+
+}  // namespace TarGse::TarDataInterpretationImpl
