@@ -49,7 +49,7 @@ def packet_types() -> list[PacketType]:
         PacketType(MAIF_1MIN, "MAIF_1MIN", 12006, 12006),
         PacketType(PIRANI, "MICRO_PIRANI", 4, 256),
         PacketType(PIRANI_RAW, "MICRO_PIRANI_RAW", 84, 512),
-        PacketType(RSIM, "RSIM_BUS", RSIM_LENGTH, RSIM_LENGTH),
+        PacketType(RSIM, "RSIM_BUS", 1010, RSIM_LENGTH),
         PacketType(ROVER_HK, "ROVER_HK", 20, 20),
         PacketType(LASER_ENERGY, "LASER_ENERGY", 4, 1028),
         PacketType(SEB_ADC, "SEB_ADC", 204, 204),
@@ -635,13 +635,17 @@ def rsim_pick(d: bytes, pick) -> Values:
     return [float(s[i])], [-1.0 + i * 0.001]
 
 
-def rsim_avg(d: bytes) -> Values:
+def rsim_avg(d: bytes) -> Values | None:
     s = _rsim_samples(d)
+    if len(s) < 1000:
+        return None  # whether a cut block's mean counts 1000 samples or those read is open
     return [sum(s) / len(s)], [-0.5]
 
 
 def rsim_power(d: bytes, decode_type: int) -> Values:
     at, gap = RSIM_POWER[decode_type]
+    if at + gap + 4 > len(d):
+        return [], []  # the decoder reports failure
     (a,) = struct.unpack_from(">f", d, at)
     (b,) = struct.unpack_from(">f", d, at + gap)
     return [a * b], [-0.5]
@@ -849,16 +853,21 @@ def _pirani_raw_packet(rng: random.Random) -> CustomPacket:
     return CustomPacket(PIRANI_RAW, bytes(d), lambda d, t: [entry(225, pirani_algorithm(d))])
 
 
-def _rsim_packet(rng: random.Random) -> CustomPacket:
-    d = bytearray(RSIM_LENGTH)
+def _rsim_packet(rng: random.Random, length: int) -> CustomPacket:
+    """The bus block and the power readings after it; a shorter packet cuts the block and
+    holds no power readings."""
+    d = bytearray(length)
     samples = [1800 + rng.randrange(400) for _ in range(1000)]
-    samples[137], samples[802] = 3900, 150  # one clear maximum and minimum
+    samples[137], samples[301], samples[802] = 3900, 120, 150  # extremes without ties
     for i, v in enumerate(samples):
-        # The top four bits carry the ADC's channel tag, which the mask removes.
-        d[RSIM_SAMPLES + 2 * i : RSIM_SAMPLES + 2 * i + 2] = (0xB000 | v).to_bytes(2, "big")
+        at = RSIM_SAMPLES + 2 * i
+        if at + 2 <= length:
+            # The top four bits carry the ADC's channel tag, which the mask removes.
+            d[at : at + 2] = (0xB000 | v).to_bytes(2, "big")
     for t, (at, gap) in RSIM_POWER.items():
-        struct.pack_into(">f", d, at, 28.0 + (t - 227) * 0.75)
-        struct.pack_into(">f", d, at + gap, 0.8125 + (t - 227) * 0.25)
+        if at + gap + 4 <= length:
+            struct.pack_into(">f", d, at, 28.0 + (t - 227) * 0.75)
+            struct.pack_into(">f", d, at + gap, 0.8125 + (t - 227) * 0.25)
 
     def expect(d, _):
         return [
@@ -974,7 +983,7 @@ def schedule(rng: random.Random) -> dict[int, list[CustomPacket | Callable]]:
             _pirani_packet([250, 260, 255, 270, 250], [80] * 5, 12),  # counts more than it has
         ],
         99: [_pirani_raw_packet(rng)],
-        101: [_rsim_packet(rng)],
+        101: [_rsim_packet(rng, RSIM_LENGTH), _rsim_packet(rng, 1010)],  # the second: 500 samples
         103: [_rover_packet(rng)],
         105: [laser(7, 7, 0), laser(0, 2, 0), laser(7, 6, 5)],  # full, empty, cut short
         107: [_seb_adc_packet(rng)],
