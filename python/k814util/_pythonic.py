@@ -3,6 +3,7 @@ representations, each a thin layer over the methods the module publishes."""
 
 from __future__ import annotations
 
+import copy
 import inspect
 import operator
 
@@ -78,6 +79,34 @@ def _list_eq(self, other):
     return NotImplemented
 
 
+def _record(cls, fields):
+    """A record class's object with the given fields: how records unpickle."""
+    obj = cls()
+    for name, value in fields.items():
+        setattr(obj, name, value)
+    return obj
+
+
+def _record_reduce(names):
+    def reduce(self):
+        return _record, (type(self), {n: getattr(self, n) for n in names})
+
+    return reduce
+
+
+def _list_reduce(self):
+    return type(self), (list(self),)
+
+
+def _list_copy(self):
+    # The SWIG default would wrap the same C++ vector twice, both owning it.
+    return type(self)(self)
+
+
+def _list_deepcopy(self, memo):
+    return type(self)(copy.deepcopy(list(self), memo))
+
+
 def _fields_eq(names):
     """Equality of two records of one class by the named fields (SWIG compares addresses)."""
 
@@ -114,6 +143,10 @@ def install() -> None:
         cls.__ne__ = _list_ne
         cls.__hash__ = None  # mutable, like list
         cls.__repr__ = _list_repr
+        # Results travel to other processes (multiprocessing, caches) and get copied.
+        cls.__reduce__ = _list_reduce
+        cls.__copy__ = _list_copy
+        cls.__deepcopy__ = _list_deepcopy
     for cls, names in (
         (_k.TMDatapoint, ("unix_timestamp", "relative_timestamp", "value")),
         (_k.RfStatusEntry, ("start_bin", "rf_amp_v", "rf_amp_dac_v", "aux_amp_dac_v")),
@@ -124,6 +157,7 @@ def install() -> None:
     ):
         cls.__eq__ = _fields_eq(names)
         cls.__hash__ = None  # fields are writable
+        cls.__reduce__ = _record_reduce(names)
     for cls in (_k.PyMsgLogCache, _k.PyVireoMarkerCache):
         cls.__len__ = lambda self: self.size()
         cls.__getitem__ = _getitem

@@ -1,8 +1,10 @@
 """A TARN test run read from Python: housekeeping values against the packet bytes, times across
 the processor restart, markers and meta-markers, and the binding's own failures."""
 
+import copy
 import math
 import os
+import pickle
 import re
 import shutil
 import subprocess
@@ -315,3 +317,10 @@ def test_every_list_result_is_a_list_object(tarn):
             assert len(lst) == n + 1 and lst[-1] == lst[0]
         # Each result is the caller's own: growing one left the packet's next answer alone.
         assert getattr(flat, name)(obj, *args) == expected
+        # Results pickle (multiprocessing, caches) and copy like lists, elements and all.
+        fresh = getattr(flat, name)(obj, *args)
+        back = pickle.loads(pickle.dumps(fresh))
+        assert type(back) is cls and back == fresh and back[0] == fresh[0], name
+        for dup in (copy.copy(fresh), copy.deepcopy(fresh)):
+            dup.push_back(dup[0])
+            assert len(dup) == n + 1 and len(fresh) == n, name
