@@ -32,7 +32,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <map>
 
 using namespace GseLib;
 
@@ -212,15 +211,9 @@ TEST_F(SampleEngine, VireoLabelsTextAndDacTable) {
 TEST_F(SampleEngine, TarnReaderRecoversEveryIntactPacket) {
     bind("tarn");
     ASSERT_EQ(int(packets_.size()), run_.value("packets").toInt()) << readerErrors_;
-    std::map<int, int> byType;
+    // The count of each packet type is checked through the console's summary (test_module.py).
     for (const auto& p : packets_) {
         EXPECT_TRUE(correct_checksum(p->bytes()->data(), size_t(p->totalLength() - 4), false));
-        ++byType[p->fullType()];
-    }
-    const QJsonObject expected = run_.value("packets_by_type").toObject();
-    EXPECT_EQ(qsizetype(byType.size()), expected.size());
-    for (const auto& [type, count] : byType) {
-        EXPECT_EQ(count, expected.value(QString::number(type)).toInt()) << "type " << type;
     }
     // The damage the generator put in: 7 garbage bytes, a 76-byte packet with a bad checksum,
     // and a last packet cut short.
@@ -296,15 +289,14 @@ TEST_F(SampleEngine, TarnSebSequencesAreTheCommandsSent) {
                                                          "PAUSE_IMM", "SEND_SCAN_STATUS"}));
 
     // Field values through the sample's DAC table and database (independent arithmetic); the
-    // bin time and EM_A fields are read through the console (test_module.py).
+    // bin time and EM_A fields are read through the console (test_module.py), a signed DAC value
+    // by the interpreter's tests.
     const auto& setup = sequences[0].commands;
-    EXPECT_EQ(setup[2]->fieldSciStr(0), "ENDCAP_1");          // DAC 8, signed 12 bits
-    EXPECT_NEAR(setup[2]->fieldSci(1), -256 / 204.8, 1e-12);  // 0xF00
-    EXPECT_EQ(setup[3]->fieldSciStr(1), "76.2939V");          // RF_AMP 1000 / 13.1072
-    EXPECT_EQ(setup[3]->fieldSci(3), 500.0);                  // steps
-    EXPECT_EQ(setup[3]->fieldSci(4), 1.0);                    // flags 0x21: bit 0
-    EXPECT_EQ(setup[3]->fieldSci(5), 2.0);                    //   and bits 4-7
-    EXPECT_EQ(setup[4]->fieldSciStr(1), "2ch");               // COUNTER_SEL item and its units
+    EXPECT_EQ(setup[3]->fieldSciStr(1), "76.2939V");  // RF_AMP 1000 / 13.1072
+    EXPECT_EQ(setup[3]->fieldSci(3), 500.0);          // steps
+    EXPECT_EQ(setup[3]->fieldSci(4), 1.0);            // flags 0x21: bit 0
+    EXPECT_EQ(setup[3]->fieldSci(5), 2.0);            //   and bits 4-7
+    EXPECT_EQ(setup[4]->fieldSciStr(1), "2ch");       // COUNTER_SEL item and its units
     EXPECT_EQ(setup[5]->fieldSci(0), 250000.0);
 
     // The sequence files: the set-up sequence saved whole, and one cut after its sync bytes.
