@@ -68,6 +68,11 @@ bool MicroPiraniRecordDecoder::decode(const GseLib::TmDatabaseRow& row,
                            uint32_t(spec.length), double(mean));
         return true;
     }
+    if (read == 0) {
+        // Nothing read: a zero at the packet's time, from no bytes of the packet.
+        items.emplace_back(unix0, relative0, 0u, 0u, 0.0);
+        return true;
+    }
     const double dt = double(bestSteps) * 0.0001;
     items.emplace_back(unix0 + dt, relative0 + dt, packetOffset(bestAt), uint32_t(spec.length),
                        double(best));

@@ -354,7 +354,7 @@ TEST(TarnDecoders, MicroPiraniRecords) {
     const auto emptyPacket = tom(60, empty);
     const Decoded hi = run(MicroPiraniPressureHiDecoder(), row, *emptyPacket);
     ASSERT_EQ(hi.items.size(), 1u);
-    expectItem(hi.items[0], {0, 0.0, 14});
+    expectItem(hi.items[0], {0, 0.0, 0});
     EXPECT_TRUE(run(MicroPiraniPressureAvgDecoder(), row, *emptyPacket).items.empty());
 
     // A field at 30: the second record's (42) passes the data length.
