@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import argparse
+import contextlib
 import csv
 import json
 import os
@@ -136,6 +137,22 @@ def _cmd_markers(args: argparse.Namespace) -> int:
 _MODES = {"raw": 0, "eng": 1, "sci": 2}
 
 
+@contextlib.contextmanager
+def _csv_stdout():
+    """Standard output for CSV alone: some decoders report fields past a packet's end on the
+    process's standard output, which would land between the rows; while the rows are written,
+    the library's output goes to standard error instead."""
+    sys.stdout.flush()
+    saved = os.dup(1)
+    os.dup2(2, 1)
+    try:
+        with os.fdopen(os.dup(saved), "w", newline="") as out:
+            yield out
+    finally:
+        os.dup2(saved, 1)
+        os.close(saved)
+
+
 def _cmd_values(args: argparse.Namespace) -> int:
     import k814util
 
@@ -143,18 +160,19 @@ def _cmd_values(args: argparse.Namespace) -> int:
     if f is None:
         return 1
     mode = _MODES[args.mode]
-    out = csv.writer(sys.stdout, lineterminator="\n")
-    out.writerow(["packet", "unix_time", "relative_time", args.mode])
-    for packet in f:
-        for point in packet.all_data(args.hkid, mode):
-            out.writerow(
-                [
-                    packet.index(),
-                    repr(point.unix_timestamp),
-                    repr(point.relative_timestamp),
-                    repr(point.value),
-                ]
-            )
+    with _csv_stdout() as stream:
+        out = csv.writer(stream, lineterminator="\n")
+        out.writerow(["packet", "unix_time", "relative_time", args.mode])
+        for packet in f:
+            for point in packet.all_data(args.hkid, mode):
+                out.writerow(
+                    [
+                        packet.index(),
+                        repr(point.unix_timestamp),
+                        repr(point.relative_timestamp),
+                        repr(point.value),
+                    ]
+                )
     return 0
 
 

@@ -12,7 +12,29 @@ import k814util
 def archive(tmp_path_factory):
     root = tmp_path_factory.mktemp("archive")
     manifest = generate_archive(root)
+    _bind_vireo_first(root, manifest)
     return root, manifest
+
+
+def _bind_vireo_first(root, manifest):
+    """Plug-ins load once per process, filtered to the first bound test's mission and the
+    generic makers; the VIREO conversions come from VIREO plug-ins, TARN needs only generic
+    ones. Binding the VIREO test first lets one test process read both missions, whichever
+    test module runs first."""
+    try:
+        import k814util.k814util  # noqa: F401
+    except ImportError:
+        return
+    vireo = next(r for r in manifest["runs"] if r["mission"] == "vireo")
+    saved = os.environ.get("INI814")
+    os.environ["INI814"] = str(root / ".814config.INI")
+    try:
+        k814util.bind(vireo["tm_file"])
+    finally:
+        if saved is None:
+            del os.environ["INI814"]
+        else:
+            os.environ["INI814"] = saved
 
 
 @pytest.fixture
