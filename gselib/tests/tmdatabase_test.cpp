@@ -414,30 +414,27 @@ TEST(TmDatabase, JsonPatchRows) {
     const QList<uint32_t> expected = {1,        base,     base + 1, base + 2, base + 3,
                                       base + 4, base + 5, base + 6, base + 7, base + 8};
     EXPECT_EQ(db.allIds(), expected);
-    EXPECT_EQ(db.row(base).pkt_offsets, std::vector<uint32_t>{0});
+    // Offsets follow the field sizes; the three bit fields share their byte (22), with own masks.
+    const std::vector<std::vector<uint32_t>> offsets = {{0},  {2},  {6},  {14, 16, 18, 20},
+                                                        {22}, {22}, {22}, {23}};
+    for (uint32_t i = 0; i < offsets.size(); ++i) {
+        EXPECT_EQ(db.row(base + i).pkt_offsets, offsets[i]) << i;
+    }
     EXPECT_EQ(db.row(base).byte_order, (std::vector<uint32_t>{2, 1}));
     EXPECT_EQ(db.row(base).description, "counter");
     EXPECT_EQ(db.row(base).sci_units, "Value");
-    EXPECT_EQ(db.row(base + 1).pkt_offsets, std::vector<uint32_t>{2});
     EXPECT_EQ(db.row(base + 1).byte_order, (std::vector<uint32_t>{4, 3, 2, 1}));
     EXPECT_EQ(db.row(base + 1).decode_type, 5u);
     EXPECT_EQ(db.row(base + 1).sci_units, "C");
     EXPECT_EQ(db.row(base + 1).limitChecker1.checkLimit(-15), 1);  // raw, below yellow low
     EXPECT_EQ(db.row(base + 1).limitChecker2.checkLimit(55), 3);   // above both highs
-    EXPECT_EQ(db.row(base + 2).pkt_offsets, std::vector<uint32_t>{6});
     EXPECT_EQ(db.row(base + 2).byte_order.size(), 8u);
-    EXPECT_EQ(db.row(base + 3).pkt_offsets, (std::vector<uint32_t>{14, 16, 18, 20}));
     EXPECT_EQ(db.row(base + 3).time_offsets, (std::vector<double>{0, 0.25, 0.5, 0.75}));
     EXPECT_EQ(db.row(base + 3).decode_type, 4u);
-    // Three bit fields: three rows at the same offset (22) with their own masks.
-    for (uint32_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(db.row(base + 4 + i).pkt_offsets, std::vector<uint32_t>{22});
-    }
     EXPECT_EQ(db.row(base + 5).decode_id[2], 6u);
     EXPECT_EQ(db.row(base + 5).key, "HK:FLAGS_B");
     EXPECT_EQ(db.row(base + 6).decode_id[2], 248u);
     EXPECT_EQ(db.row(base + 6).mask_bits, 5u);
-    EXPECT_EQ(db.row(base + 7).pkt_offsets, std::vector<uint32_t>{23});
     EXPECT_EQ(db.row(base + 7).byte_order, (std::vector<uint32_t>{1, 2, 3, 4}));
     EXPECT_DOUBLE_EQ(db.row(base + 7).convertValue(10, Gse::ValueMode::Sci), 6.0);
     EXPECT_EQ(db.row(base + 7).sci_units, "mA");
