@@ -249,14 +249,9 @@ TEST_F(TarnFile, MetaMarkersFromEveryKindOfTrigger) {
                        R"({"type": "duration", "number_of_seconds": -5})"),
                   rule(50004, "12345", R"({"type": "marker", "marker": 8, "offset_in_seconds": 0})",
                        R"({"type": "duration", "number_of_seconds": 100})"),
-                  rule(50002, "12345", R"({"type": "marker", "marker": 8, "offset_in_seconds": 0})",
-                       R"({"type": "next_marker"})"),
-                  rule(50006, "1-5", R"({"type": "marker", "marker": 7, "offset_in_seconds": 0})",
-                       R"({"type": "next_marker"})"),
                   rule(50007, "12345",
                        R"({"type": "marker", "marker": 3000000000, "offset_in_seconds": 0})",
                        R"({"type": "marker", "marker": 99, "offset_in_seconds": 0})")}));
-    rules("b_broken.json", "{\"meta_markers\": [{\"tids\": 12345}]}");
     bind({{0, 22, Bytes(4, 0)},
           {5, 8, text("SEB Test = 1\n")},
           {10, 9, markerData(7, "start A")},
@@ -267,12 +262,10 @@ TEST_F(TarnFile, MetaMarkersFromEveryKindOfTrigger) {
           {60, 9, markerData(7, "start A again")},
           {70, 9, markerData(3000000000u, "")}});  // an id beyond int
 
+    // Rules of other tests, duplicate ids and files that fail validation are left out as the
+    // sample's rules show (test_tarn.py, and the console's report in test_module.py).
     MetaMarkerCache cache;
-    testing::internal::CaptureStderr();
     cache.resetState();
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("b_broken.json failed validation. Skipping it."), std::string::npos);
-    EXPECT_NE(err.find("Skipping duplicate meta marker ID: 50002"), std::string::npos);
     EXPECT_EQ(cache.generatorCount(), 5u);
     cache.refresh();
 
