@@ -242,13 +242,17 @@ private:
 K814_SPECTRA_EXCEPTIONS(k814util::_spectra_counted_bins)
 K814_SPECTRA_EXCEPTIONS(k814util::_spectra_fill_arrays)
 K814_SPECTRA_EXCEPTIONS(k814util::_spectra_fill_table)
+K814_SPECTRA_EXCEPTIONS(k814util::_spectra_whole_counts)
 
 %feature("docstring",
          "Internal: writes the number of counted bins of scans first..last-1 to the int64 "
          "array n_bins and returns the largest.") k814util::_spectra_counted_bins;
 %feature("docstring",
-         "Internal: fills the zeroed int32 counts array and the float64 m/z array (scans x "
-         "width; every entry written, NaN past the counted bins) of scans first..last-1.") k814util::_spectra_fill_arrays;
+         "Internal: fills the zeroed counts array (int32, or float64 when real) and the float64 "
+         "m/z array (scans x width; every entry written, NaN past the counted bins) of scans "
+         "first..last-1.") k814util::_spectra_fill_arrays;
+%feature("docstring",
+         "Internal: whether every count of scans first..last-1 is a whole number.") k814util::_spectra_whole_counts;
 %feature("docstring",
          "Internal: fills the table columns (float64 scans x 4, int64 scans x 8) of scans "
          "first..last-1 and returns their marker texts (markers as the scans find them).") k814util::_spectra_fill_table;
@@ -268,13 +272,22 @@ long long _spectra_counted_bins(const ScienceDataCacheWrapper& scans, int first,
 }
 
 void _spectra_fill_arrays(const ScienceDataCacheWrapper& scans, int first, int last,
-                          PyObject* counts, PyObject* mz) {
+                          PyObject* counts, PyObject* mz, bool real) {
     const SpectraArrays arrays(scans.cache(), scans.massCal().data(), first, last);
     const Py_ssize_t rows = arrays.rows();
-    const SpectraBuffer countsOut(counts, "counts", 'i', 4, {rows, -1});
-    const SpectraBuffer mzOut(mz, "mz", 'f', 8, {rows, countsOut.extent(1)});
-    arrays.fillCounts(countsOut.data<int32_t>(), countsOut.extent(1));
+    const SpectraBuffer mzOut(mz, "mz", 'f', 8, {rows, -1});
+    if (real) {
+        const SpectraBuffer countsOut(counts, "counts", 'f', 8, {rows, mzOut.extent(1)});
+        arrays.fillCounts(countsOut.data<double>(), countsOut.extent(1));
+    } else {
+        const SpectraBuffer countsOut(counts, "counts", 'i', 4, {rows, mzOut.extent(1)});
+        arrays.fillCounts(countsOut.data<int32_t>(), countsOut.extent(1));
+    }
     arrays.fillMz(mzOut.data<double>(), mzOut.extent(1));
+}
+
+bool _spectra_whole_counts(const ScienceDataCacheWrapper& scans, int first, int last) {
+    return SpectraArrays(scans.cache(), scans.massCal().data(), first, last).wholeCounts();
 }
 
 PyObject* _spectra_fill_table(const ScienceDataCacheWrapper& scans, int first, int last,

@@ -7,6 +7,7 @@
 #include <tarnlib/sciencedatacache.h>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <map>
 #include <stdexcept>
@@ -81,21 +82,45 @@ SpectraArrays::SpectraArrays(const TarGse::ScienceDataCache& cache, const TarGse
                              int first, int last)
     : SpectraArrays(scanRange(cache, first, last), massCal) {}
 
-void SpectraArrays::fillCounts(int32_t* out, int64_t stride) const {
+template <typename T>
+void SpectraArrays::fillCountsAs(T* out, int64_t stride) const {
     checkStride(stride, width_);
     for (size_t r = 0; r < scans_.size(); ++r) {
         if (!scans_[r]) {
             continue;
         }
-        int32_t* row = out + int64_t(r) * stride;
+        T* row = out + int64_t(r) * stride;
         walkSegments(*scans_[r],
                      [row](int64_t position, const TarGse::SciDataPacket& segment, int bins) {
-                         int32_t* to = row + position;
+                         T* to = row + position;
                          for (int j = 0; j < bins; ++j) {
-                             to[j] = int32_t(segment.counts[size_t(j)]);
+                             to[j] = T(segment.counts[size_t(j)]);
                          }
                      });
     }
+}
+
+void SpectraArrays::fillCounts(int32_t* out, int64_t stride) const {
+    fillCountsAs(out, stride);
+}
+
+void SpectraArrays::fillCounts(double* out, int64_t stride) const {
+    fillCountsAs(out, stride);
+}
+
+bool SpectraArrays::wholeCounts() const {
+    bool whole = true;
+    for (const TarGse::ScanData* scan : scans_) {
+        if (!scan || !whole) {
+            continue;
+        }
+        walkSegments(*scan, [&whole](int64_t, const TarGse::SciDataPacket& segment, int bins) {
+            for (int j = 0; j < bins && whole; ++j) {
+                whole = std::floor(segment.counts[size_t(j)]) == segment.counts[size_t(j)];
+            }
+        });
+    }
+    return whole;
 }
 
 void SpectraArrays::fillMz(double* out, int64_t stride) const {

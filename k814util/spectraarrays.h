@@ -64,6 +64,10 @@ public:
      * @throw std::invalid_argument when stride is below width()
      */
     void fillCounts(int32_t* out, int64_t stride) const;
+    /// As fillCounts, keeping fractions (the counts of averaged summed scans).
+    void fillCounts(double* out, int64_t stride) const;
+    /// Whether every count is a whole number, so integers hold the counts without loss.
+    bool wholeCounts() const;
     /**
      * Writes the Bin-to-Mass chain at bin k to out[r * stride + k] for every counted bin k of
      * row r, and NaN to the rest of the row (all of it without a mass calibration), so the
@@ -81,6 +85,9 @@ public:
                                        bool skipZeroIdMarkers) const;
 
 private:
+    template <typename T>
+    void fillCountsAs(T* out, int64_t stride) const;
+
     std::vector<const TarGse::ScanData*> scans_;
     std::vector<int64_t> countedBins_;
     int64_t width_ = 0;

@@ -451,8 +451,9 @@ def _spectra_counted_bins(
     scans: ScienceDataCacheWrapper, first: int, last: int, n_bins: Any
 ) -> int: ...
 def _spectra_fill_arrays(
-    scans: ScienceDataCacheWrapper, first: int, last: int, counts: Any, mz: Any
+    scans: ScienceDataCacheWrapper, first: int, last: int, counts: Any, mz: Any, real: bool
 ) -> None: ...
+def _spectra_whole_counts(scans: ScienceDataCacheWrapper, first: int, last: int) -> bool: ...
 def _spectra_fill_table(
     scans: ScienceDataCacheWrapper,
     first: int,

@@ -4,6 +4,7 @@
 
     sp = k814util.spectra("build/sample-archive/data/tarn/.../tarn_12345.tlm")
     sp.counts        # int32, scans x bins: each scan's counts(), zero-padded to the longest
+                     # (float64 with the fractions when summed scans are averaged)
     sp.mz            # float64, same shape: m/z of every counted bin, NaN in the padding
     sp.n_bins        # int64, the length of each scan's counts()
     sp.table()       # pandas: one row per scan (times, TIC, mode, marker, ...)
@@ -93,7 +94,9 @@ class Spectra:
     """The scans ``start`` to ``stop - 1`` of a :class:`ScienceDataCacheWrapper` as arrays
     (``start`` and ``stop`` clip like a slice).
 
-    Row ``r`` is scan ``start + r``. ``counts[r, :n_bins[r]]`` equals that scan's ``counts()``;
+    Row ``r`` is scan ``start + r``. ``counts[r, :n_bins[r]]`` equals that scan's ``counts()``
+    (int32), except that averaged summed scans keep their fractions (float64 then, where
+    ``counts()`` truncates);
     ``mz[r, k]`` is the scan's Bin-to-Mass chain at bin ``k`` for every counted bin (its
     ``m_over_z_values()`` stop at ``nBins() - 1``, which is shorter when a scan starts above
     bin 0 or has gaps). The figures of :meth:`table` are taken with the arrays; each scan's
@@ -110,10 +113,13 @@ class Spectra:
     ):
         rows = _rows(scans, start, stop)
         n_bins, width = _counted_bins(scans, rows)
-        counts = np.zeros((len(rows), width), dtype=np.int32)
+        # Counts are whole numbers, except where summed scans were averaged: those keep their
+        # fractions rather than being truncated.
+        whole = not rows or _k._spectra_whole_counts(scans, rows.start, rows.stop)
+        counts = np.zeros((len(rows), width), dtype=np.int32 if whole else np.float64)
         mz = np.empty((len(rows), width))  # every entry written: m/z or NaN
         if rows:
-            _k._spectra_fill_arrays(scans, rows.start, rows.stop, counts, mz)
+            _k._spectra_fill_arrays(scans, rows.start, rows.stop, counts, mz, not whole)
         self.scans = scans
         self.start = rows.start
         self.counts: np.ndarray = counts

@@ -144,12 +144,17 @@ def test_fill_checks_the_arrays_it_is_given(sample):
     scans, n = sp.scans, len(sp)
     width = sp.counts.shape[1]
 
-    def fill(counts, mz, first=0, last=n):
-        proxy._spectra_fill_arrays(scans, first, last, counts, mz)
+    def fill(counts, mz, first=0, last=n, real=False):
+        proxy._spectra_fill_arrays(scans, first, last, counts, mz, real)
 
     good = (np.zeros((n, width), np.int32), np.full((n, width), np.nan))
     fill(*good)
     assert np.array_equal(good[0], sp.counts)
+    real = np.zeros((n, width))
+    fill(real, good[1], real=True)
+    assert np.array_equal(real, sp.counts)
+    with pytest.raises(ValueError):
+        fill(good[0], good[1], real=True)  # integers where fractions are asked for
     read_only = np.zeros((n, width), np.int32)
     read_only.flags.writeable = False
     for bad in (
@@ -173,3 +178,22 @@ def test_import_stays_light():
     code = "import sys, k814util; print(sorted({'pandas', 'matplotlib'} & set(sys.modules)))"
     res = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
     assert res.stdout.strip() == "[]"
+
+
+def test_averaged_summed_scans_keep_their_fractions(tarn_run):
+    """Averaging divides a summed scan's counts by the scans summed; the arrays keep what the
+    division gives, so row sums stay the TIC the table reports."""
+    sp = k814util.spectra(tarn_run["tm_file"], average_summed_scans=True)
+    assert sp.counts.dtype == np.float64
+    designed = tarn_run["science"]["scans"]
+    fractional = 0
+    for r, want in enumerate(designed):
+        divisor = want["summed_scans"] if want["kind"] == "summed" else 1
+        row = sp.counts[r]
+        for b, c in want["samples"]:
+            assert row[b] == pytest.approx(c / divisor), (want["index"], b)
+        assert row.sum() == pytest.approx(want["count_sum"] / divisor), want["index"]
+        fractional += bool(np.any(row != np.floor(row)))
+    assert fractional > 0
+    # Without averaging every count is whole and the arrays are integers.
+    assert k814util.spectra(tarn_run["tm_file"]).counts.dtype == np.int32
