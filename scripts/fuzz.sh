@@ -46,3 +46,9 @@ for target in tmdb tables station; do
   "$BUILD/fuzz/${target}_fuzz" -max_total_time="$SECONDS_TO_RUN" -max_len="$max_len" -detect_leaks=0 \
     -dict="fuzz/$target.dict" -print_final_stats=1 -close_fd_mask=2 "$text_corpus/$target"
 done
+# The TARN custom decoders over arbitrary packets and rows; their out-of-bounds reports
+# (standard output) and the engine's warnings are silenced.
+cmake --build "$BUILD" --target decoder_fuzz
+mkdir -p "$BUILD/decoder-corpus"
+"$BUILD/fuzz/decoder_fuzz" -max_total_time="$SECONDS_TO_RUN" -max_len=4096 -print_final_stats=1 -close_fd_mask=3 \
+  "$BUILD/decoder-corpus"

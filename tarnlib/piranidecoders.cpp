@@ -63,9 +63,11 @@ bool MicroPiraniRecordDecoder::decode(const GseLib::TmDatabaseRow& row,
             return true;
         }
         const double dt = double(steps) * 0.0001 * 0.5;
-        const auto mean = static_cast<uint32_t>(sum / float(read));
+        // Truncated toward zero as an unsigned integer would hold it; fields wider than 32
+        // bits keep their magnitude instead of wrapping.
+        const float mean = sum / float(read);
         items.emplace_back(unix0 + dt, relative0 + dt, packetOffset(spec.offset),
-                           uint32_t(spec.length), double(mean));
+                           uint32_t(spec.length), std::trunc(double(mean)));
         return true;
     }
     if (read == 0) {
