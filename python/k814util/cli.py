@@ -374,9 +374,13 @@ def _cmd_tic(args: argparse.Namespace) -> int:
     ax.plot(times, cols["tic"], ".-", color="black", linewidth=0.8, markersize=3, label="TIC")
     ax.set_ylabel("TIC [counts]")
     corrected = ax.twinx()
+    # A corrected TIC of 0 means the scan lacks what the correction needs (a status, an EM
+    # setting); it is left out rather than drawn as a value.
+    ctic = cols["corrected_tic"].astype(float)
+    ctic[ctic == 0] = float("nan")
     corrected.plot(
         times,
-        cols["corrected_tic"],
+        ctic,
         ".--",
         color="tab:red",
         linewidth=0.8,

@@ -10,8 +10,8 @@
     sp.table()       # pandas: one row per scan (times, TIC, mode, marker, ...)
     sp.long()        # pandas: one row per (scan, bin) with m/z and count
 
-The arrays are filled by the compiled module in one pass over the scans' segments; Python only
-allocates them. pandas is imported by the methods that return data frames (the ``analysis``
+The arrays are filled by the compiled module, one walk over the scans' segments per array;
+Python only allocates them. pandas is imported by the methods that return data frames (the ``analysis``
 extra), so the arrays work with numpy alone.
 """
 
