@@ -11,8 +11,8 @@
     sp.long()        # pandas: one row per (scan, bin) with m/z and count
 
 The arrays are filled by the compiled module, one walk over the scans' segments per array;
-Python only allocates them. pandas is imported by the methods that return data frames (the ``analysis``
-extra), so the arrays work with numpy alone.
+Python only allocates them. pandas is imported by the methods that return data frames (the
+``analysis`` extra), so the arrays work with numpy alone.
 """
 
 from __future__ import annotations
