@@ -70,7 +70,7 @@ struct EnergyCalibration {
         double slope;
         double intercept;
     };
-    /// Applied to the raw value before the pieces (the engineering unit's counts are mJ).
+    /// Scales the raw value before the pieces (1/1000 for the engineering unit).
     double prescale;
     std::array<Piece, 3> pieces;
 
@@ -101,31 +101,134 @@ private:
     Reduction reduction_;
 };
 
-// The energy decoders by calibration; the statistics types follow their sample type.
-#define K814_LASER_ENERGY_DECODER(Name, type, calibration, reduction)                          \
-    /** @brief Type type: laser energies, reduction. */                                        \
-    class Name : public LaserEnergyDecoder {                                                   \
-    public:                                                                                    \
-        Name() : LaserEnergyDecoder(type, #Name, EnergyCalibration::calibration, reduction) {} \
-    };
+// The energy decoders by laser; the statistics reduce the energies of their sample type.
 
-K814_LASER_ENERGY_DECODER(LaserEnergyUvEtuDecoder, 217, UV_ETU, Each)
-K814_LASER_ENERGY_DECODER(LaserEnergyUvEtuCalibratedDecoder, 218, UV_ETU_CALIBRATED, Each)
-K814_LASER_ENERGY_DECODER(LaserEnergyUvFlightDecoder, 219, UV_FLIGHT, Each)
-K814_LASER_ENERGY_DECODER(LaserEnergyUvEtuAvgDecoder, 231, UV_ETU_CALIBRATED, Avg)
-K814_LASER_ENERGY_DECODER(LaserEnergyUvEtuMinDecoder, 232, UV_ETU_CALIBRATED, Min)
-K814_LASER_ENERGY_DECODER(LaserEnergyUvEtuMaxDecoder, 233, UV_ETU_CALIBRATED, Max)
-K814_LASER_ENERGY_DECODER(LaserEnergyUvEtuStdDevDecoder, 234, UV_ETU_CALIBRATED, StdDev)
-K814_LASER_ENERGY_DECODER(LaserEnergyUvFlightAvgDecoder, 237, UV_FLIGHT, Avg)
-K814_LASER_ENERGY_DECODER(LaserEnergyUvFlightMinDecoder, 238, UV_FLIGHT, Min)
-K814_LASER_ENERGY_DECODER(LaserEnergyUvFlightMaxDecoder, 239, UV_FLIGHT, Max)
-K814_LASER_ENERGY_DECODER(LaserEnergyUvFlightStdDevDecoder, 240, UV_FLIGHT, StdDev)
-K814_LASER_ENERGY_DECODER(LaserEnergyUvFlightSpareDecoder, 242, UV_FLIGHT_SPARE, Each)
-K814_LASER_ENERGY_DECODER(LaserEnergyUvFlightSpareAvgDecoder, 243, UV_FLIGHT_SPARE, Avg)
-K814_LASER_ENERGY_DECODER(LaserEnergyUvFlightSpareMinDecoder, 244, UV_FLIGHT_SPARE, Min)
-K814_LASER_ENERGY_DECODER(LaserEnergyUvFlightSpareMaxDecoder, 245, UV_FLIGHT_SPARE, Max)
-K814_LASER_ENERGY_DECODER(LaserEnergyUvFlightSpareStdDevDecoder, 246, UV_FLIGHT_SPARE, StdDev)
+/// @brief Type 217: every sample of the engineering-unit UV laser energies (raw values / 1000).
+class LaserEnergyUvEtuDecoder : public LaserEnergyDecoder {
+public:
+    LaserEnergyUvEtuDecoder()
+        : LaserEnergyDecoder(217, "LaserEnergyUvEtuDecoder", EnergyCalibration::UV_ETU, Each) {}
+};
 
-#undef K814_LASER_ENERGY_DECODER
+/// @brief Type 218: every sample of the engineering-unit UV laser, calibrated energies.
+class LaserEnergyUvEtuCalibratedDecoder : public LaserEnergyDecoder {
+public:
+    LaserEnergyUvEtuCalibratedDecoder()
+        : LaserEnergyDecoder(218, "LaserEnergyUvEtuCalibratedDecoder",
+                             EnergyCalibration::UV_ETU_CALIBRATED, Each) {}
+};
+
+/// @brief Type 219: every sample of the flight UV laser energies.
+class LaserEnergyUvFlightDecoder : public LaserEnergyDecoder {
+public:
+    LaserEnergyUvFlightDecoder()
+        : LaserEnergyDecoder(219, "LaserEnergyUvFlightDecoder", EnergyCalibration::UV_FLIGHT,
+                             Each) {}
+};
+
+/// @brief Type 231: the mean of the engineering-unit UV laser, calibrated energies.
+class LaserEnergyUvEtuAvgDecoder : public LaserEnergyDecoder {
+public:
+    LaserEnergyUvEtuAvgDecoder()
+        : LaserEnergyDecoder(231, "LaserEnergyUvEtuAvgDecoder",
+                             EnergyCalibration::UV_ETU_CALIBRATED, Avg) {}
+};
+
+/// @brief Type 232: the minimum of the engineering-unit UV laser, calibrated energies.
+class LaserEnergyUvEtuMinDecoder : public LaserEnergyDecoder {
+public:
+    LaserEnergyUvEtuMinDecoder()
+        : LaserEnergyDecoder(232, "LaserEnergyUvEtuMinDecoder",
+                             EnergyCalibration::UV_ETU_CALIBRATED, Min) {}
+};
+
+/// @brief Type 233: the maximum of the engineering-unit UV laser, calibrated energies.
+class LaserEnergyUvEtuMaxDecoder : public LaserEnergyDecoder {
+public:
+    LaserEnergyUvEtuMaxDecoder()
+        : LaserEnergyDecoder(233, "LaserEnergyUvEtuMaxDecoder",
+                             EnergyCalibration::UV_ETU_CALIBRATED, Max) {}
+};
+
+/// @brief Type 234: the population standard deviation of the engineering-unit UV laser, calibrated
+/// energies.
+class LaserEnergyUvEtuStdDevDecoder : public LaserEnergyDecoder {
+public:
+    LaserEnergyUvEtuStdDevDecoder()
+        : LaserEnergyDecoder(234, "LaserEnergyUvEtuStdDevDecoder",
+                             EnergyCalibration::UV_ETU_CALIBRATED, StdDev) {}
+};
+
+/// @brief Type 237: the mean of the flight UV laser energies.
+class LaserEnergyUvFlightAvgDecoder : public LaserEnergyDecoder {
+public:
+    LaserEnergyUvFlightAvgDecoder()
+        : LaserEnergyDecoder(237, "LaserEnergyUvFlightAvgDecoder", EnergyCalibration::UV_FLIGHT,
+                             Avg) {}
+};
+
+/// @brief Type 238: the minimum of the flight UV laser energies.
+class LaserEnergyUvFlightMinDecoder : public LaserEnergyDecoder {
+public:
+    LaserEnergyUvFlightMinDecoder()
+        : LaserEnergyDecoder(238, "LaserEnergyUvFlightMinDecoder", EnergyCalibration::UV_FLIGHT,
+                             Min) {}
+};
+
+/// @brief Type 239: the maximum of the flight UV laser energies.
+class LaserEnergyUvFlightMaxDecoder : public LaserEnergyDecoder {
+public:
+    LaserEnergyUvFlightMaxDecoder()
+        : LaserEnergyDecoder(239, "LaserEnergyUvFlightMaxDecoder", EnergyCalibration::UV_FLIGHT,
+                             Max) {}
+};
+
+/// @brief Type 240: the population standard deviation of the flight UV laser energies.
+class LaserEnergyUvFlightStdDevDecoder : public LaserEnergyDecoder {
+public:
+    LaserEnergyUvFlightStdDevDecoder()
+        : LaserEnergyDecoder(240, "LaserEnergyUvFlightStdDevDecoder", EnergyCalibration::UV_FLIGHT,
+                             StdDev) {}
+};
+
+/// @brief Type 242: every sample of the flight spare UV laser energies.
+class LaserEnergyUvFlightSpareDecoder : public LaserEnergyDecoder {
+public:
+    LaserEnergyUvFlightSpareDecoder()
+        : LaserEnergyDecoder(242, "LaserEnergyUvFlightSpareDecoder",
+                             EnergyCalibration::UV_FLIGHT_SPARE, Each) {}
+};
+
+/// @brief Type 243: the mean of the flight spare UV laser energies.
+class LaserEnergyUvFlightSpareAvgDecoder : public LaserEnergyDecoder {
+public:
+    LaserEnergyUvFlightSpareAvgDecoder()
+        : LaserEnergyDecoder(243, "LaserEnergyUvFlightSpareAvgDecoder",
+                             EnergyCalibration::UV_FLIGHT_SPARE, Avg) {}
+};
+
+/// @brief Type 244: the minimum of the flight spare UV laser energies.
+class LaserEnergyUvFlightSpareMinDecoder : public LaserEnergyDecoder {
+public:
+    LaserEnergyUvFlightSpareMinDecoder()
+        : LaserEnergyDecoder(244, "LaserEnergyUvFlightSpareMinDecoder",
+                             EnergyCalibration::UV_FLIGHT_SPARE, Min) {}
+};
+
+/// @brief Type 245: the maximum of the flight spare UV laser energies.
+class LaserEnergyUvFlightSpareMaxDecoder : public LaserEnergyDecoder {
+public:
+    LaserEnergyUvFlightSpareMaxDecoder()
+        : LaserEnergyDecoder(245, "LaserEnergyUvFlightSpareMaxDecoder",
+                             EnergyCalibration::UV_FLIGHT_SPARE, Max) {}
+};
+
+/// @brief Type 246: the population standard deviation of the flight spare UV laser energies.
+class LaserEnergyUvFlightSpareStdDevDecoder : public LaserEnergyDecoder {
+public:
+    LaserEnergyUvFlightSpareStdDevDecoder()
+        : LaserEnergyDecoder(246, "LaserEnergyUvFlightSpareStdDevDecoder",
+                             EnergyCalibration::UV_FLIGHT_SPARE, StdDev) {}
+};
 
 }  // namespace TarGse::TarDataInterpretationImpl

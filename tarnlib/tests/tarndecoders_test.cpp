@@ -481,6 +481,18 @@ TEST(TarnDecoders, LaserSamples) {
                        1e9 + 5000 + 100 * at, 5000 + 100 * at);
         }
     }
+    // Equal energies: the earlier sample stays the extreme.
+    Bytes tie = d;
+    put16(tie, 0, 3);
+    put16(tie, 8 + 16, fields[0]);
+    put16(tie, 8 + 32, fields[0]);
+    for (const GseLib::Decoder* decoder : std::initializer_list<const GseLib::Decoder*>{
+             new LaserEnergyUvEtuMinDecoder, new LaserEnergyUvEtuMaxDecoder}) {
+        const Decoded r = run(*decoder, row, *tom(15, tie));
+        ASSERT_EQ(r.items.size(), 1u);
+        expectItem(r.items[0], {83.6, 0.0, 16}, 1e9 + 5000, 5000);
+        delete decoder;
+    }
     const auto none = tom(15, Bytes(20, 0));
     EXPECT_TRUE(run(LaserEnergyUvFlightMaxDecoder(), row, *none).items.empty());
 
