@@ -3,9 +3,6 @@
 #include <gselib/tmdatabaserow.h>
 #include <gselib/tmpacket.h>
 
-#include <algorithm>
-#include <cmath>
-
 namespace TarGse::TarDataInterpretationImpl {
 
 template <class Visit>
@@ -79,45 +76,33 @@ bool LaserEnergyDecoder::decode(const GseLib::TmDatabaseRow& row, const GseLib::
         });
         return true;
     }
-    // One pass keeps the first sample, the extreme, and the sums for mean and deviation
-    // (the deviation from the sums of squares about the first energy, which keeps it exact
-    // enough for the few samples a packet holds).
-    uint64_t n = 0;
+    // One pass keeps the first sample, the extreme and the moments.
     LaserSample first;
-    LaserSample extreme;
-    double firstEnergy = 0.0;
-    double extremeEnergy = 0.0;
-    double sum = 0.0;
-    double sumSquares = 0.0;
+    LaserSample extremeSample;
+    EarliestExtreme<double> extreme(reduction_ == Max);
+    RunningStats stats;
     walk(row, *packet, [&](const LaserSample& s) {
         const double e = calibration_.apply(s.raw, s.gain, s.range);
-        if (n == 0) {
-            first = extreme = s;
-            firstEnergy = extremeEnergy = e;
-        } else if ((reduction_ == Min && e < extremeEnergy) ||
-                   (reduction_ == Max && e > extremeEnergy)) {
-            extreme = s;
-            extremeEnergy = e;
+        if (stats.count() == 0) {
+            first = s;
         }
-        const double d = e - firstEnergy;
-        sum += d;
-        sumSquares += d * d;
-        ++n;
+        if (extreme.offer(e)) {
+            extremeSample = s;
+        }
+        stats.add(e);
     });
-    if (n == 0) {
+    if (stats.count() == 0) {
         return true;
     }
-    const double meanShift = sum / double(n);
     switch (reduction_) {
         case Avg:
-            items.push_back(itemOf(first, firstEnergy + meanShift));
+            items.push_back(itemOf(first, stats.mean()));
             break;
         case StdDev:
-            items.push_back(itemOf(
-                first, std::sqrt(std::max(0.0, sumSquares / double(n) - meanShift * meanShift))));
+            items.push_back(itemOf(first, stats.populationStdDev()));
             break;
         default:
-            items.push_back(itemOf(extreme, extremeEnergy));
+            items.push_back(itemOf(extremeSample, extreme.best()));
             break;
     }
     return true;

@@ -21,8 +21,8 @@ bool MicroPiraniRecordDecoder::decode(const GseLib::TmDatabaseRow& row,
 
     uint64_t steps = 0;  // accumulated time steps, in 0.1 ms
     uint64_t read = 0;
-    float sum = 0.0f;
-    float best = 0.0f;
+    float sum = 0.0f;  // in single precision, as the gauge's software sums
+    EarliestExtreme<float> extreme(reduction_ == Hi);
     uint64_t bestSteps = 0;
     uint64_t bestAt = spec.offset;
     for (; read < records; ++read) {
@@ -47,8 +47,7 @@ bool MicroPiraniRecordDecoder::decode(const GseLib::TmDatabaseRow& row,
             case Hi:
             case Lo:
                 // The first record stands at the packet's own time, not after its step.
-                if (read == 0 || (reduction_ == Hi ? v > best : v < best)) {
-                    best = v;
+                if (extreme.offer(v)) {
                     bestSteps = read == 0 ? 0 : steps;
                     bestAt = at;
                 }
@@ -77,7 +76,7 @@ bool MicroPiraniRecordDecoder::decode(const GseLib::TmDatabaseRow& row,
     }
     const double dt = double(bestSteps) * 0.0001;
     items.emplace_back(unix0 + dt, relative0 + dt, packetOffset(bestAt), uint32_t(spec.length),
-                       double(best));
+                       double(extreme.best()));
     return true;
 }
 

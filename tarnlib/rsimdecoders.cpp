@@ -18,8 +18,8 @@ bool RsimBlockDecoder::decode(const GseLib::TmDatabaseRow& row, const GseLib::TM
     sample.length = 2;
     int read = 0;
     int best = 0;
-    uint64_t bestValue = 0;
-    double sum = 0.0;
+    EarliestExtreme<uint64_t> extreme(reduction_ == Max);
+    RunningStats stats;
     for (; read < SAMPLES; ++read) {
         const uint64_t at = spec.offset + 2 * uint64_t(read);
         if (!data.fits(at, 2)) {
@@ -33,19 +33,13 @@ bool RsimBlockDecoder::decode(const GseLib::TmDatabaseRow& row, const GseLib::TM
                 items.emplace_back(unix0 + dt, relative0 + dt, packetOffset(at), 2u, double(v));
                 break;
             case Min:
-                if (read == 0 || v < bestValue) {
-                    best = read;
-                    bestValue = v;
-                }
-                break;
             case Max:
-                if (read == 0 || v > bestValue) {
+                if (extreme.offer(v)) {
                     best = read;
-                    bestValue = v;
                 }
                 break;
             case Avg:
-                sum += double(v);
+                stats.add(double(v));
                 break;
         }
     }
@@ -54,11 +48,12 @@ bool RsimBlockDecoder::decode(const GseLib::TmDatabaseRow& row, const GseLib::TM
     }
     if (reduction_ == Avg) {
         items.emplace_back(unix0 + 0.5, relative0 + 0.5, packetOffset(spec.offset),
-                           uint32_t(2 * read), sum / read);
+                           uint32_t(2 * read), stats.mean());
     } else {
         const double dt = best * 0.001;
         items.emplace_back(unix0 + dt, relative0 + dt,
-                           packetOffset(spec.offset + 2 * uint64_t(best)), 2u, double(bestValue));
+                           packetOffset(spec.offset + 2 * uint64_t(best)), 2u,
+                           double(extreme.best()));
     }
     return true;
 }

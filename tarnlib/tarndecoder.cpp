@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <iostream>
 #include <string>
 
@@ -57,6 +58,10 @@ uint64_t DataField::read(const FieldSpec& spec, bool littleEndian) const {
 
 float DataField::readFloat(const FieldSpec& spec) const {
     return std::bit_cast<float>(static_cast<uint32_t>(read(spec)));
+}
+
+double RunningStats::populationStdDev() const {
+    return count_ ? std::sqrt(std::max(0.0, m2_ / double(count_))) : 0.0;
 }
 
 std::string TarnDecoder::signature() const {

@@ -98,6 +98,54 @@ private:
     const char* name_;
 };
 
+/**
+ * @brief The earliest extreme of a stream of values: a later value takes the place only when
+ * strictly smaller (lowest) or strictly larger (highest), so the first of equals stays.
+ */
+template <class Value>
+class EarliestExtreme {
+public:
+    explicit EarliestExtreme(bool highest) : highest_(highest) {}
+    /// Whether value became the extreme (the first offered always does).
+    bool offer(const Value& value) {
+        if (seen_ && !(highest_ ? value > best_ : value < best_)) {
+            return false;
+        }
+        best_ = value;
+        seen_ = true;
+        return true;
+    }
+    bool seen() const { return seen_; }
+    const Value& best() const { return best_; }
+
+private:
+    bool highest_;
+    bool seen_ = false;
+    Value best_{};
+};
+
+/**
+ * @brief Count, mean and population standard deviation of a stream of values, in one pass
+ * (Welford's update, which stays accurate where sums of squares cancel).
+ */
+class RunningStats {
+public:
+    void add(double x) {
+        ++count_;
+        const double d = x - mean_;
+        mean_ += d / double(count_);
+        m2_ += d * (x - mean_);
+    }
+    uint64_t count() const { return count_; }
+    double mean() const { return mean_; }
+    double populationStdDev() const;
+
+private:
+    uint64_t count_ = 0;
+    double mean_ = 0.0;
+    double m2_ = 0.0;
+};
+
 /// Offset of data-field byte n within the packet, as items report it.
 inline uint32_t packetOffset(uint64_t n) {
     return static_cast<uint32_t>(n + 8);
