@@ -77,8 +77,7 @@ uint32_t requireUnsigned(const QVariantMap& map, const QString& key) {
     const QVariant& v = require(map, key);
     double d = 0.0;
     if (!integral(v, d) || d < 0.0 || d > double(std::numeric_limits<uint32_t>::max())) {
-        const QString got = isNumber(v) ? QStringLiteral("number %1").arg(v.toDouble()) : kindOf(v);
-        throw UnexpectedValueTypeException(key, QStringLiteral("unsigned integer"), got);
+        throw UnexpectedValueTypeException(key, QStringLiteral("unsigned integer"), kindOf(v));
     }
     return static_cast<uint32_t>(d);
 }
@@ -91,15 +90,14 @@ int optionalInt(const QVariantMap& map, const QString& key, int fallback) {
     double d = 0.0;
     if (!integral(*it, d) || d < double(std::numeric_limits<int>::min()) ||
         d > double(std::numeric_limits<int>::max())) {
-        const QString got =
-            isNumber(*it) ? QStringLiteral("number %1").arg(it->toDouble()) : kindOf(*it);
-        throw UnexpectedValueTypeException(key, QStringLiteral("integer"), got);
+        throw UnexpectedValueTypeException(key, QStringLiteral("integer"), kindOf(*it));
     }
     return static_cast<int>(d);
 }
 
 uint32_t requireHex(const QVariantMap& map, const QString& key) {
-    const QString text = require(map, key).toString();
+    // Absent reads as empty text, which converts to nothing: the conversion error says so.
+    const QString text = map.value(key).toString();
     QString digits = text.trimmed();
     if (digits.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
         digits = digits.mid(2);

@@ -22,7 +22,7 @@ uint32_t requireUnsigned(const QVariantMap& map, const QString& key);
 int optionalInt(const QVariantMap& map, const QString& key, int fallback);
 /// The value read as a string of hexadecimal digits (an optional 0x prefix allowed), as an
 /// unsigned 32-bit value; a JSON number is read through its text, so 28 is 0x28.
-/// @throw GseLib::MissingKeyException, GseLib::HexStringToIntException
+/// @throw GseLib::HexStringToIntException when the text (empty when absent) does not convert
 uint32_t requireHex(const QVariantMap& map, const QString& key);
 
 }  // namespace TarGse::DefinitionFields
