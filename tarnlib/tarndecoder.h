@@ -1,5 +1,9 @@
 #pragma once
 
+// What every TARN custom decoder shares: the row's bit definition (FieldSpec), bounded reads of
+// a packet's data field (DataField), the decoder base with its out-of-bounds report
+// (TarnDecoder), and the sample reductions (EarliestExtreme, RunningStats).
+
 #include <gselib/dataitem.h>
 #include <gselib/decoder.h>
 
