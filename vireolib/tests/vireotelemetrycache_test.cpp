@@ -131,3 +131,20 @@ TEST(VireoSyncPrefix, LookAheadCheckReadsWhatTheStreamHookReads) {
     // header now and then hides one.
     EXPECT_GE(recovered, size_t(written) * 99 / 100);
 }
+
+TEST(VireoSyncPrefix, WhereTheSyncWordMayStand) {
+    // FE FA 30 C8 at offset 0, 2 or 3 of the eight bytes before a header, then 6 more bytes: the
+    // prefix ends 6 bytes after the word. Offset 1 is never examined.
+    struct Case {
+        int at;  // position of the sync word, -1 for none
+        size_t prefix;
+    };
+    for (const Case c : {Case{0, 10}, Case{1, 0}, Case{2, 12}, Case{3, 13}, Case{-1, 0}}) {
+        std::vector<unsigned char> bytes(16, 0x11);
+        if (c.at >= 0) {
+            const unsigned char word[] = {0xFE, 0xFA, 0x30, 0xC8};
+            std::copy(std::begin(word), std::end(word), bytes.begin() + c.at);
+        }
+        EXPECT_EQ(VireoGse::VireoTelemetryCache::syncPrefixLength(bytes.data()), c.prefix) << c.at;
+    }
+}
