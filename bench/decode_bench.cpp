@@ -14,6 +14,7 @@
 #include <tools/util/pluginmanager.h>
 
 #include "benchutil.h"
+#include "benchworkstation.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -53,12 +54,6 @@ public:
     std::shared_ptr<GseLib::TMPacket> t0Packet() const override { return nullptr; }
 };
 
-void write(const QString& path, const QByteArray& text) {
-    QFile f(path);
-    f.open(QIODevice::WriteOnly);
-    f.write(text);
-}
-
 // Housekeeping packets of type 22: 8 16-bit samples at byte 9, a 16-bit reading at byte 48.
 QByteArray telemetry(int count) {
     QByteArray file;
@@ -97,8 +92,6 @@ int main(int argc, char** argv) {
 
     // A one-group workstation whose database holds the two items.
     QTemporaryDir dir;
-    for (const char* d : {"gse", "defs", "viewers", "data"})
-        QDir(dir.path()).mkpath(d);
     QStringList header = GseLib::TelemetryDatabase::TMDB_HDR;
     header << "ARRAY_LENGTH"
            << "SAMPLE_PERIOD";
@@ -123,23 +116,13 @@ int main(int argc, char** argv) {
                         "48"} +
             common) +
         "\n";
-    write(dir.filePath("defs/BENCH_TM_Database.txt"), db.toUtf8());
-    write(dir.filePath("defs/tm_packet_types.txt"), "22, SEB_HK, false, 64, 64\n");
-    write(dir.filePath("station.INI"),
-          QStringLiteral("[BENCH]\ngse=%1/gse\ntm_definitions=%1/defs\ntm_database=%1/defs/"
-                         "BENCH_TM_Database.txt\nviewers_root=%1/viewers\ndata_root=%1/data\n")
-              .arg(dir.path())
-              .toUtf8());
-    qputenv("INI814", dir.filePath("station.INI").toUtf8());
-    GseLib::Config814::setDefaultGroup("BENCH");
     PluginManager manager;
-    manager.loadPlugins(QList<QString>{});
-    GseLib::DataInterpretation::init(nullptr, true, &manager, {});
+    bench::installWorkstation(dir, db.toUtf8(), "22, SEB_HK, false, 64, 64\n", manager);
     const GseLib::DataInterpretation& di = *GseLib::DataInterpretation::current();
 
     // The file, split into packets that share one read buffer each, as the reader makes them.
     const QString path = dir.filePath("bench.tlm");
-    write(path, telemetry(count));
+    bench::writeFile(path, telemetry(count));
     QFile f(path);
     f.open(QIODevice::ReadOnly);
     const QByteArray bytes = f.readAll();

@@ -18,6 +18,7 @@
 #include <tools/util/pluginmanager.h>
 
 #include "benchutil.h"
+#include "benchworkstation.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -32,12 +33,6 @@ K814_IMPORT_BUILTIN_PLUGINS()
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-void write(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    f.open(QIODevice::WriteOnly);
-    f.write(bytes);
-}
 
 struct Stream {
     QByteArray bytes;
@@ -180,8 +175,6 @@ int main(int argc, char** argv) {
     // A one-group workstation: the items scan assembly converts and the catalogue of the
     // packet types in the file.
     QTemporaryDir dir;
-    for (const char* d : {"gse", "defs", "viewers", "data"})
-        QDir(dir.path()).mkpath(d);
     const QStringList header = GseLib::TelemetryDatabase::TMDB_HDR;
     auto row = [&](int id, int type, int offset, const char* k2) {
         const QStringList cells = {"SUB_SYSTEM",   "SCAN",
@@ -215,20 +208,11 @@ int main(int argc, char** argv) {
     db += row(245, 25, 80, "0.1") + row(239, 25, 82, "1") + row(251, 25, 84, "1");
     db += row(105, 22, 10, "1") + row(102, 22, 12, "1") + row(17, 22, 14, "0.5");
     db += row(86, 22, 16, "1");
-    write(dir.filePath("defs/BENCH_TM_Database.txt"), db.toUtf8());
-    write(dir.filePath("defs/tm_packet_types.txt"),
-          "22, SEB_HK, false, 0, 65535\n25, SCAN_STATUS, false, 0, 65535\n"
-          "26, SCI_SINGLE, false, 0, 65535\n27, SCI_SUMMED, false, 0, 65535\n");
-    write(dir.filePath("station.INI"),
-          QStringLiteral("[BENCH]\ngse=%1/gse\ntm_definitions=%1/defs\ntm_database=%1/defs/"
-                         "BENCH_TM_Database.txt\nviewers_root=%1/viewers\ndata_root=%1/data\n")
-              .arg(dir.path())
-              .toUtf8());
-    qputenv("INI814", dir.filePath("station.INI").toUtf8());
-    GseLib::Config814::setDefaultGroup("BENCH");
     PluginManager manager;
-    manager.loadPlugins(QList<QString>{});
-    GseLib::DataInterpretation::init(nullptr, true, &manager, {});
+    bench::installWorkstation(dir, db.toUtf8(),
+                              "22, SEB_HK, false, 0, 65535\n25, SCAN_STATUS, false, 0, 65535\n"
+                              "26, SCI_SINGLE, false, 0, 65535\n27, SCI_SUMMED, false, 0, 65535\n",
+                              manager);
 
     std::printf("scan_bench: %zu packets per file, median of %d\n", packets, repeat);
     std::printf("%-22s %9s %9s %8s %9s %12s %8s %11s %9s %9s %9s\n", "file", "packets", "scans",
@@ -238,7 +222,7 @@ int main(int argc, char** argv) {
     for (int bins : {1000, 20000}) {
         const Stream s = makeStream(packets, bins);
         const QString path = dir.filePath(QStringLiteral("tarn_%1.tlm").arg(bins));
-        write(path, s.bytes);
+        bench::writeFile(path, s.bytes);
         const Result r = run(path, repeat);
         const double rate = double(r.packets) / r.refresh;
         const double heldMb = std::max(0.0, r.rssScans - r.rssRead);
