@@ -44,7 +44,7 @@ bool LaserPulseDecoder::decode(const GseLib::TmDatabaseRow& row, const GseLib::T
 }
 
 double EnergyCalibration::apply(uint64_t raw, int gain, int range) const {
-    const double x = double(raw) * prescale;
+    const double x = double(raw) / divisor;
     for (const Piece& p : pieces) {
         if (p.gain == gain && p.range == range) {
             return p.slope * x + p.intercept;
@@ -54,7 +54,7 @@ double EnergyCalibration::apply(uint64_t raw, int gain, int range) const {
 }
 
 const EnergyCalibration EnergyCalibration::UV_ETU = {
-    0.001, {{{0, 1, 80.71406, -12.0076}, {1, 1, 29.82948, -2.65053}, {1, 0, 19.81893, -0.87182}}}};
+    1000.0, {{{0, 1, 80.71406, -12.0076}, {1, 1, 29.82948, -2.65053}, {1, 0, 19.81893, -0.87182}}}};
 const EnergyCalibration EnergyCalibration::UV_ETU_CALIBRATED = {
     1.0, {{{0, 1, 0.0836, 0.0}, {1, 1, 0.0323, 0.0}, {1, 0, 0.0215, 0.0}}}};
 const EnergyCalibration EnergyCalibration::UV_FLIGHT = {

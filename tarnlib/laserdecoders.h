@@ -70,8 +70,9 @@ struct EnergyCalibration {
         double slope;
         double intercept;
     };
-    /// Scales the raw value before the pieces (1/1000 for the engineering unit).
-    double prescale;
+    /// Divides the raw value before the pieces (1000 for the engineering unit: x / 1000, which
+    /// multiplying by 0.001 would miss in the last bit for some values).
+    double divisor;
     std::array<Piece, 3> pieces;
 
     double apply(uint64_t raw, int gain, int range) const;

@@ -129,24 +129,29 @@ private:
 };
 
 /**
- * @brief Count, mean and population standard deviation of a stream of values, in one pass
- * (Welford's update, which stays accurate where sums of squares cancel).
+ * @brief Count, mean and population standard deviation of a stream of values, in one pass.
+ *
+ * The mean is the arithmetic mean, the sum in sample order over the count, so it is the value
+ * the definition gives to the last bit; the squared differences accumulate with Welford's
+ * update, which stays accurate where sums of squares would cancel.
  */
 class RunningStats {
 public:
     void add(double x) {
         ++count_;
-        const double d = x - mean_;
-        mean_ += d / double(count_);
-        m2_ += d * (x - mean_);
+        sum_ += x;
+        const double d = x - running_;
+        running_ += d / double(count_);
+        m2_ += d * (x - running_);
     }
     uint64_t count() const { return count_; }
-    double mean() const { return mean_; }
+    double mean() const { return count_ ? sum_ / double(count_) : 0.0; }
     double populationStdDev() const;
 
 private:
     uint64_t count_ = 0;
-    double mean_ = 0.0;
+    double sum_ = 0.0;
+    double running_ = 0.0;
     double m2_ = 0.0;
 };
 
