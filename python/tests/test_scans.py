@@ -106,11 +106,15 @@ def test_every_scan_as_designed(sample):
         assert scan.unix_timestamp() == pytest.approx(want["unix_time"], abs=TICK), k
         # The marker is the latest one placed at or before the scan's last science packet.
         last_unix = run["expected"][want["packet_indexes"][-1]]["unix"]
-        marker = (0, 0, "")
+        marker, marker_unix = (0, 0, ""), None
         for n, e in enumerate(placed, start=1):
             if e["unix"] <= last_unix + 1e-6:
-                marker = (e["marker"][0], n, e["marker"][2])
+                marker, marker_unix = (e["marker"][0], n, e["marker"][2]), e["unix"]
         assert (scan.marker_id(), scan.quip_marker_index(), scan.marker_text()) == marker, k
+        t0 = want["unix_time"] - want["relative_time"]  # the test's T0 in Unix time
+        assert scan.marker_relative_timestamp() == pytest.approx(
+            0.0 if marker_unix is None else marker_unix - t0, abs=2 * TICK
+        ), k
         with_marker += marker[0] != 0
         # Attached packets, by the generator's rules.
         assert scan.num_scan_status_pkts() == len(want["status_indexes"]), k
@@ -120,6 +124,14 @@ def test_every_scan_as_designed(sample):
         assert scan.laser_shots() > 0 if want["laser_pulses"] >= 0 else scan.laser_shots() == 0
         # Derived conditions.
         assert scan.scan_mode_as_string() == want["mode"], k
+        assert scan.determine_scan_mode() == {"EI": 1, "Dark": 2, "LDI": 3}[want["mode"]], k
+        if want["counts"] is not None:  # the lowest count of the counted bins
+            assert scan.lowest_count() == min(want["counts"]), k
+        # The culled spectrum keeps both ends and only points of the spectrum.
+        culled = list(scan.culled_counts())
+        pairs = list(zip(culled[::2], culled[1::2]))
+        assert pairs[0] == (first, counts[first]) and pairs[-1] == (len(counts) - 1, counts[-1]), k
+        assert all(counts[b] == c for b, c in pairs) and len(pairs) <= len(counts), k
         assert scan.is_dark_count_scan() == want["dark"], k
         assert (scan.gc_ion_source(), scan.ldi_ion_source()) == (
             want["ion_source"] == 1,
@@ -179,6 +191,8 @@ def test_every_scan_as_designed(sample):
             assert scan._seb_bin_time_readback() == 0.0 and scan.peak_counts_per_sec() == 0.0
             assert scan._seb_phase_cycle_rdbk() == 0 and scan.charge_control_duration() == 0.0
     assert with_marker > 0
+    assert scans.has_gc_scans() == any(w["ion_source"] == 1 for w in science["scans"])
+    assert scans.has_ldi_scans() == any(w["ion_source"] == 2 for w in science["scans"])
 
 
 def test_selected_ions_and_mass_axis(sample):
