@@ -39,39 +39,20 @@ bool scienceItems(const GseLib::DataInterpretation* engine, uint64_t id,
     return true;
 }
 
-/// The field of data ID id read from the data field with its own bit definition.
-bool rawField(const GseLib::DataInterpretation* engine, uint64_t id, const DataField& data,
-              FieldSpec& spec, uint64_t& value) {
-    if (!engine || !engine->db() || id > UINT32_MAX) {
-        return false;
-    }
-    try {
-        spec = FieldSpec::of(engine->db()->row(uint32_t(id)));
-    } catch (const std::out_of_range&) {
-        return false;
-    }
-    if (!data.fits(spec.offset, spec.length)) {
-        return false;
-    }
-    value = data.read(spec);
-    return true;
-}
-
 }  // namespace
 
 bool SebRfFreqDecoder::decode(const GseLib::TmDatabaseRow& row, const GseLib::TMPacket* packet,
                               GseLib::DataItems& items, const GseLib::CurrentValueTable*) const {
     const DataField data(*packet);
-    FieldSpec specA;
-    FieldSpec specB;
     uint64_t a = 0;
     uint64_t b = 0;
-    if (!rawField(engine(), row.decode_id[0], data, specA, a) ||
-        !rawField(engine(), row.decode_id[1], data, specB, b) || a == 0) {
+    GseLib::DataItem whereB;
+    if (!itemValue(engine(), row.decode_id[0], data, a) ||
+        !itemValue(engine(), row.decode_id[1], data, b, &whereB) || a == 0) {
         return true;
     }
-    items.emplace_back(packet->unixTime(), packet->relativeTime(), packetOffset(specB.offset),
-                       uint32_t(specB.length), 5000.0 * double(b) / double(a));
+    items.emplace_back(packet->unixTime(), packet->relativeTime(), whereB.byteOffset,
+                       whereB.byteCount, 5000.0 * double(b) / double(a));
     return true;
 }
 

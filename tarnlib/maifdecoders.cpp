@@ -16,23 +16,11 @@ constexpr uint64_t LONG_PACKET = 469;
 constexpr uint64_t SAMPLE_SPAN = 458;
 constexpr double SAMPLE_PERIOD = 0.0025;
 
-/// The field of item 831 read with the item's own bit definition; false when the engine has
+/// The field of item 831, read with the item's own bit definition; false when the engine has
 /// no such item or the field lies past the data.
 bool fpgaField(const TarDataInterpretationImpl::DataField& data,
                const GseLib::DataInterpretation* engine, uint64_t& value) {
-    if (!engine || !engine->db()) {
-        return false;
-    }
-    try {
-        const auto spec = TarDataInterpretationImpl::FieldSpec::of(engine->db()->row(FPGA_ITEM));
-        if (!data.fits(spec.offset, spec.length)) {
-            return false;
-        }
-        value = data.read(spec);
-        return true;
-    } catch (const std::out_of_range&) {
-        return false;
-    }
+    return TarDataInterpretationImpl::itemValue(engine, FPGA_ITEM, data, value);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <tarnlib/tarndecoder.h>
 
+#include <gselib/datainterpretation.h>
+#include <gselib/tmdatabase.h>
 #include <gselib/tmdatabaserow.h>
 #include <gselib/tmpacket.h>
 
@@ -39,6 +41,50 @@ DataField::DataField(const GseLib::TMPacket& packet) {
     const uint64_t present = bytes->size() - size_t(offset);
     data_ = bytes->data() + offset;
     length_ = std::min<uint64_t>(uint64_t(std::max(declared, 0)), present);
+    packet_ = &packet;
+}
+
+bool itemValue(const GseLib::DataInterpretation* engine, uint64_t id, const DataField& data,
+               uint64_t& value, GseLib::DataItem* where) {
+    if (!engine || !engine->db() || id > UINT32_MAX || !engine->db()->contains(uint32_t(id))) {
+        return false;
+    }
+    const GseLib::TmDatabaseRow& row = engine->db()->row(uint32_t(id));
+    // Only the generic decoders read a field: a custom row named here would decode a packet of
+    // its own kind, and could name this one back.
+    const GseLib::Decoder* decoder =
+        row.decode_type < TarnDecoder::FIRST_TYPE ? engine->decoder(int(row.decode_type)) : nullptr;
+    if (data.packet() && decoder) {
+        GseLib::DataItems items;
+        try {
+            decoder->decode(row, data.packet(), items, nullptr);
+        } catch (const std::exception&) {
+            return false;
+        }
+        if (items.empty()) {
+            return false;
+        }
+        const double v = items.front().toDouble();
+        if (!(v >= 0.0) || v >= 18446744073709551616.0) {
+            return false;
+        }
+        value = uint64_t(v);
+        if (where) {
+            where->byteOffset = items.front().byteOffset;
+            where->byteCount = items.front().byteCount;
+        }
+        return true;
+    }
+    const FieldSpec spec = FieldSpec::of(row);
+    if (!data.fits(spec.offset, spec.length)) {
+        return false;
+    }
+    value = data.read(spec);
+    if (where) {
+        where->byteOffset = packetOffset(spec.offset);
+        where->byteCount = uint32_t(spec.length);
+    }
+    return true;
 }
 
 uint64_t DataField::read(const FieldSpec& spec, bool littleEndian) const {

@@ -12,8 +12,9 @@
 #include <string>
 
 namespace GseLib {
+class DataInterpretation;
 class TmDatabaseRow;
-}
+}  // namespace GseLib
 
 namespace TarGse::TarDataInterpretationImpl {
 
@@ -74,10 +75,24 @@ public:
     /// The field's bytes as a 32-bit IEEE float (its low 32 bits after mask and shift).
     float readFloat(const FieldSpec& spec) const;
 
+    /// The packet the field belongs to; null for bytes alone.
+    const GseLib::TMPacket* packet() const { return packet_; }
+
 private:
     const uint8_t* data_ = nullptr;
     uint64_t length_ = 0;
+    const GseLib::TMPacket* packet_ = nullptr;
 };
+
+/**
+ * The value of database item id in data as the item's own row decodes it: its generic decoder
+ * and bit definition (offsets as binding left them, its byte order), whatever the packet's type.
+ * Without the packet (bytes alone) the row's DECODE_ID1 to DECODE_ID4 are read from the data
+ * field, big-endian. False when the engine has no such row, or the field lies past the data.
+ * where, when given, receives the field's packet byte offset and byte count.
+ */
+bool itemValue(const GseLib::DataInterpretation* engine, uint64_t id, const DataField& data,
+               uint64_t& value, GseLib::DataItem* where = nullptr);
 
 /**
  * @brief Common ground of the TARN custom decoders: type number, name and the out-of-bounds
@@ -85,6 +100,9 @@ private:
  */
 class TarnDecoder : public GseLib::Decoder {
 public:
+    /// The lowest decoder type of the TARN custom decoders.
+    static constexpr unsigned FIRST_TYPE = 203;
+
     TarnDecoder(int type, const char* name) : type_(type), name_(name) {}
     int type() const override { return type_; }
     QString name() const override { return QString::fromLatin1(name_); }

@@ -228,6 +228,9 @@ TEST(TarnDecoders, MaifSamplesAndBaseTimes) {
     db.row(with(basicRow(831, "MAIF", "FPGA"),
                 {{"PACKET_TYPE", "50"}, {"DECODE_TYPE", "3"}, {"DECODE_ID1", "10"}}));
     Engine engine(db);
+    // Bound as a TARN file is: item offsets move past the header, and the item is read by its
+    // own decoder with them (the MAIF packets are of another type than the item's).
+    engine.di().updatePktOffsets(8);
 
     // Data bytes j hold j * 7 (mod 256) but the FPGA field and the MAIF timestamp at 3-4:
     // 0x3E80 = 16000 little-endian, 0.5 s.
@@ -594,11 +597,35 @@ TEST(TarnDecoders, SciencePacketsGcAndSebAdc) {
     expectItem(a.items[1], {0x0A0B, -1 * 0.02, 105});
 }
 
+TEST(TarnDecoders, MaifFpgaFieldReadByItsOwnDecoder) {
+    // Item 831 as a little-endian row (type 2) at data bytes 10-11: 0x2C00 stored 00 2C. Read as
+    // its row says, the FPGA stamps its samples (start 5, minus the stamp at 3-4: 0.5 s); read
+    // big-endian it would be 0x002C and the base -1 s.
+    DbFile db;
+    db.row(with(basicRow(831, "MAIF", "FPGA"), {{"PACKET_TYPE", "50"},
+                                                {"DECODE_TYPE", "2"},
+                                                {"DECODE_ID1", "10"},
+                                                {"DECODE_ID2", "2"},
+                                                {"DECODE_ID3", "0xFFFF"}}));
+    Engine engine(db);
+    engine.di().updatePktOffsets(8);
+    Bytes d(470, 0);
+    d[3] = 0x80;
+    d[4] = 0x3E;
+    d[10] = 0x00;
+    d[11] = 0x2C;
+    MaifDecoder single;
+    single.setEngine(&engine.di());
+    const Decoded r = run(single, rowOf(13, 2, 0, 0), *tom(31, d));
+    ASSERT_EQ(r.items.size(), 1u);
+    expectItem(r.items[0], {0.0, -0.5 + 8 * 0.00125, 21});
+}
+
 TEST(TarnDecoders, ItemsOfTheSamePacket) {
-    // Fields read by bit definition count from the data field: 501, 502 and 503 at data 10,
-    // 12 and 14. Items decoded through the engine count from the packet's first byte here: 511
-    // two values at 30 and 32, 0.5 s apart, x 0.5; 512 one at 34; 513 two at 36 and 38; 1094
-    // at 40.
+    // Offsets as a bound TARN engine has them (moved past the 8-byte header), so every item
+    // counts from the data field: 501, 502 and 503 at data 10, 12 and 14, read by their own
+    // decoder; 511 two values at 30 and 32, 0.5 s apart, x 0.5; 512 one at 34; 513 two at 36
+    // and 38; 1094 at 40. Items report packet byte offsets (data + 8).
     auto item = [](int id, const char* offsets, const char* k2) {
         return with(
             basicRow(id, "ITEM", QStringLiteral("I%1").arg(id)),
@@ -613,15 +640,16 @@ TEST(TarnDecoders, ItemsOfTheSamePacket) {
         .row(item(513, "36,0:38,0.25", "1"))
         .row(item(1094, "40", "1"));
     Engine engine(db);
-    Bytes d(40, 0);
+    engine.di().updatePktOffsets(8);
+    Bytes d(42, 0);
     put16(d, 10, 400);
     put16(d, 12, 100);
-    put16(d, 30 - 8, 100);
-    put16(d, 32 - 8, 200);
-    put16(d, 34 - 8, 4);
-    put16(d, 36 - 8, 5);
-    put16(d, 38 - 8, 0);
-    put16(d, 40 - 8, 2500);
+    put16(d, 30, 100);
+    put16(d, 32, 200);
+    put16(d, 34, 4);
+    put16(d, 36, 5);
+    put16(d, 38, 0);
+    put16(d, 40, 2500);
     const auto packet = tom(22, d);
     auto decodeWith = [&](GseLib::Decoder&& decoder, uint64_t a, uint64_t b) {
         decoder.setEngine(&engine.di());
@@ -641,15 +669,15 @@ TEST(TarnDecoders, ItemsOfTheSamePacket) {
     };
     const std::vector<Case> cases = {
         // Equal lists: 50/5, and 100/0 skipped.
-        {[] { return new SebFilamentResistance; }, 511, 513, {{10.0, 0.0, 30}}},
+        {[] { return new SebFilamentResistance; }, 511, 513, {{10.0, 0.0, 38}}},
         // A longer: each A over B0, timed like A.
-        {[] { return new SebFilamentResistance; }, 511, 512, {{12.5, 0.0, 30}, {25.0, 0.5, 32}}},
+        {[] { return new SebFilamentResistance; }, 511, 512, {{12.5, 0.0, 38}, {25.0, 0.5, 40}}},
         // B longer: A0 over each B, timed like B (zero divisor skipped).
-        {[] { return new SebFilamentResistance; }, 512, 513, {{0.8, 0.0, 36}}},
+        {[] { return new SebFilamentResistance; }, 512, 513, {{0.8, 0.0, 44}}},
         {[] { return new NormalizedRfPressure; },
          512,
          511,
-         {{4 * 293.0 / (50 + 273.15), 0.0, 30}, {4 * 293.0 / (100 + 273.15), 0.5, 32}}},
+         {{4 * 293.0 / (50 + 273.15), 0.0, 38}, {4 * 293.0 / (100 + 273.15), 0.5, 40}}},
         {[] { return new RoverBus1PowerDecoder; }, 511, 512, {{200.0, 0.0, 0}}},
         {[] { return new RoverBus4PowerDecoder; }, 512, 511, {{200.0, 0.0, 0}}},
         {[] { return new RoverBus2PowerDecoder; }, 9999, 512, {}},
