@@ -27,18 +27,24 @@ def _iter(self):
         yield self.get(i)
 
 
+def _position(index, n: int) -> int:
+    """A list index (negative from the end) as a position, or -1 when it is outside: indexes
+    beyond the module's int range are outside too, not an overflow."""
+    i = operator.index(index)
+    i = i + n if i < 0 else i
+    return i if 0 <= i < n else -1
+
+
 def _file_getitem(self, index):
     if isinstance(index, slice):
         return [self.get_pkt(i) for i in range(*index.indices(self.length()))]
-    i = operator.index(index)
-    return self.get_pkt(i + self.length() if i < 0 else i)
+    return self.get_pkt(_position(index, self.length()))
 
 
 def _scans_getitem(self, index):
     if isinstance(index, slice):
         return [self.get_scan(i) for i in range(*index.indices(self.size()))]
-    i = operator.index(index)
-    return self.get_scan(i + self.size() if i < 0 else i)
+    return self.get_scan(_position(index, self.size()))
 
 
 def _scans_iter(self):

@@ -239,6 +239,9 @@ def test_lists_indexes_and_errors(sample):
     for bad in ("1", 1.7):  # like a list: indexes are integers
         with pytest.raises(TypeError):
             scans[bad]
+    for bad in (n, -n - 1, 2**40):
+        with pytest.raises(IndexError, match="get_scan was passed an invalid scan index."):
+            scans[bad]
     scan = scans[0]
     ints, floats = k814util.ListOfIntegers, k814util.ListOfFloats
     for name, cls in (
