@@ -163,6 +163,12 @@ void ScienceDataCache::handleSummedSci(const GseLib::TMPacketPtr& packet) {
 void ScienceDataCache::handleScanStatus(const GseLib::TMPacketPtr& packet) {
     const ScanStatus status(packet);
     pendingScanStatuses_.append(status);
+    // A summed or aggregated scan keeps at most this many of the pending statuses, the latest,
+    // and only the latest one's time decides staleness; older ones can never be used. Without
+    // the bound a run of single-packet scans would hold every status of the file.
+    if (pendingScanStatuses_.size() > ScanData::NUM_SUMMED_SCANS_MASK) {
+        pendingScanStatuses_.removeFirst();
+    }
     if (scans_.isEmpty()) {
         return;
     }

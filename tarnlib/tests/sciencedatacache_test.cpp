@@ -194,6 +194,20 @@ TEST(ScienceDataCache, ScanStatusRules) {
     }
 }
 
+TEST(ScienceDataCache, PendingStatusesKeepWhatASummedScanCanUse) {
+    // 70 statuses and no summed packet: only the latest 63 (the most a summed scan holds) stay.
+    Engine engine(scanDatabase());
+    Stream s;
+    std::vector<int> statuses;
+    for (int i = 0; i < 70; ++i)
+        statuses.push_back(s.status(1));
+    const ScienceRun run(s.bytes);
+    const auto& pending = run.science->pendingScanStatuses();
+    ASSERT_EQ(pending.size(), 63);
+    EXPECT_EQ(pending.first().packetIndex, statuses[7]);
+    EXPECT_EQ(pending.last().packetIndex, statuses.back());
+}
+
 TEST(ScienceDataCache, AuxiliaryPacketsAndFilter) {
     Engine engine(scanDatabase());
     Stream s;
