@@ -314,3 +314,190 @@ PyObject* _spectra_fill_table(const ScienceDataCacheWrapper& scans, int first, i
 
 }  // namespace k814util
 %}
+
+// ---------------------------------------------------------------------------------------------
+// Whole-file tables. Each is computed in C++ in one pass over the shared cache; the package
+// allocates numpy arrays of the reported size and these functions fill them through the buffer
+// protocol (the one copy), so no Python runs per packet or per value. The small tables (items,
+// markers) come back as lists of tuples.
+%{
+#include <gselib/datainterpretation.h>
+#include <gselib/telemetryfile.h>
+#include <gselib/tmdatabase.h>
+#include <k814util/itemseries.h>
+#include <k814util/packettable.h>
+#include <tarnlib/markercache.h>
+
+#include <algorithm>
+#include <memory>
+%}
+
+K814_SPECTRA_EXCEPTIONS(k814util::_frames_series)
+K814_SPECTRA_EXCEPTIONS(k814util::_frames_fill_series)
+K814_SPECTRA_EXCEPTIONS(k814util::_frames_series_texts)
+K814_SPECTRA_EXCEPTIONS(k814util::_frames_packets)
+K814_SPECTRA_EXCEPTIONS(k814util::_frames_fill_packets)
+K814_SPECTRA_EXCEPTIONS(k814util::_frames_items)
+K814_SPECTRA_EXCEPTIONS(k814util::_frames_tarn_markers)
+
+// The computed columns wait in a capsule (no class of their own in the module) until the
+// package has allocated arrays of their size.
+%{
+namespace k814util {
+namespace {
+
+constexpr const char* ITEM_SERIES_CAPSULE = "k814util.ItemSeries";
+constexpr const char* PACKET_TABLE_CAPSULE = "k814util.PacketTable";
+
+template <typename T>
+void deleteCapsule(PyObject* capsule, const char* name) {
+    delete static_cast<T*>(PyCapsule_GetPointer(capsule, name));
+}
+
+template <typename T>
+PyObject* toCapsule(std::unique_ptr<T> held, const char* name, PyCapsule_Destructor destructor) {
+    PyObject* capsule = PyCapsule_New(held.get(), name, destructor);
+    if (!capsule) {
+        throw std::runtime_error("out of memory for the columns");
+    }
+    held.release();
+    return capsule;
+}
+
+template <typename T>
+const T& fromCapsule(PyObject* capsule, const char* name) {
+    void* held = PyCapsule_IsValid(capsule, name) ? PyCapsule_GetPointer(capsule, name) : nullptr;
+    if (!held) {
+        throw std::invalid_argument(std::string("expected the capsule ") + name);
+    }
+    return *static_cast<const T*>(held);
+}
+
+}  // namespace
+}  // namespace k814util
+%}
+
+%inline %{
+namespace k814util {
+
+// (columns, number of values, whether they are texts) of item hkid in mode.
+PyObject* _frames_series(int hkid, int mode) {
+    auto series = std::make_unique<ItemSeries>(hkid, mode);
+    const long long size = series->size();
+    const bool text = series->is_text();
+    PyObject* capsule = toCapsule(std::move(series), ITEM_SERIES_CAPSULE, [](PyObject* c) {
+        deleteCapsule<ItemSeries>(c, ITEM_SERIES_CAPSULE);
+    });
+    return Py_BuildValue("(NLN)", capsule, size, PyBool_FromLong(text));
+}
+
+void _frames_fill_series(PyObject* columns, PyObject* unix_time, PyObject* relative_time,
+                         PyObject* value, PyObject* packet) {
+    const ItemSeries& series = fromCapsule<ItemSeries>(columns, ITEM_SERIES_CAPSULE);
+    const Py_ssize_t n = Py_ssize_t(series.size());
+    const SpectraBuffer unixOut(unix_time, "unix_time", 'f', 8, {n});
+    const SpectraBuffer relativeOut(relative_time, "relative_time", 'f', 8, {n});
+    const SpectraBuffer valueOut(value, "value", 'f', 8, {n});
+    const SpectraBuffer packetOut(packet, "packet", 'i', 8, {n});
+    std::copy(series.unixTimes().begin(), series.unixTimes().end(), unixOut.data<double>());
+    std::copy(series.relativeTimes().begin(), series.relativeTimes().end(),
+              relativeOut.data<double>());
+    std::copy(series.values().begin(), series.values().end(), valueOut.data<double>());
+    std::copy(series.packets().begin(), series.packets().end(), packetOut.data<int64_t>());
+}
+
+PyObject* _frames_series_texts(PyObject* columns) {
+    const std::vector<std::string>& texts =
+        fromCapsule<ItemSeries>(columns, ITEM_SERIES_CAPSULE).texts();
+    PyObject* list = PyList_New(Py_ssize_t(texts.size()));
+    if (!list) {
+        throw std::runtime_error("out of memory for the texts");
+    }
+    for (size_t i = 0; i < texts.size(); ++i) {
+        PyList_SET_ITEM(list, Py_ssize_t(i), SWIG_From_std_string(texts[i]));
+    }
+    return list;
+}
+
+// (columns, number of packets) of every packet of the file.
+PyObject* _frames_packets() {
+    auto table = std::make_unique<PacketTable>();
+    const long long size = table->size();
+    PyObject* capsule = toCapsule(std::move(table), PACKET_TABLE_CAPSULE, [](PyObject* c) {
+        deleteCapsule<PacketTable>(c, PACKET_TABLE_CAPSULE);
+    });
+    return Py_BuildValue("(NL)", capsule, size);
+}
+
+// Fills the int64 (packets x 10) and float64 (packets x 2) columns; returns the type names.
+PyObject* _frames_fill_packets(PyObject* columns, PyObject* ints, PyObject* reals) {
+    const PacketTable& table = fromCapsule<PacketTable>(columns, PACKET_TABLE_CAPSULE);
+    const Py_ssize_t n = Py_ssize_t(table.size());
+    const SpectraBuffer intsOut(ints, "ints", 'i', 8, {n, Py_ssize_t(PacketTable::IntColumnCount)});
+    const SpectraBuffer realsOut(reals, "reals", 'f', 8,
+                                 {n, Py_ssize_t(PacketTable::RealColumnCount)});
+    std::copy(table.intColumns().begin(), table.intColumns().end(), intsOut.data<int64_t>());
+    std::copy(table.realColumns().begin(), table.realColumns().end(), realsOut.data<double>());
+    PyObject* list = PyList_New(n);
+    if (!list) {
+        throw std::runtime_error("out of memory for the type names");
+    }
+    for (Py_ssize_t i = 0; i < n; ++i) {
+        PyList_SET_ITEM(list, i, SWIG_From_std_string(table.typeNames()[size_t(i)]));
+    }
+    return list;
+}
+
+// (id, mnemonic, subsystem, name, packet type, raw units, eng units, sci units, description)
+// of every database item, by id.
+PyObject* _frames_items() {
+    const GseLib::DataInterpretation* di = GseLib::DataInterpretation::current();
+    const GseLib::TelemetryDatabase* db = di->db();
+    QList<uint32_t> ids = db ? db->allIds() : QList<uint32_t>();
+    std::sort(ids.begin(), ids.end());
+    PyObject* list = PyList_New(Py_ssize_t(ids.size()));
+    if (!list) {
+        throw std::runtime_error("out of memory for the items");
+    }
+    auto text = [](const QByteArray& bytes) {
+        return SWIG_From_std_string(std::string(bytes.constData(), size_t(bytes.size())));
+    };
+    auto qtext = [](const QString& s) { return SWIG_From_std_string(s.toStdString()); };
+    for (qsizetype i = 0; i < ids.size(); ++i) {
+        const GseLib::TmDatabaseRow& row = db->row(ids[i]);
+        PyList_SET_ITEM(
+            list, Py_ssize_t(i),
+            Py_BuildValue("(kNNNkNNNN)", static_cast<unsigned long>(ids[i]), text(row.key),
+                          text(row.sub_system), text(row.signal_name),
+                          static_cast<unsigned long>(row.packet_type), qtext(row.units(Gse::ValueMode::Raw)),
+                          qtext(row.units(Gse::ValueMode::Eng)), qtext(row.units(Gse::ValueMode::Sci)),
+                          text(row.description)));
+    }
+    return list;
+}
+
+// (marker index, packet index, marker id, raw timestamp, relative time, unix time, text) of
+// every TARN marker packet, in time order.
+PyObject* _frames_tarn_markers() {
+    GseLib::TelemetryFile cursor;
+    TarGse::MarkerCache markers(&cursor);
+    markers.refresh();
+    const QList<TarGse::MarkerData>& all = markers.markers();
+    PyObject* list = PyList_New(Py_ssize_t(all.size()));
+    if (!list) {
+        throw std::runtime_error("out of memory for the markers");
+    }
+    for (qsizetype i = 0; i < all.size(); ++i) {
+        const TarGse::MarkerData& m = all[i];
+        PyList_SET_ITEM(list, Py_ssize_t(i),
+                        Py_BuildValue("(kiKKddN)", static_cast<unsigned long>(m.markerIndex),
+                                      m.packetIndex, static_cast<unsigned long long>(m.markerId),
+                                      static_cast<unsigned long long>(m.rawTimestamp),
+                                      m.relativeTime, m.unixTime,
+                                      SWIG_From_std_string(std::string(m.text))));
+    }
+    return list;
+}
+
+}  // namespace k814util
+%}

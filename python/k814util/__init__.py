@@ -40,6 +40,7 @@ if _compiled is not None:
         scans,
         vireo_markers,
     )
+    from k814util.frames import UnknownItemError
     from k814util.k814util import (
         ListOfFloats,
         ListOfIntegers,
@@ -68,6 +69,7 @@ if _compiled is not None:
     __all__ += [
         "BindingError",
         "TelemetryFileNotFoundError",
+        "UnknownItemError",
         "bind",
         "message_log",
         "open",

@@ -7,6 +7,7 @@ import copy
 import inspect
 import operator
 
+from k814util import frames
 from k814util import k814util as _k
 
 
@@ -144,6 +145,7 @@ def _signature_first_docs() -> None:
 
 def install() -> None:
     _signature_first_docs()
+    frames.install()
     for cls in _list_types():
         cls.__eq__ = _list_eq
         cls.__ne__ = _list_ne

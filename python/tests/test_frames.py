@@ -1,0 +1,226 @@
+"""Whole-file arrays and DataFrames against the per-packet objects on both sample missions:
+every item in every mode, array items, text items, packets without the item, the damaged TARN
+stream, the frames' shapes, dtypes and indexes, and mnemonic lookup."""
+
+import os
+
+import numpy as np
+import pytest
+
+if os.environ.get("K814_REQUIRE_MODULE"):
+    import k814util.k814util  # noqa: F401
+else:
+    pytest.importorskip("k814util.k814util")
+
+import k814util
+
+pd = pytest.importorskip("pandas")
+
+MESSAGE, MARKER, SEB_HK, LASER = 8, 9, 22, 15
+
+
+@pytest.fixture(params=["tarn", "vireo"])
+def mission(request, archive, monkeypatch):
+    root, manifest = archive
+    monkeypatch.setenv("INI814", str(root / ".814config.INI"))
+    run = next(r for r in manifest["runs"] if r["mission"] == request.param)
+    return run, k814util.open(run["tm_file"])
+
+
+@pytest.fixture
+def tarn(archive, monkeypatch):
+    root, manifest = archive
+    monkeypatch.setenv("INI814", str(root / ".814config.INI"))
+    run = next(r for r in manifest["runs"] if r["mission"] == "tarn")
+    return run, k814util.open(run["tm_file"])
+
+
+def _seconds(index):
+    return (index - pd.Timestamp(0, tz="UTC")).total_seconds().to_numpy()
+
+
+def _per_packet(f, hkid, mode):
+    """What a script looping over the packets collects."""
+    columns = ([], [], [], [])
+    for i in range(len(f)):
+        for d in f.get_pkt(i).all_data(hkid, mode):
+            for column, v in zip(columns, (d.unix_timestamp, d.relative_timestamp, d.value, i)):
+                column.append(v)
+    return columns
+
+
+def test_series_is_what_the_packets_give_for_every_item_and_mode(mission):
+    run, f = mission
+    # The whole file reads, damaged spans of the TARN stream included.
+    assert len(f) == run["packets"]
+    texts = []
+    for hkid in f.items().index:
+        for mode in (0, 2):
+            s = f.series(int(hkid), mode)
+            assert sorted(s) == ["packet", "relative_time", "unix_time", "value"]
+            unix, relative, values, packets = _per_packet(f, int(hkid), mode)
+            np.testing.assert_array_equal(s["unix_time"], unix)
+            np.testing.assert_array_equal(s["relative_time"], relative)
+            np.testing.assert_array_equal(s["packet"], packets)
+            assert s["packet"].dtype == np.int64 and s["unix_time"].dtype == np.float64
+            if s["value"].dtype.kind == "U":
+                texts.append(int(hkid))
+                # all_data reads a text as a number, 0.0 when it is none.
+                assert values == [0.0] * len(values)
+            else:
+                np.testing.assert_array_equal(s["value"], values)
+    assert texts and len(texts) % 2 == 0
+
+
+def test_array_items_and_packets_without_the_item(tarn):
+    run, f = tarn
+    n_hk = run["packets_by_type"][str(SEB_HK)]
+    types = np.array([e["type"] for e in run["expected"]])  # full types; 22 is its own
+    s = f.series("SEB:EMON_A", "eng")  # eight samples a housekeeping packet
+    assert len(s["value"]) == 8 * n_hk
+    hk_packets = np.flatnonzero(types == SEB_HK)
+    np.testing.assert_array_equal(s["packet"], np.repeat(hk_packets, 8))
+    steps = np.diff(s["relative_time"].reshape(n_hk, 8), axis=1)
+    np.testing.assert_allclose(steps, 0.125, atol=1e-9)
+    # The engineering value is the ADC's volts: 10 V over 16 bits around mid-scale.
+    raw = f.series(17, "raw")["value"]
+    np.testing.assert_allclose(s["value"], -5.0 + raw * 10.0 / 65536.0, atol=1e-12)
+    assert f.series(17, 1)["value"].tolist() == s["value"].tolist()
+
+
+def test_text_items_give_their_texts(mission):
+    run, f = mission
+    if run["mission"] == "tarn":
+        messages = f.series("MSG:TEXT")
+        assert len(messages["value"]) == run["packets_by_type"][str(MESSAGE)]
+        assert list(messages["value"]) == [f[int(i)].raw_message() for i in messages["packet"]]
+        markers = f.series("MARKER:TEXT")
+        assert list(markers["value"]) == list(f.markers()["text"])
+    else:
+        # Lines cut between packets join in the message log.
+        lines = f.series("MEB:MESSAGE_LOG")["value"]
+        assert "".join(lines).splitlines() == list(f.messages()["msg"])
+
+
+def test_packets_table_matches_the_packet_objects(mission):
+    run, f = mission
+    table = f.packets()
+    assert len(table) == run["packets"] and table.index.name == "packet"
+    assert list(table["full_type"]) == [e["type"] for e in run["expected"]]
+    for name in ("index", "type", "full_type", "sclk", "marker_id"):
+        assert table[name].dtype == np.int64
+    assert table["gse_created"].dtype == bool
+    methods = {
+        "index": "index",
+        "type": "get_type",
+        "full_type": "full_type",
+        "total_length": "total_length",
+        "length": "length",
+        "sequence": "sequence",
+        "sclk": "sclk",
+        "checksum": "checksum",
+        "gse_created": "gse_created",
+        "marker_id": "marker_id",
+        "unix_time": "unix_timestamp",
+        "relative_time": "relative_timestamp",
+    }
+    for i, p in enumerate(f):
+        row = table.iloc[i]
+        assert {k: row[k] for k in methods} == {k: getattr(p, m)() for k, m in methods.items()}
+    names = dict(zip(table["type"], table["type_name"]))
+    if run["mission"] == "tarn":
+        assert (names[SEB_HK], names[MARKER], names[LASER]) == ("SEB_HK", "MARKER", "LASER_PULSES")
+        assert table["marker_id"].max() > 0
+    else:
+        assert names[743] == "MARKER"
+
+
+def test_dataframe_layouts(tarn):
+    run, f = tarn
+    n_hk = run["packets_by_type"][str(SEB_HK)]
+    n_laser = run["packets_by_type"][str(LASER)]
+    wanted = ["SEB:EMON_A", 21, "SEB:T_BOARD"]
+    alone = [f.series(item, "eng") for item in wanted]
+
+    long = f.dataframe(wanted, mode="eng")
+    assert len(long) == 10 * n_hk
+    assert list(long.columns) == ["item", "value", "relative_time", "packet", "sample"]
+    assert isinstance(long.index, pd.DatetimeIndex) and str(long.index.tz) == "UTC"
+    assert list(long["item"].cat.categories) == ["SEB:EMON_A", "SEB:HV_MON", "SEB:T_BOARD"]
+    assert long["value"].dtype == np.float64 and long["packet"].is_monotonic_increasing
+    first = long[long["packet"] == long["packet"].iloc[0]]
+    assert list(first["item"]) == ["SEB:EMON_A"] * 8 + ["SEB:HV_MON", "SEB:T_BOARD"]
+    assert list(first["sample"]) == list(range(8)) + [0, 0]
+    hv = long[long["item"] == "SEB:HV_MON"]
+    np.testing.assert_array_equal(hv["value"], alone[1]["value"])
+    np.testing.assert_allclose(_seconds(hv.index), alone[1]["unix_time"], atol=1e-6)
+
+    wide = f.dataframe(wanted, mode=1, layout="wide")
+    assert wide.shape == (8 * n_hk, 6)
+    assert list(wide.columns[3:]) == ["SEB:EMON_A", "SEB:HV_MON", "SEB:T_BOARD"]
+    np.testing.assert_array_equal(wide["SEB:EMON_A"], alone[0]["value"])
+    np.testing.assert_array_equal(wide["SEB:HV_MON"].dropna(), alone[1]["value"])
+    assert wide["SEB:HV_MON"].isna().sum() == 7 * n_hk
+    np.testing.assert_array_equal(wide.loc[wide["sample"] == 0, "packet"], alone[1]["packet"])
+
+    # Items of different packets take rows of their own.
+    mixed = f.dataframe(["SEB:HV_MON", "LASER:PULSE_COUNT"], layout="wide")
+    assert len(mixed) == n_hk + n_laser
+    assert mixed["packet"].is_monotonic_increasing
+    assert (mixed.isna().sum(axis=1) == 1).all()
+
+
+def test_items_and_mnemonic_lookup(tarn):
+    run, f = tarn
+    table = f.items()
+    assert table.index.name == "id" and table.index.dtype == np.int64
+    assert table.loc[17, "mnemonic"] == "SEB:EMON_A" and table.loc[17, "packet_type"] == SEB_HK
+    assert tuple(table.loc[17, ["units_raw", "units_eng", "units_sci"]]) == ("Raw", "Value", "uA")
+    assert list(f.items("emon").index) == [17, 18]
+    globbed = f.items("SEB:T_*")
+    assert len(globbed) > 1 and all(m.startswith("SEB:T_") for m in globbed["mnemonic"])
+    # A unique bare name and the key name the same item.
+    np.testing.assert_array_equal(f.series("EMON_B")["value"], f.series(18)["value"])
+    for item, expected in (
+        ("SEB:EMON_C", "SEB:EMON_A"),
+        ("seb:hv_mon", "SEB:HV_MON"),
+        (99999, "99999"),
+    ):
+        with pytest.raises(k814util.UnknownItemError, match=expected):
+            f.series(item)
+        with pytest.raises(k814util.UnknownItemError, match=expected):
+            f.dataframe([17, item])
+    for mode in ("science", 3, -1):
+        with pytest.raises(ValueError, match="mode"):
+            f.series(17, mode)
+    with pytest.raises(ValueError, match="layout"):
+        f.dataframe([17], layout="tall")
+
+
+def test_marker_and_message_frames(mission):
+    run, f = mission
+    lines = k814util.message_log(run["tm_file"])
+    messages = f.messages()
+    assert list(messages["msg"]) == [line.msg() for line in lines]
+    np.testing.assert_allclose(
+        _seconds(messages.index), [line.unixTime() for line in lines], atol=1e-6
+    )
+    meta = f.meta_markers()
+    assert list(meta["meta_marker_id"]) == [m.metaMarkerId for m in f.get_meta_markers()]
+    markers = f.markers()
+    vireo = f.vireo_markers()
+    if run["mission"] == "tarn":
+        assert len(markers) == run["packets_by_type"][str(MARKER)] and len(meta) > 0
+        for row in markers.itertuples():
+            p = f[row.packet]
+            assert (p.get_type(), p.marker_id(), p.marker_text()) == (
+                MARKER,
+                row.marker_id,
+                row.text,
+            )
+        assert vireo.empty
+    else:
+        cache = k814util.vireo_markers(run["tm_file"])
+        assert list(vireo["text"]) == [m.text() for m in cache]
+        assert list(vireo["t_start_us"]) == [m.t_start_us() for m in cache]
+        assert markers.empty
