@@ -9,6 +9,10 @@ Prints, for the bound file:
   ``f.get_pkt(i)`` alone (what the packet objects cost) and against a pure-Python walk of the
   same bytes with ``struct`` that finds the packets of the item's type and converts the value
   as the database says (what a script would do by hand, without damage handling);
+- series: seconds for ``f.series(hkid, "eng")`` (the whole file's item as numpy arrays, in one
+  call) against the ``all_eng_data`` loop above, whose values it must repeat exactly, and the
+  same for ``--dense-hkid``, an item of most packets (values/s means something there); then
+  ``f.dataframe`` of ``--frame-items`` (long and wide) against one ``series`` call per item;
 - meta-markers: seconds for ``f.get_meta_markers()`` against the binding, on the regular
   sample's TARN stream (every kind of message, marker and rule) repeated ``--meta-copies`` times
   and on a quarter of that, each bound in a fresh process (median of ``--runs``), so that the
@@ -114,6 +118,52 @@ def _meta_growth(runs: int, copies: int) -> None:
     )
 
 
+def _best(function, runs: int) -> tuple[float, object]:
+    """The shortest of ``runs`` timings of function() and its last result."""
+    best, result = float("inf"), None
+    for _ in range(runs):
+        start = time.perf_counter()
+        result = function()
+        best = min(best, time.perf_counter() - start)
+    return best, result
+
+
+def _loop(f, hkid: int) -> tuple[float, list[float]]:
+    """Seconds and values of the per-packet loop a script writes today."""
+    get_pkt = f.get_pkt
+    start = time.perf_counter()
+    values = []
+    for i in range(len(f)):
+        for point in get_pkt(i).all_eng_data(hkid):
+            values.append(point.value)
+    return time.perf_counter() - start, values
+
+
+def _series(f, hkids: list[int], first: tuple[float, list[float]], items: list[int], runs: int):
+    """Whole-file items in one call each against the per-packet loop (same run, same values),
+    and DataFrames of several items against one series call each."""
+    for hkid in hkids:
+        loop, values = first if hkid == hkids[0] else _loop(f, hkid)
+        seconds, found = _best(lambda hkid=hkid: f.series(hkid, "eng"), runs)
+        n = len(found["value"])
+        same = found["value"].tolist() == values
+        print(f"series of item {hkid} (best of {runs}): {n} values")
+        print(f"  all_eng_data loop:       {loop:8.3f} s  {n / loop:12,.0f} values/s")
+        print(f"  f.series(hkid, 'eng'):   {seconds:8.3f} s  {n / seconds:12,.0f} values/s")
+        print(f"  speed-up over the loop:  {loop / seconds:8.1f}x")
+        print(f"  values identical to the loop's: {'yes' if same else 'NO'}")
+    calls, _ = _best(lambda: [f.series(item, "eng") for item in items], runs)
+    total = sum(len(f.series(item, "eng")["value"]) for item in items)
+    print(f"dataframe of items {items} (best of {runs}): {total} values")
+    print(f"  {len(items)} series calls:          {calls:8.3f} s")
+    for layout in ("long", "wide"):
+        took, frame = _best(lambda layout=layout: f.dataframe(items, "eng", layout=layout), runs)
+        print(
+            f"  dataframe(layout={layout!r}):  {took:8.3f} s  ratio to the series calls "
+            f"{took / calls:5.2f}  shape {frame.shape}"
+        )
+
+
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("tm_file")
@@ -121,7 +171,13 @@ def main() -> None:
     parser.add_argument("--hkid", type=int, default=21, help="item to extract (SEB:HV_MON)")
     parser.add_argument("--type", type=int, default=22, help="its packet type")
     parser.add_argument("--offset", type=int, default=48, help="its packet byte offset")
-    parser.add_argument("--runs", type=int, default=3, help="runs of the meta-marker timing")
+    parser.add_argument("--runs", type=int, default=3, help="runs of each timing")
+    parser.add_argument(
+        "--dense-hkid", type=int, default=352, help="an item of most packets (RF:AMP_DAC)"
+    )
+    parser.add_argument(
+        "--frame-items", default="17,18,20,21,22", help="items of the dataframe timing"
+    )
     parser.add_argument(
         "--meta-copies", type=int, default=1600, help="sample TARN streams in the meta-marker file"
     )
@@ -175,6 +231,8 @@ def main() -> None:
     print(f"  peak RSS after extracting: {extract_rss:.0f} MB")
     same = len(by_hand) == len(values) and all(abs(a - b) < 1e-9 for a, b in zip(by_hand, values))
     print(f"  values agree with the hand walk: {'yes' if same else 'NO'}")
+    items = [int(item) for item in args.frame_items.split(",")]
+    _series(f, [hkid, args.dense_hkid], (extract, values), items, args.runs)
     _meta_growth(args.runs, args.meta_copies)
 
 
