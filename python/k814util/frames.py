@@ -125,6 +125,8 @@ class _Catalogue:
 
 
 def _series_of(hkid: int, mode: int) -> dict[str, np.ndarray]:
+    if not 0 <= hkid < 2**31:
+        raise UnknownItemError(f"no database item has the id {hkid}")
     try:
         found, n, text = _k._frames_series(hkid, mode)
     except ValueError as exc:

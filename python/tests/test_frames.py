@@ -185,6 +185,8 @@ def test_items_and_mnemonic_lookup(tarn):
         ("SEB:EMON_C", "SEB:EMON_A"),
         ("seb:hv_mon", "SEB:HV_MON"),
         (99999, "99999"),
+        (2**40, str(2**40)),
+        (-1, "-1"),
     ):
         with pytest.raises(k814util.UnknownItemError, match=expected):
             f.series(item)
