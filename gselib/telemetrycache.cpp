@@ -5,6 +5,7 @@
 #include <gselib/tompacket.h>
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstring>
 #include <exception>
 
@@ -13,10 +14,9 @@ namespace GseLib {
 namespace {
 
 // Consecutive short reads per reading routine, shared by all caches: five back off and wait for
-// the file to grow, the sixth gives the bytes up as damage.
+// the file to grow (shortReadRetries_), the sixth gives the bytes up as damage.
 int g_tomHungCount = 0;
 int g_ccsdsHungCount = 0;
-constexpr int kMaxHung = 5;
 
 inline uint32_t be16(const unsigned char* p) {
     return (uint32_t(p[0]) << 8) | p[1];
@@ -48,11 +48,42 @@ long decimalAt(const unsigned char* p) {
 
 }  // namespace
 
+// The cache's own sink: one packet object per packet, timed and shown to the mission hook, and
+// diagnostics on standard error.
+class TelemetryCache::ObjectSink : public TelemetryCache::Sink {
+public:
+    explicit ObjectSink(TelemetryCache& cache) : cache_(cache) {}
+
+    void packet(int format, const unsigned char* bytes, size_t size, long, bool wrapped,
+                uint32_t groundSeconds, uint32_t groundMs) override {
+        const int index = static_cast<int>(cache_.packets_.size());
+        TimeResolver* resolver = cache_.timeResolver_.get();
+        if (format == Tom) {
+            cache_.publish(
+                std::make_shared<TomPacket>(bytes, static_cast<int>(size), index, resolver));
+            return;
+        }
+        auto packet = std::make_shared<CcsdsPacket>(bytes, static_cast<int>(size), index, resolver);
+        if (wrapped) {
+            packet->setGroundSeconds(groundSeconds);
+            packet->setGroundMilliseconds(groundMs);
+        }
+        cache_.publish(packet);
+    }
+
+    void diagnostic(const char* line) override { std::fprintf(stderr, "%s\n", line); }
+
+private:
+    TelemetryCache& cache_;
+};
+
 TelemetryCache::TelemetryCache(TimeResolver* resolver, QObject* parent)
     : QObject(parent),
       packetBuffer_(PACKET_BUFFER_SIZE),
       wrapperBuffer_(WRAPPER_BUFFER_SIZE),
-      timeResolver_(resolver) {}
+      timeResolver_(resolver),
+      objectSink_(std::make_unique<ObjectSink>(*this)),
+      sink_(objectSink_.get()) {}
 
 TelemetryCache::~TelemetryCache() {
     if (file_) {
@@ -131,6 +162,27 @@ void TelemetryCache::appendPacket(const TMPacketPtr& packet) {
     }
 }
 
+void TelemetryCache::setSink(Sink* sink) {
+    sink_ = sink ? sink : objectSink_.get();
+}
+
+int& TelemetryCache::tomHungCount() {
+    return sink_ == objectSink_.get() ? g_tomHungCount : ownTomHung_;
+}
+
+int& TelemetryCache::ccsdsHungCount() {
+    return sink_ == objectSink_.get() ? g_ccsdsHungCount : ownCcsdsHung_;
+}
+
+void TelemetryCache::report(const char* format, ...) {
+    char line[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    sink_->diagnostic(line);
+}
+
 TMPacketPtr TelemetryCache::get(unsigned int i) const {
     return i < packets_.size() ? packets_[i] : nullptr;
 }
@@ -173,39 +225,35 @@ void TelemetryCache::parseTomPackets() {
     }
     for (;;) {
         if (!validHeader(buf)) {
-            std::fprintf(stderr, "Invalid header - type: %d length: %d\n", buf[0],
-                         int(be16(buf + 2)));
+            report("Invalid header - type: %d length: %d", buf[0], int(be16(buf + 2)));
             if (!resync())
                 return;
             continue;
         }
         len = be16(buf + 2);
         if (std::fread(buf + 8, 1, len + 4, file_) < len + 4) {
-            if (g_tomHungCount++ < kMaxHung) {
-                std::fprintf(stderr, "Read partial packet...backing up to index %ld\n", p);
+            if (tomHungCount()++ < shortReadRetries_) {
+                report("Read partial packet...backing up to index %ld", p);
                 std::fseek(file_, p, SEEK_SET);
                 position_ = p;
                 return;
             }
-            std::fprintf(stderr, "Could not read %zu bytes from file...skipping ahead 1 byte\n",
-                         len + 4);
-            g_tomHungCount = 0;
+            report("Could not read %zu bytes from file...skipping ahead 1 byte", len + 4);
+            tomHungCount() = 0;
             if (!resync())
                 return;
             continue;
         }
-        g_tomHungCount = 0;
+        tomHungCount() = 0;
         if (!correct_checksum(buf, len + 8, false)) {
             if (!resync())
                 return;
             continue;
         }
         if (skipped > 0) {
-            std::fprintf(stderr, "Skipped %d bytes [%ld - %ld]\n", skipped, p - skipped, p);
+            report("Skipped %d bytes [%ld - %ld]", skipped, p - skipped, p);
         }
-        publish(std::make_shared<TomPacket>(buf, static_cast<int>(len + 12),
-                                            static_cast<int>(packets_.size()),
-                                            timeResolver_.get()));
+        sink_->packet(Tom, buf, len + 12, p, false, 0, 0);
         // The stream stands right after the packet just read; asking it (ftell) would cost a
         // system call per packet.
         p += static_cast<long>(len + 12);
@@ -325,10 +373,10 @@ void TelemetryCache::parseCcsdsPackets() {
                     std::fseek(file_, 0, SEEK_END);
                     const long end = std::ftell(file_);
                     cur = end;
-                    std::fprintf(stderr,
-                                 "Scanned %d bytes [%ld - %ld] without finding a valid packet "
-                                 "header, archive may be corrupt!\n",
-                                 skipped, p - skipped, p);
+                    report(
+                        "Scanned %d bytes [%ld - %ld] without finding a valid packet header, "
+                        "archive may be corrupt!",
+                        skipped, p - skipped, p);
                     p = end;
                     position_ = p;
                     gaveUp = true;
@@ -358,31 +406,24 @@ void TelemetryCache::parseCcsdsPackets() {
         }
 
         if (shortBytes >= 0) {
-            if (g_ccsdsHungCount++ < kMaxHung) {
-                std::fprintf(stderr, "Read partial packet...backing up to index %ld\n", p);
+            if (ccsdsHungCount()++ < shortReadRetries_) {
+                report("Read partial packet...backing up to index %ld", p);
                 std::fseek(file_, p, SEEK_SET);
                 position_ = p;
                 return;
             }
-            std::fprintf(stderr, "Could not read %hu bytes from file...skipping ahead 1 byte\n",
-                         static_cast<unsigned short>(shortBytes));
-            g_ccsdsHungCount = 0;
+            report("Could not read %hu bytes from file...skipping ahead 1 byte",
+                   static_cast<unsigned short>(shortBytes));
+            ccsdsHungCount() = 0;
             p += 1;
             continue;
         }
 
-        g_ccsdsHungCount = 0;
+        ccsdsHungCount() = 0;
         if (skipped > 0) {
-            std::fprintf(stderr, "Skipped %d bytes [%ld - %ld]\n", skipped, p - skipped, p);
+            report("Skipped %d bytes [%ld - %ld]", skipped, p - skipped, p);
         }
-        auto packet =
-            std::make_shared<CcsdsPacket>(buf, static_cast<int>(dlen + 6),
-                                          static_cast<int>(packets_.size()), timeResolver_.get());
-        if (wrapped) {
-            packet->setGroundSeconds(groundSeconds);
-            packet->setGroundMilliseconds(groundMs);
-        }
-        publish(packet);
+        sink_->packet(Ccsds, buf, dlen + 6, headerAt, wrapped, groundSeconds, groundMs);
         p = headerAt + 6 + static_cast<long>(dlen);
         position_ = p;
         skipped = 0;

@@ -5,6 +5,7 @@
 #include <gselib/tmpacket.h>
 
 #include <QObject>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -34,6 +35,24 @@ public:
     static constexpr size_t LOOK_AHEAD = 20;
     /// Largest look-ahead and length of a mission prefix before a primary header.
     static constexpr size_t MAX_PREFIX = 64;
+
+    /**
+     * @brief Where the reading loops deliver what they find.
+     *
+     * The cache is its own default sink: it makes packet objects, times them and writes the
+     * diagnostics to standard error. Another sink sees the same packets (bytes only, no objects)
+     * and the same diagnostic lines.
+     */
+    class Sink {
+    public:
+        virtual ~Sink() = default;
+        /// A complete packet of size bytes (header first) found at file offset. For CCSDS,
+        /// wrapped says that a station wrapper record stood before it, with the ground time.
+        virtual void packet(int format, const unsigned char* bytes, size_t size, long offset,
+                            bool wrapped, uint32_t groundSeconds, uint32_t groundMs) = 0;
+        /// One diagnostic line, without its line end.
+        virtual void diagnostic(const char* line) = 0;
+    };
 
     /// Takes ownership of resolver.
     explicit TelemetryCache(TimeResolver* resolver, QObject* parent = nullptr);
@@ -71,6 +90,15 @@ signals:
     void packetsRemoved(int count);
 
 protected:
+    /// Sends what the loops find to sink instead of making packet objects (null: back to the
+    /// cache itself). A cache with its own sink counts its short reads itself, so that reading
+    /// through it leaves the other caches' count of consecutive short reads alone.
+    void setSink(Sink* sink);
+    /// Consecutive short reads that back up to wait for the file to grow before the bytes are
+    /// given up as damage (5). A reader of a finished file sets 0: a packet that does not fit
+    /// in what is left is damage at once, and reading goes on after it.
+    void setShortReadRetries(int retries) { shortReadRetries_ = retries; }
+
     virtual void parseCustomPackets();
     virtual void hookPacket(const TMPacketPtr& packet);
     virtual void adjustStartPos(FILE* stream, long* position);
@@ -90,8 +118,14 @@ protected:
     virtual bool validHeader(const unsigned char* header);
 
 private:
+    class ObjectSink;
+
     void readFromPosition();
     void publish(const TMPacketPtr& packet);
+    /// Formats one diagnostic line (printf-style, no line end) and hands it to the sink.
+    void report(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    int& tomHungCount();
+    int& ccsdsHungCount();
 
     std::string fileName_;
     FILE* file_ = nullptr;
@@ -105,6 +139,11 @@ private:
     std::shared_ptr<TimeResolver> timeResolver_;
     unsigned long maxPackets_ = 0;
     unsigned long removeCount_ = 0;
+    std::unique_ptr<ObjectSink> objectSink_;
+    Sink* sink_ = nullptr;
+    int ownTomHung_ = 0;
+    int ownCcsdsHung_ = 0;
+    int shortReadRetries_ = 5;
 };
 
 }  // namespace GseLib

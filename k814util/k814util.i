@@ -501,3 +501,114 @@ PyObject* _frames_tarn_markers() {
 
 }  // namespace k814util
 %}
+
+// ---------------------------------------------------------------------------------------------
+// Packet headers of any TOM or CCSDS file, without a test directory or database. The table is
+// read in C++ into a capsule; the package allocates the arrays of the reported sizes and
+// _read_packets_fill copies the columns (and, when asked for, the packets' bytes) into them.
+%{
+#include <k814util/packetheadertable.h>
+
+#include <cstring>
+
+namespace k814util {
+namespace {
+
+constexpr const char* PACKET_HEADER_CAPSULE = "k814util.PacketHeaderTable";
+
+// A writable, C-contiguous, one-dimensional buffer of count elements of itemsize bytes,
+// released when it goes out of scope.
+class PacketColumn {
+public:
+    PacketColumn(PyObject* object, const char* name, Py_ssize_t itemsize, Py_ssize_t count) {
+        if (PyObject_GetBuffer(object, &view_, PyBUF_WRITABLE | PyBUF_C_CONTIGUOUS) != 0) {
+            PyErr_Clear();
+            throw std::invalid_argument(std::string(name) +
+                                        ": expected a writable C-contiguous array");
+        }
+        if (view_.itemsize != itemsize || view_.len != itemsize * count) {
+            PyBuffer_Release(&view_);
+            throw std::invalid_argument(std::string(name) + ": wrong element size or length");
+        }
+    }
+    ~PacketColumn() { PyBuffer_Release(&view_); }
+    PacketColumn(const PacketColumn&) = delete;
+    PacketColumn& operator=(const PacketColumn&) = delete;
+
+    template <typename T>
+    T* data() const {
+        return static_cast<T*>(view_.buf);
+    }
+
+private:
+    Py_buffer view_{};
+};
+
+}  // namespace
+}  // namespace k814util
+%}
+
+K814_SPECTRA_EXCEPTIONS(k814util::_read_packets_table)
+K814_SPECTRA_EXCEPTIONS(k814util::_read_packets_fill)
+
+%inline %{
+namespace k814util {
+
+// (table, number of packets, number of bytes kept, diagnostic lines) of the file at path.
+PyObject* _read_packets_table(const std::string& path, int format, bool with_bytes) {
+    auto table = std::make_unique<PacketHeaderTable>(path, format, with_bytes);
+    const long long size = static_cast<long long>(table->size());
+    const long long bytes = static_cast<long long>(table->bytes().size());
+    const std::vector<std::string>& lines = table->diagnostics();
+    PyObject* diagnostics = PyList_New(Py_ssize_t(lines.size()));
+    if (!diagnostics) {
+        throw std::runtime_error("out of memory for the diagnostics");
+    }
+    for (size_t i = 0; i < lines.size(); ++i) {
+        PyList_SET_ITEM(diagnostics, Py_ssize_t(i), SWIG_From_std_string(lines[i]));
+    }
+    PyObject* capsule = PyCapsule_New(table.get(), PACKET_HEADER_CAPSULE, [](PyObject* c) {
+        delete static_cast<PacketHeaderTable*>(PyCapsule_GetPointer(c, PACKET_HEADER_CAPSULE));
+    });
+    if (!capsule) {
+        Py_DECREF(diagnostics);
+        throw std::runtime_error("out of memory for the columns");
+    }
+    table.release();
+    return Py_BuildValue("(NLLN)", capsule, size, bytes, diagnostics);
+}
+
+// Fills the columns (offset int64, length int32, type and sequence count uint16, sequence
+// flags and secondary-header flag uint8 or bool, raw timestamp uint32, each as long as the
+// table) and data (uint8, every packet's bytes, or None when they were not kept).
+void _read_packets_fill(PyObject* table, PyObject* offset, PyObject* length, PyObject* type,
+                        PyObject* sequence_count, PyObject* sequence_flags,
+                        PyObject* secondary_header, PyObject* raw_timestamp, PyObject* data) {
+    void* held = PyCapsule_IsValid(table, PACKET_HEADER_CAPSULE)
+                     ? PyCapsule_GetPointer(table, PACKET_HEADER_CAPSULE)
+                     : nullptr;
+    if (!held) {
+        throw std::invalid_argument(std::string("expected the capsule ") + PACKET_HEADER_CAPSULE);
+    }
+    const PacketHeaderTable& t = *static_cast<const PacketHeaderTable*>(held);
+    const Py_ssize_t n = Py_ssize_t(t.size());
+    const PacketColumn offsetOut(offset, "offset", 8, n);
+    const PacketColumn lengthOut(length, "length", 4, n);
+    const PacketColumn typeOut(type, "type", 2, n);
+    const PacketColumn sequenceOut(sequence_count, "sequence_count", 2, n);
+    const PacketColumn flagsOut(sequence_flags, "sequence_flags", 1, n);
+    const PacketColumn secondaryOut(secondary_header, "secondary_header", 1, n);
+    const PacketColumn timestampOut(raw_timestamp, "raw_timestamp", 4, n);
+    t.copyColumns(offsetOut.data<int64_t>(), lengthOut.data<int32_t>(), typeOut.data<uint16_t>(),
+                  sequenceOut.data<uint16_t>(), flagsOut.data<uint8_t>(),
+                  secondaryOut.data<uint8_t>(), timestampOut.data<uint32_t>());
+    if (data != Py_None) {
+        const PacketColumn dataOut(data, "data", 1, Py_ssize_t(t.bytes().size()));
+        if (!t.bytes().empty()) {
+            std::memcpy(dataOut.data<uint8_t>(), t.bytes().data(), t.bytes().size());
+        }
+    }
+}
+
+}  // namespace k814util
+%}

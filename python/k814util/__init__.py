@@ -63,6 +63,7 @@ if _compiled is not None:
         initK814Util,
         interpretScanValue,
     )
+    from k814util.packets import read_packets
     from k814util.spectra import Spectra, spectra
 
     _pythonic.install()
@@ -73,6 +74,7 @@ if _compiled is not None:
         "bind",
         "message_log",
         "open",
+        "read_packets",
         "scans",
         "spectra",
         "Spectra",

@@ -486,3 +486,20 @@ def _frames_packets() -> tuple[Any, int]: ...
 def _frames_fill_packets(columns: Any, ints: Any, reals: Any) -> list[str]: ...
 def _frames_items() -> list[tuple[int, str, str, str, int, str, str, str, str]]: ...
 def _frames_tarn_markers() -> list[tuple[int, int, int, int, float, float, str]]: ...
+
+# Used by k814util.packets: the packet headers of any file, filled into arrays the package
+# allocated.
+def _read_packets_table(
+    path: str, format: int, with_bytes: bool
+) -> tuple[Any, int, int, list[str]]: ...
+def _read_packets_fill(
+    table: Any,
+    offset: Any,
+    length: Any,
+    type: Any,
+    sequence_count: Any,
+    sequence_flags: Any,
+    secondary_header: Any,
+    raw_timestamp: Any,
+    data: Any,
+) -> None: ...

@@ -1,0 +1,111 @@
+#include <k814util/packetheadertable.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <stdexcept>
+
+namespace k814util {
+
+namespace {
+
+inline uint32_t be16(const unsigned char* p) {
+    return (uint32_t(p[0]) << 8) | p[1];
+}
+inline uint32_t be32(const unsigned char* p) {
+    return (be16(p) << 16) | be16(p + 2);
+}
+
+}  // namespace
+
+// A cache with no time resolver and no packets of its own: the reading loop feeds the table.
+class PacketHeaderTable::Reader : public GseLib::TelemetryCache,
+                                  private GseLib::TelemetryCache::Sink {
+public:
+    Reader(PacketHeaderTable& table, int format, bool withBytes)
+        : GseLib::TelemetryCache(nullptr), table_(table), withBytes_(withBytes) {
+        setPacketFormat(format);
+        setSink(this);
+        // The file is read once, as it is: a packet claiming more bytes than are left is damage,
+        // not the end of a file still being written.
+        setShortReadRetries(0);
+    }
+
+protected:
+    bool validHeader(const unsigned char* header) override {
+        if (packetFormat() == Tom) {
+            return true;  // the checksum decides
+        }
+        const unsigned apid = ((header[0] & 0x07u) << 8) | header[1];
+        return header[0] <= 15 && apid != 0;
+    }
+
+private:
+    void packet(int format, const unsigned char* bytes, size_t size, long offset, bool, uint32_t,
+                uint32_t) override {
+        Row row{offset, static_cast<uint32_t>(size), 0, 0, 0, 3, 0};
+        if (format == Tom) {
+            row.type = bytes[0];  // with the GSE bit, which the package splits off
+            row.sequenceCount = bytes[1];
+            row.rawTimestamp = be32(bytes + 4);
+        } else {
+            row.type = static_cast<uint16_t>(((bytes[0] & 0x07) << 8) | bytes[1]);
+            row.sequenceCount = static_cast<uint16_t>(be16(bytes + 2) & 0x3FFF);
+            row.sequenceFlags = bytes[2] >> 6;
+            row.secondaryHeader = (bytes[0] >> 3) & 1;
+            // Seconds of the on-board clock, where a secondary header would hold them.
+            row.rawTimestamp = size >= 10 ? be32(bytes + 6) : 0;
+        }
+        table_.rows_.push_back(row);
+        if (withBytes_) {
+            table_.bytes_.insert(table_.bytes_.end(), bytes, bytes + size);
+        }
+    }
+
+    void diagnostic(const char* line) override { table_.diagnostics_.emplace_back(line); }
+
+    PacketHeaderTable& table_;
+    bool withBytes_;
+};
+
+PacketHeaderTable::PacketHeaderTable(const std::string& path, int format, bool withBytes) {
+    if (format != GseLib::TelemetryCache::Tom && format != GseLib::TelemetryCache::Ccsds) {
+        throw std::invalid_argument("unknown packet layout " + std::to_string(format));
+    }
+    // Opened here first so that a missing file is an error rather than an empty table.
+    FILE* probe = std::fopen(path.c_str(), "rb");
+    if (!probe) {
+        throw std::runtime_error("cannot open " + path);
+    }
+    // Room for packets of 32 bytes on average (reserved, not touched, until used), so that a
+    // large file of short packets seldom moves the rows.
+    std::fseek(probe, 0, SEEK_END);
+    const long fileSize = std::ftell(probe);
+    std::fclose(probe);
+    rows_.reserve(static_cast<size_t>(std::max(fileSize, 0L) / 32 + 16));
+    if (withBytes) {
+        bytes_.reserve(static_cast<size_t>(std::max(fileSize, 0L)));
+    }
+    Reader reader(*this, format, withBytes);
+    reader.changeFile(path, true);
+}
+
+}  // namespace k814util
+
+namespace k814util {
+
+void PacketHeaderTable::copyColumns(int64_t* offset, int32_t* length, uint16_t* type,
+                                    uint16_t* sequenceCount, uint8_t* sequenceFlags,
+                                    uint8_t* secondaryHeader, uint32_t* rawTimestamp) const {
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        const Row& r = rows_[i];
+        offset[i] = r.offset;
+        length[i] = static_cast<int32_t>(r.length);  // at most 65542 bytes
+        type[i] = r.type;
+        sequenceCount[i] = r.sequenceCount;
+        sequenceFlags[i] = r.sequenceFlags;
+        secondaryHeader[i] = r.secondaryHeader;
+        rawTimestamp[i] = r.rawTimestamp;
+    }
+}
+
+}  // namespace k814util

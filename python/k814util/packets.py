@@ -1,0 +1,78 @@
+"""The packet headers of any TOM or CCSDS file as numpy arrays, without a test directory,
+configuration or database::
+
+    import k814util
+    p = k814util.read_packets("downlink.bin")
+    hk = p["offset"][p["apid"] == 0x37F]
+
+The file goes through the same damage-tolerant loop as a bound telemetry file (resynchronising
+after garbage, skipping station wrapper records); as the file is read once, a packet that
+claims more bytes than are left is damage, not a packet still being written, and reading goes on
+after it;
+the lines that loop writes to standard error for a bound file come back in ``"diagnostics"``.
+Headers are checked only for their structure: CCSDS headers need version 0, packet type 0
+(telemetry) and an APID other than 0; a TOM packet is taken when its checksum holds.
+"""
+
+from __future__ import annotations
+
+import os
+
+import numpy as np
+
+from k814util import k814util as _k
+
+__all__ = ["read_packets"]
+
+# The reader's packet formats.
+_LAYOUTS = {"tom": 1, "ccsds": 2}
+# The columns as the C++ table fills them; the type column is named per layout.
+_COLUMNS = (
+    ("offset", np.int64),
+    ("length", np.int32),
+    (None, np.uint16),
+    ("sequence_count", np.uint16),
+    ("sequence_flags", np.uint8),
+    ("secondary_header", np.bool_),
+    ("raw_timestamp", np.uint32),
+)
+
+
+def read_packets(
+    path: str | os.PathLike[str], layout: str = "ccsds", with_bytes: bool = False
+) -> dict[str, object]:
+    """Every intact packet of the file at path, as a dict of equal-length numpy arrays.
+
+    Keys: ``offset`` (int64, file offset of the packet's first header byte), ``length`` (int32,
+    bytes in the packet), ``apid`` (CCSDS) or ``packet_type`` (TOM: byte 0 without the
+    GSE-created bit, which is ``gse_created``, bool) (uint16), ``sequence_count`` (uint16),
+    ``sequence_flags`` (uint8; 3 for TOM), ``secondary_header`` (bool; False for TOM),
+    ``raw_timestamp`` (uint32; CCSDS: bytes 6-9 of the packet, 0 in a packet shorter than 10
+    bytes; TOM: bytes 4-7); and ``diagnostics``, the reader's messages (a list of str). With
+    ``with_bytes`` also ``bytes`` (uint8, the packets one after another) and ``bytes_start``
+    (int64, one more than packets: packet i is ``bytes[bytes_start[i]:bytes_start[i + 1]]``).
+
+    Raises FileNotFoundError for a missing file and ValueError for an unknown layout.
+    """
+    if layout not in _LAYOUTS:
+        raise ValueError(f"layout must be 'ccsds' or 'tom', not {layout!r}")
+    name = os.fspath(path)
+    if not os.path.isfile(name):
+        raise FileNotFoundError(f"no such packet file: {name}")
+    table, n, size, diagnostics = _k._read_packets_table(name, _LAYOUTS[layout], with_bytes)
+    columns = [np.empty(n, dtype=dtype) for _, dtype in _COLUMNS]
+    data = np.empty(size, dtype=np.uint8) if with_bytes else None
+    _k._read_packets_fill(table, *columns, data)
+    result: dict[str, object] = {}
+    for (key, _), column in zip(_COLUMNS, columns):
+        result[key or ("apid" if layout == "ccsds" else "packet_type")] = column
+    if layout == "tom":
+        result["gse_created"] = columns[2] >= 0x80
+        result["packet_type"] = columns[2] & 0x7F
+    if with_bytes:
+        result["bytes"] = data
+        start = np.zeros(n + 1, dtype=np.int64)
+        np.cumsum(columns[1], dtype=np.int64, out=start[1:])
+        result["bytes_start"] = start
+    result["diagnostics"] = diagnostics
+    return result
