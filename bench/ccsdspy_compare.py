@@ -8,7 +8,8 @@ to a large size.
 The binding is measured when ``k814util`` can be imported (put a build's ``python`` directory on
 PYTHONPATH): the file is bound as a VIREO test of a generated sample archive, whose packet-type
 catalogue is given the sample file's APID, and each run ``k814util.open(path)`` in a fresh
-process (one binding per process, as scripts do).
+process (one binding per process, as scripts do). ``k814util.read_packets(path)`` (headers as
+arrays, no binding, no packet objects) is timed in this process, against the same split.
 """
 
 from __future__ import annotations
@@ -73,7 +74,7 @@ def main() -> int:
     logging.getLogger("ccsdspy").setLevel(logging.WARNING)
     binding = importlib.util.find_spec("k814util") is not None
     data = SOURCE.read_bytes() * args.copies
-    theirs, ours, bound = [], [], []
+    theirs, ours, bound, headers = [], [], [], []
     bound_count = 0
     with tempfile.TemporaryDirectory() as tmp:
         if binding:
@@ -98,6 +99,13 @@ def main() -> int:
             if binding:
                 bound_count, seconds = bind(path, ini)
                 bound.append(seconds)
+                import k814util
+
+                start = time.perf_counter()
+                table = k814util.read_packets(path)
+                headers.append(time.perf_counter() - start)
+                header_count = len(table["offset"])
+                del table
         packets = sum(len(stream.getvalue()) // 34 for stream in split.values())
 
     t, o = statistics.median(theirs), statistics.median(ours)
@@ -117,7 +125,13 @@ def main() -> int:
     )
     print(f"ratio binding / ccsdspy:  {b / t:.3f}")
     print(f"ratio binding / reader:   {b / o:.3f}")
-    return 0 if packets == count == bound_count else 1
+    h = statistics.median(headers)
+    print(
+        f"read_packets (headers as arrays): {h:.3f} s  ({header_count / h:,.0f} packets/s), "
+        f"median of {args.runs}"
+    )
+    print(f"ratio read_packets / ccsdspy:  {h / t:.3f}")
+    return 0 if packets == count == bound_count == header_count else 1
 
 
 if __name__ == "__main__":
