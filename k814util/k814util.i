@@ -555,8 +555,9 @@ K814_SPECTRA_EXCEPTIONS(k814util::_read_packets_fill)
 namespace k814util {
 
 // (table, number of packets, number of bytes kept, diagnostic lines) of the file at path.
-PyObject* _read_packets_table(const std::string& path, int format, bool with_bytes) {
-    auto table = std::make_unique<PacketHeaderTable>(path, format, with_bytes);
+PyObject* _read_packets_table(const std::string& path, int format, bool with_bytes,
+                              bool sync_prefix) {
+    auto table = std::make_unique<PacketHeaderTable>(path, format, with_bytes, sync_prefix);
     const long long size = static_cast<long long>(table->size());
     const long long bytes = static_cast<long long>(table->bytes().size());
     const std::vector<std::string>& lines = table->diagnostics();

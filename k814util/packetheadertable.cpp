@@ -1,5 +1,7 @@
 #include <k814util/packetheadertable.h>
 
+#include <vireolib/vireotelemetrycache.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
@@ -21,8 +23,11 @@ inline uint32_t be32(const unsigned char* p) {
 class PacketHeaderTable::Reader : public GseLib::TelemetryCache,
                                   private GseLib::TelemetryCache::Sink {
 public:
-    Reader(PacketHeaderTable& table, int format, bool withBytes)
-        : GseLib::TelemetryCache(nullptr), table_(table), withBytes_(withBytes) {
+    Reader(PacketHeaderTable& table, int format, bool withBytes, bool syncPrefix)
+        : GseLib::TelemetryCache(nullptr),
+          table_(table),
+          withBytes_(withBytes),
+          syncPrefix_(syncPrefix) {
         setPacketFormat(format);
         setSink(this);
         // The file is read once, as it is: a packet claiming more bytes than are left is damage,
@@ -31,6 +36,14 @@ public:
     }
 
 protected:
+    // The VIREO frame sync check, on the bytes the loop has read ahead.
+    size_t prefixWindow() const override {
+        return syncPrefix_ ? VireoGse::VireoTelemetryCache::SYNC_WINDOW : 0;
+    }
+    size_t prefixLength(const unsigned char* bytes) const override {
+        return syncPrefix_ ? VireoGse::VireoTelemetryCache::syncPrefixLength(bytes) : 0;
+    }
+
     bool validHeader(const unsigned char* header) override {
         if (packetFormat() == Tom) {
             return true;  // the checksum decides
@@ -65,9 +78,11 @@ private:
 
     PacketHeaderTable& table_;
     bool withBytes_;
+    bool syncPrefix_;
 };
 
-PacketHeaderTable::PacketHeaderTable(const std::string& path, int format, bool withBytes) {
+PacketHeaderTable::PacketHeaderTable(const std::string& path, int format, bool withBytes,
+                                     bool syncPrefix) {
     if (format != GseLib::TelemetryCache::Tom && format != GseLib::TelemetryCache::Ccsds) {
         throw std::invalid_argument("unknown packet layout " + std::to_string(format));
     }
@@ -85,7 +100,7 @@ PacketHeaderTable::PacketHeaderTable(const std::string& path, int format, bool w
     if (withBytes) {
         bytes_.reserve(static_cast<size_t>(std::max(fileSize, 0L)));
     }
-    Reader reader(*this, format, withBytes);
+    Reader reader(*this, format, withBytes, syncPrefix && format == GseLib::TelemetryCache::Ccsds);
     reader.changeFile(path, true);
 }
 

@@ -22,10 +22,11 @@ namespace k814util {
  */
 class PacketHeaderTable {
 public:
-    /// Reads the whole file at path; format is GseLib::TelemetryCache::Tom or ::Ccsds.
+    /// Reads the whole file at path; format is GseLib::TelemetryCache::Tom or ::Ccsds. With
+    /// syncPrefix (CCSDS only), VIREO frame sync prefixes before headers are passed over.
     /// @throw std::invalid_argument for another format
     /// @throw std::runtime_error when the file cannot be opened
-    PacketHeaderTable(const std::string& path, int format, bool withBytes);
+    PacketHeaderTable(const std::string& path, int format, bool withBytes, bool syncPrefix = false);
 
     size_t size() const { return rows_.size(); }
     /// Copies the columns, each size() long, to their arrays: offset int64, length int32,

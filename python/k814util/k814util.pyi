@@ -490,7 +490,7 @@ def _frames_tarn_markers() -> list[tuple[int, int, int, int, float, float, str]]
 # Used by k814util.packets: the packet headers of any file, filled into arrays the package
 # allocated.
 def _read_packets_table(
-    path: str, format: int, with_bytes: bool
+    path: str, format: int, with_bytes: bool, sync_prefix: bool
 ) -> tuple[Any, int, int, list[str]]: ...
 def _read_packets_fill(
     table: Any,

@@ -24,8 +24,8 @@ from k814util import k814util as _k
 
 __all__ = ["read_packets"]
 
-# The reader's packet formats.
-_LAYOUTS = {"tom": 1, "ccsds": 2}
+# The reader's packet format per layout, and whether VIREO frame sync prefixes are passed over.
+_LAYOUTS = {"tom": (1, False), "ccsds": (2, False), "vireo": (2, True)}
 # The columns as the C++ table fills them; the type column is named per layout.
 _COLUMNS = (
     ("offset", np.int64),
@@ -43,6 +43,9 @@ def read_packets(
 ) -> dict[str, object]:
     """Every intact packet of the file at path, as a dict of equal-length numpy arrays.
 
+    layout: "ccsds", "tom", or "vireo" (CCSDS whose headers may follow a VIREO frame sync
+    prefix, the sync word FEFA30C8 and 6 more bytes).
+
     Keys: ``offset`` (int64, file offset of the packet's first header byte), ``length`` (int32,
     bytes in the packet), ``apid`` (CCSDS) or ``packet_type`` (TOM: byte 0 without the
     GSE-created bit, which is ``gse_created``, bool) (uint16), ``sequence_count`` (uint16),
@@ -55,17 +58,20 @@ def read_packets(
     Raises FileNotFoundError for a missing file and ValueError for an unknown layout.
     """
     if layout not in _LAYOUTS:
-        raise ValueError(f"layout must be 'ccsds' or 'tom', not {layout!r}")
+        raise ValueError(f"layout must be 'ccsds', 'vireo' or 'tom', not {layout!r}")
     name = os.fspath(path)
     if not os.path.isfile(name):
         raise FileNotFoundError(f"no such packet file: {name}")
-    table, n, size, diagnostics = _k._read_packets_table(name, _LAYOUTS[layout], with_bytes)
+    packet_format, sync_prefix = _LAYOUTS[layout]
+    table, n, size, diagnostics = _k._read_packets_table(
+        name, packet_format, with_bytes, sync_prefix
+    )
     columns = [np.empty(n, dtype=dtype) for _, dtype in _COLUMNS]
     data = np.empty(size, dtype=np.uint8) if with_bytes else None
     _k._read_packets_fill(table, *columns, data)
     result: dict[str, object] = {}
     for (key, _), column in zip(_COLUMNS, columns):
-        result[key or ("apid" if layout == "ccsds" else "packet_type")] = column
+        result[key or ("packet_type" if layout == "tom" else "apid")] = column
     if layout == "tom":
         result["gse_created"] = columns[2] >= 0x80
         result["packet_type"] = columns[2] & 0x7F

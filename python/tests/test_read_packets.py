@@ -1,5 +1,5 @@
 """read_packets on files without a test directory: the shared CCSDS samples against their
-README's packet counts, damaged copies, and the sample archive's TOM file against its manifest."""
+README's packet counts, damaged copies, and the sample archive's files against its manifest."""
 
 import re
 from collections import Counter
@@ -139,17 +139,22 @@ def test_damaged_copies_give_the_intact_packets_and_say_what_was_skipped(tmp_pat
     ]
 
 
-def test_tom_sample_file_against_its_manifest(archive):
+@pytest.mark.parametrize("mission, layout", [("tarn", "tom"), ("vireo", "vireo")])
+def test_sample_archive_files_against_their_manifest(archive, mission, layout):
+    # TARN: damaged TOM packets; VIREO: CCSDS behind station wrapper records and sync prefixes.
     _, manifest = archive
-    run = next(r for r in manifest["runs"] if r["mission"] == "tarn")
-    p = k814util.read_packets(run["tm_file"], layout="tom")
+    run = next(r for r in manifest["runs"] if r["mission"] == mission)
+    p = k814util.read_packets(run["tm_file"], layout=layout)
     assert len(p["offset"]) == run["packets"]
-    full_types = (p["packet_type"] | (p["gse_created"] * 0x80)).tolist()
-    assert full_types == [e["type"] for e in run["expected"]]
+    if layout == "tom":
+        types = (p["packet_type"] | (p["gse_created"] * 0x80)).tolist()
+        assert np.all(p["sequence_flags"] == 3) and not p["secondary_header"].any()
+    else:
+        types = p["apid"].tolist()
+    assert types == [e["type"] for e in run["expected"]]
     # The damage: garbage and broken packets between packets, and a packet cut at the end.
     tail = Path(run["tm_file"]).stat().st_size - int(p["offset"][-1] + p["length"][-1])
     assert sum(n for n, _, _ in _skipped(p["diagnostics"])) + tail == run["damage_bytes"]
-    assert np.all(p["sequence_flags"] == 3) and not p["secondary_header"].any()
 
 
 def test_bad_arguments():
