@@ -5,6 +5,7 @@
 #include <gselib/telemetryfile.h>
 #include <gselib/tmdatabase.h>
 #include <gselib/tmpacket.h>
+#include <k814util/rawvalue.h>
 
 #include <cmath>
 #include <stdexcept>
@@ -12,24 +13,6 @@
 #include <variant>
 
 namespace k814util {
-
-namespace {
-
-// The number all_data makes of a raw value: text is read as a decimal number, 0.0 when it is
-// none.
-double rawAsDouble(const GseLib::DataItem::Value& v) {
-    if (const auto* d = std::get_if<double>(&v))
-        return *d;
-    if (const auto* i = std::get_if<int64_t>(&v))
-        return static_cast<double>(*i);
-    if (const auto* u = std::get_if<uint64_t>(&v))
-        return static_cast<double>(*u);
-    bool ok = false;
-    const double parsed = std::get<QByteArray>(v).trimmed().toDouble(&ok);
-    return ok ? parsed : 0.0;
-}
-
-}  // namespace
 
 ItemSeries::ItemSeries(int hkid, int mode) {
     if (mode < 0 || mode > 2) {

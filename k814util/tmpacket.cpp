@@ -3,6 +3,7 @@
 #include <gselib/datainterpretation.h>
 #include <gselib/tmdatabase.h>
 #include <gselib/tmpacket.h>
+#include <k814util/rawvalue.h>
 #include <tarnlib/metamarkercache.h>
 
 #include <cmath>
@@ -14,18 +15,6 @@ namespace k814util {
 namespace {
 
 constexpr int MESSAGE_TYPE = 8;
-
-double rawAsDouble(const GseLib::DataItem::Value& v) {
-    if (const auto* d = std::get_if<double>(&v))
-        return *d;
-    if (const auto* i = std::get_if<int64_t>(&v))
-        return static_cast<double>(*i);
-    if (const auto* u = std::get_if<uint64_t>(&v))
-        return static_cast<double>(*u);
-    bool ok = false;
-    const double parsed = std::get<QByteArray>(v).trimmed().toDouble(&ok);
-    return ok ? parsed : 0.0;
-}
 
 }  // namespace
 
