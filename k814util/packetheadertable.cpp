@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
+#include <string>
 
 namespace k814util {
 
@@ -15,6 +16,19 @@ inline uint32_t be16(const unsigned char* p) {
 }
 inline uint32_t be32(const unsigned char* p) {
     return (be16(p) << 16) | be16(p + 2);
+}
+
+// The loop's own wording for bytes passed over.
+std::string skippedLine(long from, long to) {
+    return "Skipped " + std::to_string(to - from) + " bytes [" + std::to_string(from) + " - " +
+           std::to_string(to) + "]";
+}
+
+// The structural check of a CCSDS primary header without a catalogue: version 0, telemetry,
+// APID not 0 (idle packets of all-zero fill would otherwise count).
+inline bool plausibleCcsdsHeader(const unsigned char* header) {
+    const unsigned apid = ((header[0] & 0x07u) << 8) | header[1];
+    return header[0] <= 15 && apid != 0;
 }
 
 }  // namespace
@@ -48,30 +62,13 @@ protected:
         if (packetFormat() == Tom) {
             return true;  // the checksum decides
         }
-        const unsigned apid = ((header[0] & 0x07u) << 8) | header[1];
-        return header[0] <= 15 && apid != 0;
+        return plausibleCcsdsHeader(header);
     }
 
 private:
     void packet(int format, const unsigned char* bytes, size_t size, long offset, bool, uint32_t,
                 uint32_t) override {
-        Row row{offset, static_cast<uint32_t>(size), 0, 0, 0, 3, 0};
-        if (format == Tom) {
-            row.type = bytes[0];  // with the GSE bit, which the package splits off
-            row.sequenceCount = bytes[1];
-            row.rawTimestamp = be32(bytes + 4);
-        } else {
-            row.type = static_cast<uint16_t>(((bytes[0] & 0x07) << 8) | bytes[1]);
-            row.sequenceCount = static_cast<uint16_t>(be16(bytes + 2) & 0x3FFF);
-            row.sequenceFlags = bytes[2] >> 6;
-            row.secondaryHeader = (bytes[0] >> 3) & 1;
-            // Seconds of the on-board clock, where a secondary header would hold them.
-            row.rawTimestamp = size >= 10 ? be32(bytes + 6) : 0;
-        }
-        table_.rows_.push_back(row);
-        if (withBytes_) {
-            table_.bytes_.insert(table_.bytes_.end(), bytes, bytes + size);
-        }
+        table_.add(format, bytes, size, offset, withBytes_);
     }
 
     void diagnostic(const char* line) override { table_.diagnostics_.emplace_back(line); }
@@ -100,8 +97,75 @@ PacketHeaderTable::PacketHeaderTable(const std::string& path, int format, bool w
     if (withBytes) {
         bytes_.reserve(static_cast<size_t>(std::max(fileSize, 0L)));
     }
-    Reader reader(*this, format, withBytes, syncPrefix && format == GseLib::TelemetryCache::Ccsds);
-    reader.changeFile(path, true);
+    long readTo = 0;
+    {
+        Reader reader(*this, format, withBytes,
+                      syncPrefix && format == GseLib::TelemetryCache::Ccsds);
+        reader.changeFile(path, true);
+        readTo = reader.position();
+    }
+    readTail(path, readTo, fileSize, format, withBytes);
+}
+
+void PacketHeaderTable::add(int format, const unsigned char* bytes, size_t size, long offset,
+                            bool withBytes) {
+    Row row{offset, static_cast<uint32_t>(size), 0, 0, 0, 3, 0};
+    if (format == GseLib::TelemetryCache::Tom) {
+        row.type = bytes[0];  // with the GSE bit, which the package splits off
+        row.sequenceCount = bytes[1];
+        row.rawTimestamp = be32(bytes + 4);
+    } else {
+        row.type = static_cast<uint16_t>(((bytes[0] & 0x07) << 8) | bytes[1]);
+        row.sequenceCount = static_cast<uint16_t>(be16(bytes + 2) & 0x3FFF);
+        row.sequenceFlags = bytes[2] >> 6;
+        row.secondaryHeader = (bytes[0] >> 3) & 1;
+        // Seconds of the on-board clock, where a secondary header would hold them.
+        row.rawTimestamp = size >= 10 ? be32(bytes + 6) : 0;
+    }
+    rows_.push_back(row);
+    if (withBytes) {
+        bytes_.insert(bytes_.end(), bytes, bytes + size);
+    }
+}
+
+void PacketHeaderTable::readTail(const std::string& path, long from, long fileSize, int format,
+                                 bool withBytes) {
+    // Bytes after the last packet were never reported: the loop reports skipped bytes only when
+    // a good packet follows them.
+    const long lastEnd = rows_.empty() ? 0 : rows_.back().offset + long(rows_.back().length);
+    long skipStart = lastEnd;
+    // The loop stops short of the end only by less than its 20-byte look-ahead (or a TOM
+    // header); anything more is a file that changed while it was read, and is left alone.
+    std::vector<unsigned char> tail;
+    if (format == GseLib::TelemetryCache::Ccsds && from < fileSize && fileSize - from < 20) {
+        if (FILE* f = std::fopen(path.c_str(), "rb")) {
+            tail.resize(static_cast<size_t>(fileSize - from));
+            if (std::fseek(f, from, SEEK_SET) != 0 ||
+                std::fread(tail.data(), 1, tail.size(), f) != tail.size()) {
+                tail.clear();
+            }
+            std::fclose(f);
+        }
+    }
+    size_t q = 0;
+    while (q + 7 <= tail.size()) {
+        const unsigned char* h = tail.data() + q;
+        const size_t len = be16(h + 4) + 7;
+        if (plausibleCcsdsHeader(h) && q + len <= tail.size()) {
+            const long at = from + long(q);
+            if (at > skipStart) {
+                diagnostics_.push_back(skippedLine(skipStart, at));
+            }
+            add(format, h, len, at, withBytes);
+            q += len;
+            skipStart = from + long(q);
+        } else {
+            ++q;
+        }
+    }
+    if (fileSize > skipStart) {
+        diagnostics_.push_back(skippedLine(skipStart, fileSize));
+    }
 }
 
 }  // namespace k814util

@@ -19,6 +19,12 @@ namespace k814util {
  * With no packet-type catalogue, headers are checked only for their structure: a CCSDS header
  * is taken when its version and packet type are 0 (byte 0 at most 15, secondary-header flag
  * either way) and its APID is not 0; a TOM header always is, and its checksum decides.
+ *
+ * The loop leaves the last bytes of a file alone when they are too few for its look-ahead (it
+ * waits for a file being written to grow); here the file is finished, so whole CCSDS packets
+ * among them are read too, and whatever bytes follow the last packet are reported in a
+ * "Skipped" line like any other damage: every byte of the file is either in a packet or in a
+ * diagnostic.
  */
 class PacketHeaderTable {
 public:
@@ -41,6 +47,9 @@ public:
 
 private:
     class Reader;
+
+    void add(int format, const unsigned char* bytes, size_t size, long offset, bool withBytes);
+    void readTail(const std::string& path, long from, long fileSize, int format, bool withBytes);
 
     // One compact row per packet while reading (a third of the memory of separate int64
     // columns, and one append per packet); the columns are made when they are copied out.

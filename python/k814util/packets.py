@@ -8,8 +8,9 @@ configuration or database::
 The file goes through the same damage-tolerant loop as a bound telemetry file (resynchronising
 after garbage, skipping station wrapper records); as the file is read once, a packet that
 claims more bytes than are left is damage, not a packet still being written, and reading goes on
-after it;
-the lines that loop writes to standard error for a bound file come back in ``"diagnostics"``.
+after it, and whole packets among the last bytes are read too (a bound file waits for more bytes
+there); the lines that loop writes to standard error for a bound file come back in
+``"diagnostics"``, and every byte that is in no packet is in one of their "Skipped" lines.
 Headers are checked only for their structure: CCSDS headers need version 0, packet type 0
 (telemetry) and an APID other than 0; a TOM packet is taken when its checksum holds.
 """
@@ -55,11 +56,14 @@ def read_packets(
     ``with_bytes`` also ``bytes`` (uint8, the packets one after another) and ``bytes_start``
     (int64, one more than packets: packet i is ``bytes[bytes_start[i]:bytes_start[i + 1]]``).
 
-    Raises FileNotFoundError for a missing file and ValueError for an unknown layout.
+    Raises FileNotFoundError for a missing file, IsADirectoryError for a directory and
+    ValueError for an unknown layout.
     """
     if layout not in _LAYOUTS:
         raise ValueError(f"layout must be 'ccsds', 'vireo' or 'tom', not {layout!r}")
-    name = os.fspath(path)
+    name = os.fsdecode(path)
+    if os.path.isdir(name):
+        raise IsADirectoryError(f"{name} is a directory, not a packet file")
     if not os.path.isfile(name):
         raise FileNotFoundError(f"no such packet file: {name}")
     packet_format, sync_prefix = _LAYOUTS[layout]
