@@ -144,7 +144,9 @@ class Spectra:
         ("none", "GC", "LDI"), ``src_pkt_type`` (26, 27, 28), ``summed_scans``, ``marker_id``,
         ``marker_text`` and the marker's relative ``marker_time`` (0, "" and 0.0 without a
         marker), and ``bins`` (the length of the scan's counts)."""
-        import pandas as pd
+        from k814util.frames import _pandas
+
+        pd = _pandas()
 
         frame = pd.DataFrame(self._columns).set_index("scan")
         frame["mode"] = pd.Categorical(frame["mode"], categories=MODE_NAMES)
@@ -154,7 +156,9 @@ class Spectra:
     def long(self) -> pd.DataFrame:
         """One row per counted bin of every scan: ``scan``, ``bin``, ``mz``, ``count`` (the
         long format plotting libraries group and facet by)."""
-        import pandas as pd
+        from k814util.frames import _pandas
+
+        pd = _pandas()
 
         counted = np.arange(self.counts.shape[1]) < self.n_bins[:, None]
         rows, bins = np.nonzero(counted)
