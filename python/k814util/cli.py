@@ -12,6 +12,7 @@ import subprocess
 import sys
 from pathlib import Path
 
+from k814util import archive_cli
 from k814util.sample import generate_archive
 
 
@@ -30,7 +31,7 @@ def _info_tool() -> str:
 
 
 def _cmd_sample(args: argparse.Namespace) -> int:
-    manifest = generate_archive(args.root, tarn_min_packets=args.tarn_packets)
+    manifest = generate_archive(args.root, tarn_min_packets=args.tarn_packets, runs=args.runs)
     print(f"Sample archive written to {Path(args.root).resolve()}")
     print(f"  configuration: {manifest['ini']}")
     for run in manifest["runs"]:
@@ -434,6 +435,9 @@ def main(argv: list[str] | None = None) -> int:
         metavar="N",
         help="make the TARN telemetry file at least N packets long (for benchmarks)",
     )
+    sample.add_argument(
+        "--runs", type=int, default=1, metavar="N", help="test runs per mission (default: 1)"
+    )
     sample.set_defaults(func=_cmd_sample)
 
     def add(name: str, func, help_text: str):
@@ -458,6 +462,7 @@ def main(argv: list[str] | None = None) -> int:
     spectrum.add_argument("--png", metavar="OUT", help="plot the spectrum to this PNG file")
     tic = add("tic", _cmd_tic, "total ion counts against time as CSV, or a chromatogram plot")
     tic.add_argument("--png", metavar="OUT", help="plot the chromatogram to this PNG file")
+    archive_cli.register(sub)
 
     args = parser.parse_args(argv)
     try:

@@ -13,7 +13,7 @@ import os
 import random
 import re
 from dataclasses import dataclass, field
-from datetime import datetime
+from datetime import datetime, timedelta
 from pathlib import Path
 from zoneinfo import ZoneInfo
 
@@ -27,6 +27,15 @@ MANIFEST_NAME = "manifest.json"
 # Written by the station beside a tm.meta: the run's definition patches, in order.
 TARN_PATCHES = ["TAR_TM_Patch_FM.txt", "TAR_GSE_Packets.json"]
 SEB_FILES = ["scan_setup.seq", "truncated.seq"]
+
+# Names of the further test runs of a larger archive, per mission (cycled with a number when
+# more are asked for).
+FURTHER_NAMES = {
+    "tarn": ["ei_bakeout", "ldi_survey", "thermal_cycle", "gc_checkout", "hv_ramp", "dark_counts"],
+    "vireo": ["cal_lamp", "dark_frames", "mirror_scan", "cold_soak", "stray_light", "flat_field"],
+}
+BROKEN_META = "broken tm.meta"
+DAMAGED_TELEMETRY = "damaged telemetry file"
 
 
 @dataclass
@@ -52,6 +61,8 @@ class TestRun:
     custom_items: list = field(default_factory=list)
     size: int = 0
     path: Path | None = None
+    seconds: int = 120
+    problem: str = ""
 
     @property
     def tid_dir(self) -> str:
@@ -77,7 +88,9 @@ def _write(path: Path, data: bytes | str, mtime: float) -> None:
 class SampleArchive:
     """The archive's layout below one root directory."""
 
-    def __init__(self, root: str | os.PathLike, tarn_min_packets: int = 0):
+    def __init__(self, root: str | os.PathLike, tarn_min_packets: int = 0, runs: int = 1):
+        if runs < 1:
+            raise ValueError(f"an archive needs at least one run per mission, not {runs}")
         self.root = Path(root).resolve()
         self.tarn_min_packets = tarn_min_packets
         self.runs = [
@@ -107,6 +120,36 @@ class SampleArchive:
                 mission_defs=tmdefs.vireo_mission(),
             ),
         ]
+        self.further_runs = [
+            self._further_run(first, k, runs) for k in range(1, runs) for first in self.runs
+        ]
+
+    @staticmethod
+    def _further_run(first: TestRun, k: int, runs: int) -> TestRun:
+        """Test run ``k`` (from 1) of the mission of ``first``: a later date, its own name and
+        length. The last of them has a problem: a TARN run a damaged telemetry file, a VIREO run
+        a broken tm.meta."""
+        names = FURTHER_NAMES[first.mission]
+        name = names[(k - 1) % len(names)]
+        if k > len(names):
+            name += f"_{(k - 1) // len(names) + 1}"
+        tid = first.tid + k
+        problem = ""
+        if k == runs - 1:
+            problem = DAMAGED_TELEMETRY if first.mission == "tarn" else BROKEN_META
+        return TestRun(
+            mission=first.mission,
+            model=first.model,
+            tid=tid,
+            name=name,
+            start=first.start + timedelta(days=37 * k, hours=(5 * k) % 9, minutes=13 * k),
+            tm_file=f"{first.mission}_{tid}.tlm",
+            dac_table=first.dac_table,
+            mission_defs=first.mission_defs,
+            patch_files=list(first.patch_files),
+            seconds=40 + (29 * k) % 80,
+            problem=problem,
+        )
 
     def mission_dir(self, kind: str, mission: str) -> Path:
         return self.root / kind / mission
@@ -148,6 +191,9 @@ class SampleArchive:
                 ini_lines.append(f"{key}={path}")
             ini_lines.append("")
             self._write_run(run)
+        for run in self.further_runs:
+            self._write_run(run)
+            self._damage(run)
         ini = self.root / INI_NAME
         _write(ini, "\n".join(ini_lines), self.runs[0].start_unix)
         manifest = {
@@ -187,7 +233,8 @@ class SampleArchive:
                         "default_masses": list(masscal.DEFAULT_MASSES),
                     },
                 }
-                for r in self.runs
+                | ({"problem": r.problem} if r.problem else {})
+                for r in self.runs + self.further_runs
             ],
         }
         _write(self.root / MANIFEST_NAME, _json_text(manifest), 0)
@@ -231,9 +278,11 @@ class SampleArchive:
         scans = None
         if run.mission == "tarn":
             scans = science.timeline(run.mission_defs, Layout(run.mission_defs))
-            stream = tarn_stream(run.mission_defs, run.start_unix, run.tid_dir, 120, rng, scans)
+            stream = tarn_stream(
+                run.mission_defs, run.start_unix, run.tid_dir, run.seconds, rng, scans
+            )
         else:
-            stream = vireo_stream(run.mission_defs, run.start_unix, 120, rng)
+            stream = vireo_stream(run.mission_defs, run.start_unix, run.seconds, rng)
         intact = []
         with open(run.path, "wb") as out:
             for e in stream:
@@ -285,11 +334,11 @@ class SampleArchive:
         run.expected = []
         run.science = {}
         run.custom_items = []
-        if run.mission == "tarn" and self.tarn_min_packets:
+        if run.mission == "tarn" and self.tarn_min_packets and any(run is r for r in self.runs):
             self._write_bulk(run, rng)
         else:
             self._write_stream(run, rng)
-        os.utime(run.path, (run.start_unix + 120, run.start_unix + 120))
+        os.utime(run.path, (run.start_unix + run.seconds, run.start_unix + run.seconds))
         if run.mission == "tarn":
             run.default_mcal = f"tarn_{run.tid}.mcal"
             _write(directory / run.default_mcal, masscal.tid_file_text(), run.start_unix)
@@ -308,6 +357,22 @@ class SampleArchive:
             "annotations": run.annotations,
         }
         _write(directory / "tm.meta", json.dumps(meta, indent=4) + "\n", run.start_unix)
+
+    def _damage(self, run: TestRun) -> None:
+        """Gives a run its problem: a tm.meta cut short (no longer JSON), or a telemetry file
+        with a stretch overwritten by a failing disk's fill pattern."""
+        if run.problem == BROKEN_META:
+            meta = self.run_dir(run) / "tm.meta"
+            text = meta.read_bytes()
+            _write(meta, text[: len(text) // 2], run.start_unix)
+        elif run.problem == DAMAGED_TELEMETRY:
+            data = bytearray(run.path.read_bytes())
+            at = len(data) // 3
+            stretch = min(4096, len(data) - at)
+            data[at : at + stretch] = b"\xde\xad" * (stretch // 2) + b"\xde" * (stretch % 2)
+            mtime = run.path.stat().st_mtime
+            _write(run.path, bytes(data), mtime)
+            run.damage_bytes += stretch
 
 
 _NUMBER_LIST = re.compile(r"\[\s*(-?[0-9][-0-9.eE+]*(?:,\s*-?[0-9][-0-9.eE+]*)*)\s*\]")
@@ -329,6 +394,8 @@ def tmdefs_file(key: str) -> bool:
     return key in ("tm_database", "dac_file", "seq_config", "heater_table", "sclk_table")
 
 
-def generate_archive(root: str | os.PathLike, tarn_min_packets: int = 0) -> dict:
-    """Writes the sample archive below ``root`` and returns its manifest."""
-    return SampleArchive(root, tarn_min_packets).write()
+def generate_archive(root: str | os.PathLike, tarn_min_packets: int = 0, runs: int = 1) -> dict:
+    """Writes the sample archive below ``root`` and returns its manifest. ``runs`` test runs per
+    mission: the first is the sample test, the others shorter ones on later dates, the last of
+    them with a problem (see :meth:`SampleArchive._further_run`)."""
+    return SampleArchive(root, tarn_min_packets, runs).write()

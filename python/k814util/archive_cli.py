@@ -1,0 +1,125 @@
+"""The ``k814util archive`` commands: the catalogue of a whole archive, and items of many runs
+extracted in parallel to parquet.
+
+Nothing here imports pandas or dask until a command runs, so the console starts without the
+``analysis`` extra.
+"""
+
+from __future__ import annotations
+
+import argparse
+import os
+import sys
+
+
+def _archive(args: argparse.Namespace):
+    try:
+        from k814util.archive import Archive
+    except ImportError as exc:
+        raise SystemExit(
+            f"k814util archive: {exc}; install the analysis extra: pip install 'k814util[analysis]'"
+        ) from None
+    try:
+        return Archive(args.ini, workers=getattr(args, "workers", None))
+    except RuntimeError as exc:
+        raise SystemExit(f"k814util archive: {exc}") from None
+
+
+def _runs(archive, args: argparse.Namespace):
+    try:
+        return archive.catalogue(
+            mission=args.mission, since=args.since, until=args.until, name=args.name
+        )
+    except ValueError as exc:  # a date pandas cannot read
+        raise SystemExit(f"k814util archive: {exc}") from None
+
+
+def _cmd_list(args: argparse.Namespace) -> int:
+    runs = _runs(_archive(args), args)
+    for row in runs.itertuples():
+        state = row.error or "ok"
+        print(
+            f"{row.start_time:%Y-%m-%d %H:%M:%S}Z  {row.mission:<6} {row.group:<10} "
+            f"{row.tid:05d}  {row.test_name:<20} {row.size:>12,d}  {row.telemetry_file}  {state}"
+        )
+    broken = int((runs["error"] != "").sum())
+    print(f"{len(runs)} runs, {broken} that cannot be bound")
+    return 0
+
+
+def _item(text: str):
+    """A data id when the argument is a number, else a mnemonic."""
+    return int(text) if text.isdigit() else text
+
+
+def _cmd_extract(args: argparse.Namespace) -> int:
+    if os.path.exists(args.out) and (not os.path.isdir(args.out) or os.listdir(args.out)):
+        # Parts of an earlier extraction would mix with this one's.
+        print(f"k814util archive: {args.out} exists; remove it or name another", file=sys.stderr)
+        return 1
+    archive = _archive(args)
+    runs = _runs(archive, args)
+    for row in runs[runs["error"] != ""].itertuples():
+        print(f"skipped: {row.error}", file=sys.stderr)
+    client = None
+    if args.scheduler:
+        from distributed import Client
+
+        client = Client(args.scheduler)
+    try:
+        items = [_item(text) for text in args.items]
+        frame = archive.series(items, runs, mode=args.mode, client=client)
+        written = frame.to_parquet(args.out, compute=False)
+        future = (client or archive.client).compute(written)
+        if sys.stderr.isatty():
+            from distributed import progress
+
+            progress(future)
+            print(file=sys.stderr)
+        future.result()
+        rows = _rows_written(args.out)
+        runs_read = frame.npartitions
+        print(f"{rows} values of {len(items)} items from {runs_read} runs -> {args.out}")
+        if rows == 0:
+            print("k814util archive: no run's database holds these items", file=sys.stderr)
+            return 1
+    except Exception as exc:
+        print(f"k814util archive: {exc}", file=sys.stderr)
+        return 1
+    finally:
+        if client is not None:
+            client.close()
+        archive.close()
+    return 0
+
+
+def _rows_written(path: str) -> int:
+    import pyarrow.dataset
+
+    return pyarrow.dataset.dataset(path, format="parquet").count_rows()
+
+
+def register(subparsers) -> None:
+    """Adds ``archive list`` and ``archive extract`` to the console's subcommands."""
+    archive = subparsers.add_parser("archive", help="every test run of the configuration")
+    commands = archive.add_subparsers(dest="archive_command", required=True)
+
+    def add(name: str, func, help_text: str) -> argparse.ArgumentParser:
+        p = commands.add_parser(name, help=help_text)
+        p.add_argument("--ini", help="workstation configuration file (default: $INI814 or ~)")
+        p.add_argument("--mission", action="append", help="only this mission (repeatable)")
+        p.add_argument("--since", metavar="DATE", help="runs that started at or after DATE (UTC)")
+        p.add_argument("--until", metavar="DATE", help="runs that started before DATE (UTC)")
+        p.add_argument("--name", metavar="PATTERN", help="test names matching PATTERN")
+        p.set_defaults(func=func)
+        return p
+
+    add("list", _cmd_list, "the catalogue: one line per run, with why it cannot be bound")
+    extract = add("extract", _cmd_extract, "items of every run to a parquet dataset")
+    extract.add_argument("items", nargs="+", metavar="ITEM", help="data id or mnemonic")
+    extract.add_argument("--out", required=True, metavar="DIR.parquet", help="dataset to write")
+    extract.add_argument("--mode", choices=("raw", "eng", "sci"), default="sci")
+    extract.add_argument("--scheduler", metavar="ADDRESS", help="an existing Dask scheduler")
+    extract.add_argument(
+        "--workers", type=int, metavar="N", help="local worker processes (default: processors)"
+    )
