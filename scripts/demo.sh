@@ -43,3 +43,25 @@ for tm in "$ARCHIVE"/data/tarn/*/*.tlm; do
   echo "== k814util tic $tm --png $ARCHIVE/tarn-tic.png"
   "$PYTHON" -m k814util tic "$tm" --png "$ARCHIVE/tarn-tic.png" --ini "$INI" 2>>"$ARCHIVE/tarn-reader.log"
 done
+
+RUNS=build/sample-archive-runs
+echo
+echo "== k814util sample $RUNS --runs 4   (four runs per mission, one of each with a problem)"
+"$PYTHON" -m k814util sample "$RUNS" --runs 4 >/dev/null
+echo
+echo "== k814util archive list --ini $RUNS/.814config.INI"
+"$PYTHON" -m k814util archive list --ini "$RUNS/.814config.INI"
+echo
+echo "== k814util archive extract SEB:HV_MON --out $RUNS/hv_mon.parquet --workers 2"
+rm -rf "$RUNS/hv_mon.parquet"
+# The workers' reader diagnostics (one run is damaged on purpose) go to a file.
+"$PYTHON" -m k814util archive extract SEB:HV_MON --ini "$RUNS/.814config.INI" \
+  --out "$RUNS/hv_mon.parquet" --workers 2 2>"$RUNS/workers.log"
+"$PYTHON" - "$RUNS/hv_mon.parquet" <<'PY'
+import sys
+
+import pandas as pd
+
+values = pd.read_parquet(sys.argv[1])
+print(values.groupby(["tid", "test_name"])["value"].agg(["count", "min", "max"]).to_string())
+PY

@@ -79,7 +79,8 @@ def _cmd_extract(args: argparse.Namespace) -> int:
         future.result()
         rows = _rows_written(args.out)
         runs_read = frame.npartitions
-        print(f"{rows} values of {len(items)} items from {runs_read} runs -> {args.out}")
+        named = ", ".join(str(item) for item in items)
+        print(f"{rows} values of {named} from {runs_read} runs -> {args.out}")
         if rows == 0:
             print("k814util archive: no run's database holds these items", file=sys.stderr)
             return 1
