@@ -12,12 +12,11 @@ on a Dask cluster.
     archive.scans(runs).compute()              # per-scan figures of every TARN run
 
 A process holds one binding at a time, and its plug-ins are those of the first mission it
-bound, so runs are bound in worker processes, never in threads of one process, and a process
-only ever binds runs of one mission: a worker binds the runs of the mission its plug-ins serve
-itself and hands the runs of any other mission to a helper process it starts for that mission
-and keeps for later runs. By default the work goes to a local cluster of processes, one thread
-each; ``client=`` takes a client of an existing cluster, whose workers need this package and
-read access to the archive and its configuration.
+bound, so runs are bound in processes, never in threads of one process, and a process only
+ever binds runs of one mission: a worker hands each run to a helper process that it starts for
+the run's mission and keeps for later runs of it. By default the work goes to a local cluster
+of processes, one thread each; ``client=`` takes a client of an existing cluster, whose workers
+need this package and read access to the archive and its configuration.
 
 pandas and dask (``pip install 'k814util[analysis]'``) are needed here; ``import k814util``
 does not load this module.
@@ -560,8 +559,8 @@ class Archive:
 
     @property
     def client(self) -> distributed.Client:
-        """The client work goes to: the one given last, else a local cluster of processes (one
-        thread each, as a binding is process-wide) started on first use."""
+        """The client of this archive's local cluster of worker processes (one thread each),
+        started on first use; the work goes there when no client is given."""
         if self._client is None:
             from distributed import Client, LocalCluster
 
