@@ -10,6 +10,7 @@ namespace TarGse {
 
 TarnTimeResolver::TarnTimeResolver() {
     entries_.reserve(RESERVED_ENTRIES);
+    forgetLastRaws();
 }
 
 void TarnTimeResolver::reset() {
@@ -24,9 +25,10 @@ void TarnTimeResolver::resetState() {
     noT0_ = true;
     t0Fallback_ = t0Estimate_ = latestUnix_ = 0.0;
     latestTimePacket_.reset();
+    latestTick0_ = 0.0;
     notSynced_ = true;
     waiting_ = true;
-    lastRawByType_.clear();
+    forgetLastRaws();
     clockResetPositions_.clear();
     gsePositions_.clear();
     type10Positions_.clear();
@@ -86,28 +88,23 @@ void TarnTimeResolver::append(double unix, double tick0) {
     raiseLatest(unix);
 }
 
-void TarnTimeResolver::addToPktTimeVector(const GseLib::TMPacket& p,
-                                          const GseLib::TMPacket& timePacket) {
-    const double tick0 = getUnixTimeForTick0(timePacket);
-    append(convertPktTimestampToUnixTime(p, tick0), tick0);
+void TarnTimeResolver::addToPktTimeVector(uint32_t raw, double tick0) {
+    // convertPktTimestampToUnixTime, with the raw timestamp already read
+    append(tick0 + raw / TICKS_PER_SECOND, tick0);
 }
 
-void TarnTimeResolver::addOwnTimes(const GseLib::TMPacket& timePacket) {
-    addToPktTimeVector(timePacket, timePacket);
-}
-
-void TarnTimeResolver::fudgeTimestampAndAddToPktTimeVector(const GseLib::TMPacket& p) {
+void TarnTimeResolver::fudgeTimestampAndAddToPktTimeVector(uint32_t raw) {
     // Nothing yet says when the restarted clock started: park the packet just after the latest
     // time known, to be re-based by the next time packet.
     const double tick0 = latestUnix_ + 10.0;
-    append(tick0 + p.rawTimestamp() / 10000.0, tick0);
+    append(tick0 + raw / 10000.0, tick0);
 }
 
-void TarnTimeResolver::alterPktTimeVectorEntry(const GseLib::TMPacket& timePacket, size_t i) {
+void TarnTimeResolver::alterPktTimeVectorEntry(double tick0, size_t i) {
     if (i >= entries_.size()) {
         throw std::domain_error("alterPktTimeVectorEntry() was passed an invalid index.");
     }
-    const double shift = getUnixTimeForTick0(timePacket) - entries_[i].second;
+    const double shift = tick0 - entries_[i].second;
     entries_[i].first += shift;
     entries_[i].second += shift;
     raiseLatest(entries_[i].first);
@@ -130,18 +127,25 @@ void TarnTimeResolver::correctGseTimestamps(std::vector<size_t>& positions, doub
 bool TarnTimeResolver::handlePacket(const std::shared_ptr<GseLib::TMPacket>& packet) {
     const GseLib::TMPacket& p = *packet;
     const size_t n = entries_.size();
+    // Header fields read once: each read is a virtual, bounds-checked look at the bytes.
     const int type = p.type();
+    const uint32_t raw = p.rawTimestamp();
     const bool gse = p.isGseCreated();
 
     if (noT0_ && !gse) {
         t0_ = packet;
         t0Position_ = n;
-        t0Raw_ = p.rawTimestamp();
+        t0Raw_ = raw;
         noT0_ = false;
     }
-    const bool timePacket = isTimePkt(p);
+    // Only types 2 and 7 can be time packets (and only type 8 a boot-loader packet); the
+    // checks themselves decode items or text, so they are not asked of every packet.
+    const bool timePacket = (type == 2 || type == 7) && isTimePkt(p);
     if (timePacket) {
         latestTimePacket_ = packet;
+        // Every packet up to the next time packet is stamped with this one's tick-0 time, so it
+        // is decoded once here rather than once per packet.
+        latestTick0_ = getUnixTimeForTick0(p);
     }
     if (type == 7) {
         latestType7HadNoTimeFields_ = !timePacket;
@@ -149,15 +153,15 @@ bool TarnTimeResolver::handlePacket(const std::shared_ptr<GseLib::TMPacket>& pac
 
     if (!notSynced_) {
         if (gse) {
-            addToPktTimeVector(p, *latestTimePacket_);
+            addToPktTimeVector(raw, latestTick0_);
             if ((latestType7HadNoTimeFields_ && !noT0_) || (waiting_ && type == 46)) {
                 gsePositions_.push_back(n);
             }
         } else if (timePacket) {
-            addOwnTimes(p);
+            addToPktTimeVector(raw, latestTick0_);
             if (waiting_) {
                 for (size_t i : clockResetPositions_) {
-                    alterPktTimeVectorEntry(p, i);
+                    alterPktTimeVectorEntry(latestTick0_, i);
                 }
                 clockResetPositions_.clear();
                 waiting_ = false;
@@ -165,31 +169,30 @@ bool TarnTimeResolver::handlePacket(const std::shared_ptr<GseLib::TMPacket>& pac
             }
             if (!gsePositions_.empty()) {
                 for (size_t i : gsePositions_) {
-                    alterPktTimeVectorEntry(p, i);
+                    alterPktTimeVectorEntry(latestTick0_, i);
                 }
                 gsePositions_.clear();
                 ++correctedCount_;
             }
         } else {
-            const auto last = lastRawByType_.find(type);
+            const int64_t last = lastRaw(type);
             const bool continuous =
-                (last == lastRawByType_.end() || p.rawTimestamp() >= last->second) &&
-                !isBootLoaderPkt(p) && type != 7;
+                (last < 0 || raw >= last) && !(type == 8 && isBootLoaderPkt(p)) && type != 7;
             if (!continuous && !waiting_) {
                 waiting_ = true;
-                lastRawByType_.clear();
+                forgetLastRaws();
             }
             if (waiting_) {
-                fudgeTimestampAndAddToPktTimeVector(p);
+                fudgeTimestampAndAddToPktTimeVector(raw);
                 clockResetPositions_.push_back(n);
             } else {
-                addToPktTimeVector(p, *latestTimePacket_);
+                addToPktTimeVector(raw, latestTick0_);
             }
         }
     } else if (timePacket) {
-        addOwnTimes(p);
+        addToPktTimeVector(raw, latestTick0_);
         for (size_t i = 0; i < entries_.size(); ++i) {
-            alterPktTimeVectorEntry(p, i);
+            alterPktTimeVectorEntry(latestTick0_, i);
         }
         if (!noT0_ && entries_.size() > 1 && t0Position_ < entries_.size()) {
             entries_[0] = entries_[t0Position_];
@@ -199,7 +202,7 @@ bool TarnTimeResolver::handlePacket(const std::shared_ptr<GseLib::TMPacket>& pac
         waiting_ = false;
         ++correctedCount_;
     } else {
-        append(t0Fallback_ + p.rawTimestamp() / 10000.0, t0Fallback_);
+        append(t0Fallback_ + raw / 10000.0, t0Fallback_);
         if (type == 45) {
             type45Positions_.push_back(n);
         } else if (type == 46) {
@@ -224,8 +227,29 @@ bool TarnTimeResolver::handlePacket(const std::shared_ptr<GseLib::TMPacket>& pac
             ++correctedCount_;
         }
     }
-    lastRawByType_[type] = p.rawTimestamp();
+    setLastRaw(type, raw);
     return true;
+}
+
+int64_t TarnTimeResolver::lastRaw(int type) const {
+    if (type >= 0 && type < FLAT_TYPES) {
+        return lastRawFlat_[static_cast<size_t>(type)];
+    }
+    const auto it = lastRawByType_.find(type);
+    return it == lastRawByType_.end() ? -1 : int64_t{it->second};
+}
+
+void TarnTimeResolver::setLastRaw(int type, uint32_t raw) {
+    if (type >= 0 && type < FLAT_TYPES) {
+        lastRawFlat_[static_cast<size_t>(type)] = raw;
+    } else {
+        lastRawByType_[type] = raw;
+    }
+}
+
+void TarnTimeResolver::forgetLastRaws() {
+    lastRawFlat_.fill(-1);
+    lastRawByType_.clear();
 }
 
 }  // namespace TarGse

@@ -2,6 +2,8 @@
 
 #include <gselib/timeresolver.h>
 
+#include <array>
+#include <cstdint>
 #include <map>
 #include <utility>
 #include <vector>
@@ -49,13 +51,19 @@ private:
     void resetState();
     double base() const;
     void append(double unix, double tick0);
-    void addToPktTimeVector(const GseLib::TMPacket& p, const GseLib::TMPacket& timePacket);
-    void addOwnTimes(const GseLib::TMPacket& timePacket);
-    void fudgeTimestampAndAddToPktTimeVector(const GseLib::TMPacket& p);
+    /// Appends the times of a packet with raw timestamp raw on the clock whose tick 0 fell at
+    /// Unix time tick0 (a time packet's getUnixTimeForTick0, decoded once per time packet).
+    void addToPktTimeVector(uint32_t raw, double tick0);
+    void fudgeTimestampAndAddToPktTimeVector(uint32_t raw);
+    /// Moves entry i onto the clock whose tick 0 fell at Unix time tick0.
     /// @throw std::domain_error for an index beyond the vector
-    void alterPktTimeVectorEntry(const GseLib::TMPacket& timePacket, size_t i);
+    void alterPktTimeVectorEntry(double tick0, size_t i);
     void correctGseTimestamps(std::vector<size_t>& positions, double step);
     void raiseLatest(double unix);
+    /// The last raw timestamp recorded for type, or -1 for none.
+    int64_t lastRaw(int type) const;
+    void setLastRaw(int type, uint32_t raw);
+    void forgetLastRaws();
 
     std::vector<Entry> entries_;
     std::shared_ptr<GseLib::TMPacket> t0_;
@@ -65,9 +73,14 @@ private:
     double t0Fallback_ = 0.0;
     double t0Estimate_ = 0.0;
     std::shared_ptr<GseLib::TMPacket> latestTimePacket_;
+    double latestTick0_ = 0.0;  // getUnixTimeForTick0 of latestTimePacket_
     bool notSynced_ = true;
     bool waiting_ = true;
     double latestUnix_ = 0.0;
+    // Last raw timestamp per packet type: a table for the types a TOM header can hold (-1: none
+    // yet), a map for any other.
+    static constexpr int FLAT_TYPES = 256;
+    std::array<int64_t, FLAT_TYPES> lastRawFlat_;
     std::map<int, uint32_t> lastRawByType_;
     std::vector<size_t> clockResetPositions_;
     std::vector<size_t> gsePositions_;
