@@ -2,7 +2,10 @@
 // the same file in 1 MiB blocks, in the same run. Prints packets/s, MB/s, the ratio and peak
 // memory; checks that the TARN resolver's vector was never reallocated.
 //
-//   read_bench --tarn FILE --ini INI         (a TARN test of the sample archive, any size)
+//   read_bench --tarn FILE --ini INI [--progress R]
+//                                            (a TARN test of the sample archive, any size; with
+//                                            --progress, R reads without and R with a progress
+//                                            report, best of each)
 //   read_bench --ccsds FILE [--copies N]     (CCSDS packets; the file is repeated N times)
 
 #include <gselib/config814.h>
@@ -63,7 +66,38 @@ void report(const char* what, const std::string& path, double read, double floor
     std::printf("  peak RSS:                  %7.1f MB\n", bench::peakRssMb());
 }
 
-int tarn(const std::string& path, const QString& ini) {
+// Reads the file runs times without and runs times with a progress report installed
+// (alternating, so that both see the same machine), and prints the best of each.
+void compareProgress(const std::string& path, int runs) {
+    double without = 1e9;
+    double with = 1e9;
+    long long reports = 0;
+    for (int run = 0; run < 2 * runs; ++run) {
+        const bool reporting = run % 2 == 1;
+        GseLib::TelemetryCache::Progress previous;
+        if (reporting) {
+            previous = GseLib::TelemetryCache::setProgress(
+                [&reports](long long, long long, long long) { ++reports; });
+        }
+        GseLib::TelemetryFile::setSharedCache(new TarGse::TarTelemetryCache);
+        const auto start = Clock::now();
+        GseLib::TelemetryFile::setSharedCacheFile(path);
+        const double took = seconds(start);
+        GseLib::TelemetryFile::setSharedCache(nullptr);
+        if (reporting) {
+            GseLib::TelemetryCache::setProgress(previous);
+            with = std::min(with, took);
+        } else {
+            without = std::min(without, took);
+        }
+    }
+    std::printf("  progress report (best of %d each, alternating):\n", runs);
+    std::printf("    without:                 %7.3f s\n", without);
+    std::printf("    with (%4.1f reports/read): %7.3f s  ratio %.3f\n",
+                static_cast<double>(reports) / runs, with, with / without);
+}
+
+int tarn(const std::string& path, const QString& ini, int progressRuns) {
     qputenv("INI814", ini.toUtf8());
     const GseLib::TmMeta meta(QFileInfo(QString::fromStdString(path)).absolutePath());
     GseLib::Config814::setDefaultGroup(meta.config814Group());
@@ -87,10 +121,28 @@ int tarn(const std::string& path, const QString& ini) {
     std::printf("  resolver vector: %zu entries, capacity %zu (reserved %zu): %s\n",
                 resolver->entryCount(), resolver->reservedEntries(), reserved,
                 resolver->reservedEntries() == reserved ? "not reallocated" : "REALLOCATED");
+    // The times of every packet, folded into one number, so that two builds of the reader can
+    // be compared on the same file.
+    uint64_t digest = 1469598103934665603ull;
+    auto fold = [&digest](const void* bytes, size_t n) {
+        for (size_t i = 0; i < n; ++i) {
+            digest = (digest ^ static_cast<const unsigned char*>(bytes)[i]) * 1099511628211ull;
+        }
+    };
+    for (const GseLib::TMPacketPtr& p : cache->packets()) {
+        const double times[2] = {p->unixTime(), p->relativeTime()};
+        fold(times, sizeof times);
+        fold(p->data(), static_cast<size_t>(p->totalLength()));
+    }
+    std::printf("  packet times and bytes digest: %016llx, position %ld\n",
+                static_cast<unsigned long long>(digest), cache->position());
     std::printf("  synchronised: %s, corrections: %u, last packet at %+.3f s\n",
                 resolver->isSynced() ? "yes" : "no", resolver->correctedCount(),
                 cache->size() ? cache->get(unsigned(cache->size() - 1))->relativeTime() : 0.0);
     GseLib::TelemetryFile::setSharedCache(nullptr);
+    if (progressRuns > 0) {
+        compareProgress(path, progressRuns);
+    }
     GseLib::DataInterpretation::reset();
     return sink == 0xFFFFFFFFFFFFFFFFull;  // keeps the floor's loop alive
 }
@@ -126,7 +178,10 @@ int main(int argc, char** argv) {
     std::string tarnFile, ccsdsFile;
     QString ini;
     int copies = 1;
+    int progressRuns = 0;
     for (int i = 1; i + 1 < argc; i += 2) {
+        if (!std::strcmp(argv[i], "--progress"))
+            progressRuns = std::max(0, std::atoi(argv[i + 1]));
         if (!std::strcmp(argv[i], "--tarn"))
             tarnFile = argv[i + 1];
         if (!std::strcmp(argv[i], "--ini"))
@@ -138,12 +193,13 @@ int main(int argc, char** argv) {
     }
     int rc = 0;
     if (!tarnFile.empty())
-        rc |= tarn(tarnFile, ini);
+        rc |= tarn(tarnFile, ini, progressRuns);
     if (!ccsdsFile.empty())
         rc |= ccsds(ccsdsFile, copies);
     if (tarnFile.empty() && ccsdsFile.empty()) {
         std::fprintf(stderr,
-                     "usage: read_bench --tarn FILE --ini INI | --ccsds FILE [--copies N]\n");
+                     "usage: read_bench --tarn FILE --ini INI [--progress R] | --ccsds FILE "
+                     "[--copies N]\n");
         return 2;
     }
     return rc;

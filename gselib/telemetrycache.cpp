@@ -4,6 +4,8 @@
 #include <gselib/tomchecksum.h>
 #include <gselib/tompacket.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdarg>
 #include <cstring>
@@ -17,6 +19,10 @@ namespace {
 // the file to grow (shortReadRetries_), the sixth gives the bytes up as damage.
 int g_tomHungCount = 0;
 int g_ccsdsHungCount = 0;
+
+// The progress report of every cache's reads and the least time between two reports.
+TelemetryCache::Progress g_progress;
+std::chrono::steady_clock::duration g_progressInterval = std::chrono::milliseconds(200);
 
 inline uint32_t be16(const unsigned char* p) {
     return (uint32_t(p[0]) << 8) | p[1];
@@ -44,6 +50,15 @@ long decimalAt(const unsigned char* p) {
         ++p;
     }
     return negative ? -value : value;
+}
+
+// Asks for the cache line at p without waiting for it (a hint; nothing where unsupported).
+inline void prefetch(const void* p) {
+#if defined(__GNUC__) || defined(__clang__)
+    __builtin_prefetch(p);
+#else
+    (void)p;
+#endif
 }
 
 }  // namespace
@@ -122,6 +137,14 @@ void TelemetryCache::readFromPosition() {
     if (position_ == 0) {
         adjustStartPos(file_, &position_);
     }
+    progressOn_ = static_cast<bool>(g_progress);
+    if (progressOn_) {
+        struct stat info {};
+        progressTotal_ =
+            fstat(fileno(file_), &info) == 0 ? static_cast<long long>(info.st_size) : 0;
+        progressPackets_ = 0;
+        reportProgress(position_);
+    }
     switch (packetFormat_) {
         case Ccsds:
             parseCcsdsPackets();
@@ -133,10 +156,48 @@ void TelemetryCache::readFromPosition() {
             parseCustomPackets();
             break;
     }
+    if (progressOn_) {
+        // A read stops only where the file ends (a packet cut short there waits for the rest),
+        // so its end reports the whole file as done.
+        reportProgress(std::max<long>(position_, static_cast<long>(progressTotal_)));
+        progressOn_ = false;
+    }
+}
+
+TelemetryCache::Progress TelemetryCache::setProgress(Progress progress,
+                                                     std::chrono::steady_clock::duration interval) {
+    g_progressInterval = interval;
+    std::swap(progress, g_progress);
+    return progress;
+}
+
+void TelemetryCache::progressStep(long offset) {
+    // Looked at only every PROGRESS_CHECK_EVERY steps, so the clock costs nothing measurable.
+    if (progressOn_ && std::chrono::steady_clock::now() - progressLast_ >= g_progressInterval) {
+        reportProgress(offset);
+    }
+}
+
+void TelemetryCache::reportProgress(long offset) {
+    const long long packets =
+        sink_ == objectSink_.get() ? static_cast<long long>(packets_.size()) : progressPackets_;
+    progressTotal_ = std::max<long long>(progressTotal_, offset);
+    // A copy: the report may install another one.
+    const Progress progress = g_progress;
+    try {
+        if (progress) {
+            progress(offset, progressTotal_, packets);
+        }
+    } catch (...) {
+        // Telling the progress must never cost the packets: the read goes on without it.
+        progressOn_ = false;
+    }
+    progressLast_ = std::chrono::steady_clock::now();
 }
 
 void TelemetryCache::clear() {
     packets_.clear();
+    typeIndex_.clear();
     if (timeResolver_) {
         timeResolver_->reset();
         if (tmMeta_.isValid()) {
@@ -158,6 +219,8 @@ void TelemetryCache::appendPacket(const TMPacketPtr& packet) {
     if (packets_.size() > maxPackets_) {
         const size_t n = std::min<size_t>(removeCount_, packets_.size());
         packets_.erase(packets_.begin(), packets_.begin() + static_cast<long>(n));
+        typeIndex_.erase(typeIndex_.begin(),
+                         typeIndex_.begin() + static_cast<long>(std::min(n, typeIndex_.size())));
         emit packetsRemoved(static_cast<int>(removeCount_));
     }
 }
@@ -187,6 +250,31 @@ TMPacketPtr TelemetryCache::get(unsigned int i) const {
     return i < packets_.size() ? packets_[i] : nullptr;
 }
 
+const std::vector<uint16_t>& TelemetryCache::typeIndex() {
+    if (typeIndex_.empty()) {
+        typeIndex_.reserve(packets_.size());
+    }
+    const size_t n = packets_.size();
+    for (size_t i = typeIndex_.size(); i < n; ++i) {
+        // The type is in the packet's bytes, two pointers away from the packet slot: the
+        // memory of the packets a few places ahead is asked for early, one link further each
+        // step, so that the loop does not wait for each link in turn.
+        if (i + 8 < n && packets_[i + 8]) {
+            prefetch(packets_[i + 8].get());
+        }
+        if (i + 4 < n && packets_[i + 4]) {
+            prefetch(packets_[i + 4]->bytes().get());
+        }
+        if (i + 2 < n && packets_[i + 2]) {
+            prefetch(packets_[i + 2]->data());
+        }
+        const int type = packets_[i] ? packets_[i]->type() : -1;
+        typeIndex_.push_back(type >= 0 && type < OTHER_TYPE ? static_cast<uint16_t>(type)
+                                                            : OTHER_TYPE);
+    }
+    return typeIndex_;
+}
+
 void TelemetryCache::publish(const TMPacketPtr& packet) {
     packets_.push_back(packet);
     // A packet the resolver or a mission hook cannot handle is kept and reported: one odd packet
@@ -202,71 +290,89 @@ void TelemetryCache::publish(const TMPacketPtr& packet) {
 }
 
 void TelemetryCache::parseTomPackets() {
-    unsigned char* buf = packetBuffer_.data();
+    // The packet buffer holds a window of the file, [windowStart, windowStart + held), filled
+    // by large reads: a packet is checked and handed on from there, so the only copy of its
+    // bytes is the one into its own packet object, and damage is passed over byte by byte
+    // without a seek per byte. The stream stands at windowStart + held throughout.
+    unsigned char* const window = packetBuffer_.data();
+    const size_t capacity = packetBuffer_.size();
+    long windowStart = position_;
+    size_t held = 0;
+    // The n bytes at offset p (not before windowStart), or null when the file ends first.
+    auto bytesAt = [&](long p, size_t n) -> const unsigned char* {
+        const size_t from = static_cast<size_t>(p - windowStart);
+        if (from + n <= held) {
+            return window + from;
+        }
+        if (from < held) {
+            std::memmove(window, window + from, held - from);
+            held -= from;
+        } else {
+            std::fseek(file_, p, SEEK_SET);
+            held = 0;
+        }
+        windowStart = p;
+        // One call reads as much as the file has, up to the buffer's end: a smaller count than
+        // asked means the end of the file (so far).
+        if (held < n) {
+            held += std::fread(window + held, 1, capacity - held, file_);
+        }
+        return held >= n ? window : nullptr;
+    };
+
     long p = position_;
     int skipped = 0;
-    size_t len = 0;
-    // Reads the next 8 header bytes at p; false (with position_ = p) when fewer remain.
-    auto readHeader = [&]() {
-        if (std::fread(buf, 1, 8, file_) < 8) {
-            position_ = p;
-            return false;
-        }
-        return true;
-    };
-    auto resync = [&]() {
-        std::fseek(file_, p + 1, SEEK_SET);
-        p += 1;
-        skipped += 1;
-        return readHeader();
-    };
-    if (!readHeader()) {
-        return;
-    }
+    int countdown = PROGRESS_CHECK_EVERY;
     for (;;) {
+        // Step 1: the 8 header bytes at p; with fewer left, wait for the file to grow.
+        const unsigned char* buf = bytesAt(p, 8);
+        if (!buf) {
+            position_ = p;
+            return;
+        }
+        bool good = false;
         if (!validHeader(buf)) {
             report("Invalid header - type: %d length: %d", buf[0], int(be16(buf + 2)));
-            if (!resync())
-                return;
-            continue;
-        }
-        len = be16(buf + 2);
-        if (std::fread(buf + 8, 1, len + 4, file_) < len + 4) {
-            if (tomHungCount()++ < shortReadRetries_) {
-                report("Read partial packet...backing up to index %ld", p);
-                std::fseek(file_, p, SEEK_SET);
-                position_ = p;
-                return;
-            }
-            report("Could not read %zu bytes from file...skipping ahead 1 byte", len + 4);
-            tomHungCount() = 0;
-            if (!resync())
-                return;
-            continue;
-        }
-        tomHungCount() = 0;
-        if (!correct_checksum(buf, len + 8, false)) {
-            if (!resync())
-                return;
-            continue;
-        }
-        if (skipped > 0) {
-            report("Skipped %d bytes [%ld - %ld]", skipped, p - skipped, p);
-        }
-        // The cache's own sink is called directly (it is final), which saves the indirect
-        // call per packet on the common path.
-        if (sink_ == objectSink_.get()) {
-            objectSink_->packet(Tom, buf, len + 12, p, false, 0, 0);
         } else {
-            sink_->packet(Tom, buf, len + 12, p, false, 0, 0);
+            const size_t len = be16(buf + 2);
+            buf = bytesAt(p, len + 12);
+            if (!buf) {
+                if (tomHungCount()++ < shortReadRetries_) {
+                    report("Read partial packet...backing up to index %ld", p);
+                    position_ = p;
+                    return;
+                }
+                report("Could not read %zu bytes from file...skipping ahead 1 byte", len + 4);
+                tomHungCount() = 0;
+            } else {
+                tomHungCount() = 0;
+                good = correct_checksum(buf, len + 8, false);
+                if (good) {
+                    if (skipped > 0) {
+                        report("Skipped %d bytes [%ld - %ld]", skipped, p - skipped, p);
+                    }
+                    // The cache's own sink is called directly (it is final), which saves the
+                    // indirect call per packet on the common path.
+                    if (sink_ == objectSink_.get()) {
+                        objectSink_->packet(Tom, buf, len + 12, p, false, 0, 0);
+                    } else {
+                        sink_->packet(Tom, buf, len + 12, p, false, 0, 0);
+                        ++progressPackets_;
+                    }
+                    p += static_cast<long>(len + 12);
+                    position_ = p;
+                    skipped = 0;
+                }
+            }
         }
-        // The stream stands right after the packet just read; asking it (ftell) would cost a
-        // system call per packet.
-        p += static_cast<long>(len + 12);
-        position_ = p;
-        skipped = 0;
-        if (!readHeader()) {
-            return;
+        if (!good) {
+            // Resynchronise: one byte further.
+            p += 1;
+            skipped += 1;
+        }
+        if (--countdown == 0) {
+            countdown = PROGRESS_CHECK_EVERY;
+            progressStep(p);
         }
     }
 }
@@ -292,7 +398,12 @@ void TelemetryCache::parseCcsdsPackets() {
     };
     const size_t window = std::min(prefixWindow(), MAX_PREFIX);
     const bool streamHook = window == 0 && usesBeforeParseCcsds();
+    int countdown = PROGRESS_CHECK_EVERY;
     for (;;) {
+        if (--countdown == 0) {
+            countdown = PROGRESS_CHECK_EVERY;
+            progressStep(p);
+        }
         // Step 1: a packet is only read when 20 bytes (the wrapper look-ahead) are there.
         seekTo(p);
         if (!readInto(wrap, LOOK_AHEAD)) {
@@ -375,6 +486,10 @@ void TelemetryCache::parseCcsdsPackets() {
             while (!validHeader(buf)) {
                 p += 1;
                 skipped += 1;
+                if (--countdown == 0) {
+                    countdown = PROGRESS_CHECK_EVERY;
+                    progressStep(p);
+                }
                 if (maxScanBytes_ > 0 && skipped >= maxScanBytes_) {
                     std::fseek(file_, 0, SEEK_END);
                     const long end = std::ftell(file_);
@@ -433,6 +548,7 @@ void TelemetryCache::parseCcsdsPackets() {
             objectSink_->packet(Ccsds, buf, dlen + 6, headerAt, wrapped, groundSeconds, groundMs);
         } else {
             sink_->packet(Ccsds, buf, dlen + 6, headerAt, wrapped, groundSeconds, groundMs);
+            ++progressPackets_;
         }
         p = headerAt + 6 + static_cast<long>(dlen);
         position_ = p;

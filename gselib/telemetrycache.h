@@ -5,8 +5,10 @@
 #include <gselib/tmpacket.h>
 
 #include <QObject>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,6 +56,26 @@ public:
         virtual void diagnostic(const char* line) = 0;
     };
 
+    /**
+     * What a read tells about how far it has come: the file offset it has reached (bytes
+     * done), the file's size when the read began (or the offset, once that is further), and
+     * the packets found (for a cache that keeps packet objects, the packets it holds).
+     */
+    using Progress =
+        std::function<void(long long bytesDone, long long bytesTotal, long long packets)>;
+    /// Packets (or bytes passed over as damage) between two looks at the clock while reading.
+    static constexpr int PROGRESS_CHECK_EVERY = 256;
+
+    /**
+     * Installs the progress report of every cache's reads (an empty one: none) and returns the
+     * report installed before. Each read (`changeFile`, `grow`) reports once as it starts, at
+     * most once per interval while it goes, and once as it ends, with the whole file done (a
+     * read stops only at the file's end). A report that throws is not called again during
+     * that read; the read itself goes on.
+     */
+    static Progress setProgress(Progress progress, std::chrono::steady_clock::duration interval =
+                                                       std::chrono::milliseconds(200));
+
     /// Takes ownership of resolver.
     explicit TelemetryCache(TimeResolver* resolver, QObject* parent = nullptr);
     ~TelemetryCache() override;
@@ -75,6 +97,16 @@ public:
     TMPacketPtr get(unsigned int i) const;
     size_t size() const { return packets_.size(); }
     const std::vector<TMPacketPtr>& packets() const { return packets_; }
+
+    /// Stands in typeIndex() for a packet whose type() does not fit (or is this value).
+    static constexpr uint16_t OTHER_TYPE = 0xFFFF;
+    /**
+     * The type() of every packet, in packet order, for whole-file searches that would otherwise
+     * look into every packet object: built on first use (one pass), then extended on each call
+     * by the packets read since, so a cache that is never searched pays nothing. A type that
+     * does not fit 16 bits is OTHER_TYPE (ask that packet itself).
+     */
+    const std::vector<uint16_t>& typeIndex();
 
     void parseTomPackets();
     void parseCcsdsPackets();
@@ -121,6 +153,9 @@ private:
     class ObjectSink;
 
     void readFromPosition();
+    /// Called every PROGRESS_CHECK_EVERY steps of a reading loop, with the offset reached.
+    void progressStep(long offset);
+    void reportProgress(long offset);
     void publish(const TMPacketPtr& packet);
     /// Formats one diagnostic line (printf-style, no line end) and hands it to the sink.
     void report(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -136,6 +171,7 @@ private:
     TmMeta tmMeta_;
     int packetFormat_ = Tom;
     std::vector<TMPacketPtr> packets_;
+    std::vector<uint16_t> typeIndex_;  // the types of packets_[0 .. typeIndex_.size())
     std::shared_ptr<TimeResolver> timeResolver_;
     unsigned long maxPackets_ = 0;
     unsigned long removeCount_ = 0;
@@ -144,6 +180,12 @@ private:
     int ownTomHung_ = 0;
     int ownCcsdsHung_ = 0;
     int shortReadRetries_ = 5;
+
+    // Progress of the read under way (see setProgress).
+    bool progressOn_ = false;
+    long long progressTotal_ = 0;
+    long long progressPackets_ = 0;  // packets found by another sink during this read
+    std::chrono::steady_clock::time_point progressLast_;
 };
 
 }  // namespace GseLib

@@ -8,9 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <chrono>
 #include <map>
 #include <random>
 #include <set>
+#include <stdexcept>
 
 using namespace GseLib;
 
@@ -102,6 +104,161 @@ TEST(TelemetryCache, GrowingTomFile) {
     ASSERT_EQ(cache.size(), 2u);
     EXPECT_EQ(cache.get(1)->unixTime(), 102.0);
     EXPECT_EQ(cache.get(1)->relativeTime(), 2.0);
+}
+
+// Packets of up to 60 KB straddle the ends of the reader's 640 KiB buffer, some behind
+// garbage, and the file is first cut inside a packet beyond the first buffer's worth: every
+// packet must come out whole, in order, with its own bytes, and the cut one after the append.
+TEST(TelemetryCache, TomPacketsAcrossTheBufferEnd) {
+    std::mt19937 rng(17);
+    Bytes stream;
+    std::vector<Bytes> packets;
+    while (stream.size() < 3 * TelemetryCache::PACKET_BUFFER_SIZE) {
+        if (rng() % 9 == 0)
+            stream.insert(stream.end(), {0xDE, 0xAD, 0x00, 0x01, 0x02});
+        Bytes data(rng() % 4 == 0 ? 30000 + rng() % 30000 : 1 + rng() % 300);
+        for (uint8_t& b : data)
+            b = uint8_t(rng());
+        packets.push_back(
+            tomPacket(22, int(packets.size() & 0xFF), uint32_t(packets.size()), data));
+        stream.insert(stream.end(), packets.back().begin(), packets.back().end());
+    }
+    // The cut falls 7 bytes into the last packet that starts past the first buffer's worth.
+    const size_t cut = stream.size() - packets.back().size() + 7;
+    ASSERT_GT(cut, TelemetryCache::PACKET_BUFFER_SIZE);
+    File f;
+    f.write(Bytes(stream.begin(), stream.begin() + long(cut)));
+    TestCache cache(TelemetryCache::Tom, {{22, -1}});
+    read(cache, f.path);
+    ASSERT_EQ(cache.size(), packets.size() - 1);
+    EXPECT_EQ(cache.position(), long(cut - 7));
+    f.write(Bytes(stream.begin() + long(cut), stream.end()), true);
+    grow(cache);
+    ASSERT_EQ(cache.size(), packets.size());
+    for (size_t i = 0; i < packets.size(); ++i) {
+        ASSERT_EQ(*cache.get(unsigned(i))->bytes(), packets[i]) << i;
+        ASSERT_EQ(cache.get(unsigned(i))->unixTime(), double(i)) << i;
+    }
+    EXPECT_EQ(cache.position(), long(stream.size()));
+}
+
+namespace {
+
+struct ProgressReport {
+    long long done, total, packets;
+};
+
+// Installs a progress report that records into a list for as long as it lives.
+struct RecordProgress {
+    std::vector<ProgressReport> reports;
+    TelemetryCache::Progress previous;
+    explicit RecordProgress(std::chrono::steady_clock::duration interval, bool throwing = false) {
+        previous = TelemetryCache::setProgress(
+            [this, throwing](long long done, long long total, long long packets) {
+                reports.push_back({done, total, packets});
+                if (throwing)
+                    throw std::runtime_error("report failed");
+            },
+            interval);
+    }
+    ~RecordProgress() { TelemetryCache::setProgress(previous); }
+};
+
+}  // namespace
+
+TEST(TelemetryCache, ProgressReportsAreConsistentWithThePacketsRead) {
+    // 2000 packets of 20 to 59 bytes, 4 garbage bytes before every 100th: at any report, the
+    // bytes done must be the end of the last packet counted, or lie in the garbage after it.
+    Bytes stream;
+    std::vector<long long> ends;        // offset after packet i
+    std::vector<long long> nextStarts;  // offset where packet i begins
+    for (int i = 0; i < 2000; ++i) {
+        if (i % 100 == 50)
+            stream.insert(stream.end(), {0xEE, 0xEE, 0xEE, 0xEE});
+        nextStarts.push_back(static_cast<long long>(stream.size()));
+        const Bytes p = tomPacket(3, i & 0xFF, uint32_t(i), Bytes(8 + size_t(i % 40), uint8_t(i)));
+        stream.insert(stream.end(), p.begin(), p.end());
+        ends.push_back(static_cast<long long>(stream.size()));
+    }
+    const long long size = static_cast<long long>(stream.size());
+    File f;
+    f.write(stream);
+    {
+        // Every look at the clock reports: far more than the two of a quick read.
+        RecordProgress progress(std::chrono::nanoseconds(0));
+        TestCache cache(TelemetryCache::Tom, {{3, -1}});
+        read(cache, f.path);
+        ASSERT_EQ(cache.size(), 2000u);
+        const auto& r = progress.reports;
+        ASSERT_GT(r.size(), 5u);
+        EXPECT_EQ(r.front().done, 0);
+        EXPECT_EQ(r.front().packets, 0);
+        EXPECT_EQ(r.back().done, size);
+        EXPECT_EQ(r.back().packets, 2000);
+        for (size_t i = 0; i < r.size(); ++i) {
+            EXPECT_EQ(r[i].total, size) << i;
+            if (i > 0) {
+                EXPECT_GE(r[i].done, r[i - 1].done) << i;
+                EXPECT_GE(r[i].packets, r[i - 1].packets) << i;
+            }
+            if (r[i].packets > 0 && r[i].packets < 2000) {
+                const size_t n = size_t(r[i].packets);
+                EXPECT_GE(r[i].done, ends[n - 1]) << i;
+                EXPECT_LE(r[i].done, nextStarts[n]) << i;
+            }
+        }
+    }
+    {
+        // A read far quicker than the interval: once as it starts and once as it ends. The
+        // end is the whole file even when a packet cut short waits there for its rest.
+        const Bytes last = tomPacket(3, 0, 1, Bytes(20, 1));
+        File cut;
+        cut.write(cat({stream, Bytes(last.begin(), last.begin() + 10)}));
+        RecordProgress progress(std::chrono::seconds(60));
+        TestCache cache(TelemetryCache::Tom, {{3, -1}});
+        read(cache, cut.path);
+        EXPECT_EQ(cache.position(), size);
+        ASSERT_EQ(progress.reports.size(), 2u);
+        EXPECT_EQ(progress.reports[1].done, size + 10);
+        EXPECT_EQ(progress.reports[1].total, size + 10);
+        EXPECT_EQ(progress.reports[1].packets, 2000);
+    }
+    {
+        // A report that throws is not asked again during that read, and costs no packet; the
+        // next read asks it again.
+        RecordProgress progress(std::chrono::nanoseconds(0), true);
+        TestCache cache(TelemetryCache::Tom, {{3, -1}});
+        read(cache, f.path);
+        EXPECT_EQ(cache.size(), 2000u);
+        EXPECT_EQ(progress.reports.size(), 1u);
+        const Bytes more = tomPacket(3, 0, 5000, Bytes(10, 1));
+        f.write(more, true);
+        grow(cache);
+        EXPECT_EQ(cache.size(), 2001u);
+        ASSERT_EQ(progress.reports.size(), 2u);
+        EXPECT_EQ(progress.reports[1].done, size);
+        EXPECT_EQ(progress.reports[1].total, size + static_cast<long long>(more.size()));
+        EXPECT_EQ(progress.reports[1].packets, 2000);
+    }
+    {
+        // CCSDS reads report the same way.
+        Bytes ccsds;
+        long long each = 0;
+        for (int i = 0; i < 600; ++i) {
+            const Bytes p = ccsdsPacket(700, i, uint32_t(i), Bytes(30, uint8_t(i)));
+            ccsds.insert(ccsds.end(), p.begin(), p.end());
+            each = static_cast<long long>(p.size());
+        }
+        File g;
+        g.write(ccsds);
+        RecordProgress progress(std::chrono::nanoseconds(0));
+        TestCache cache(TelemetryCache::Ccsds);
+        read(cache, g.path);
+        ASSERT_GT(progress.reports.size(), 2u);
+        EXPECT_EQ(progress.reports.back().done, static_cast<long long>(ccsds.size()));
+        EXPECT_EQ(progress.reports.back().packets, 600);
+        EXPECT_EQ(progress.reports[1].done, progress.reports[1].packets * each);
+    }
 }
 
 TEST(TelemetryCache, CcsdsWrapperRecordsAndReceiptTimes) {
