@@ -1,8 +1,17 @@
 #pragma once
 
+#include <gselib/dataitem.h>
+#include <gselib/gse.h>
+#include <gselib/tmpacket.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
+
+namespace GseLib {
+class DataInterpretation;
+class TmDatabaseRow;
+}  // namespace GseLib
 
 namespace k814util {
 
@@ -38,6 +47,16 @@ public:
     const std::vector<std::string>& texts() const { return texts_; }
 
 private:
+    /// Appends the values of row's item in packet (at position in the cache), if it is of the
+    /// row's packet type; items is scratch space.
+    /// decodeInto for the packets at the positions in batch, in order.
+    void decodeBatch(const GseLib::DataInterpretation& di, const GseLib::TmDatabaseRow& row,
+                     Gse::ValueMode valueMode, const std::vector<GseLib::TMPacketPtr>& packets,
+                     const std::vector<size_t>& batch, GseLib::DataItems& items);
+    void decodeInto(const GseLib::DataInterpretation& di, const GseLib::TmDatabaseRow& row,
+                    Gse::ValueMode valueMode, const GseLib::TMPacket* packet, int64_t position,
+                    GseLib::DataItems& items);
+
     std::vector<double> unixTimes_;
     std::vector<double> relativeTimes_;
     std::vector<double> values_;

@@ -3,6 +3,8 @@ every item in every mode, array items, text items, packets without the item, the
 stream, the frames' shapes, dtypes and indexes, and mnemonic lookup."""
 
 import os
+import shutil
+from pathlib import Path
 
 import numpy as np
 import pytest
@@ -17,6 +19,7 @@ import k814util
 pd = pytest.importorskip("pandas")
 
 MESSAGE, MARKER, SEB_HK, LASER = 8, 9, 22, 15
+SPREAD_ITEMS = ("SEB:EMON_A", "MSG:TEXT")
 
 
 @pytest.fixture(params=["tarn", "vireo"])
@@ -226,3 +229,42 @@ def test_marker_and_message_frames(mission):
         assert list(vireo["text"]) == [m.text() for m in cache]
         assert list(vireo["t_start_us"]) == [m.t_start_us() for m in cache]
         assert markers.empty
+
+
+def test_series_of_a_file_that_grows_after_the_first_call(archive, monkeypatch, tmp_path):
+    """The first series call indexes the packets' types; packets the station appends later
+    (read by binding the same file again) must be found by the next call, values as the
+    packets give them."""
+    root, manifest = archive
+    monkeypatch.setenv("INI814", str(root / ".814config.INI"))
+    run = next(r for r in manifest["runs"] if r["mission"] == "tarn")
+    source = Path(run["tm_file"])
+    directory = tmp_path / source.parent.name
+    shutil.copytree(source.parent, directory)
+    stream = source.read_bytes()
+    growing = directory / source.name
+    # Cut inside a packet, a little past the middle: the reader waits for the rest.
+    growing.write_bytes(stream[: len(stream) // 2 + 5])
+    f = k814util.open(growing)
+    first = len(f)
+    assert 0 < first < run["packets"]
+    catalogue = f.items()
+    # A scalar and an array item of the housekeeping packets, and a text item of another type.
+    items = [21] + [int(catalogue.index[catalogue["mnemonic"] == m][0]) for m in SPREAD_ITEMS]
+    before = {hkid: f.series(hkid, 0) for hkid in items}
+    with growing.open("ab") as out:
+        out.write(stream[len(stream) // 2 + 5 :])
+    k814util.bind(growing)
+    assert len(f) == run["packets"]
+    for item in items:
+        s = f.series(item, 0)
+        unix, relative, values, packets = _per_packet(f, item, 0)
+        np.testing.assert_array_equal(s["packet"], packets)
+        np.testing.assert_array_equal(s["unix_time"], unix)
+        if s["value"].dtype.kind != "U":
+            np.testing.assert_array_equal(s["value"], values)
+        # The values found before the file grew come first, unchanged.
+        n = len(before[item]["packet"])
+        assert n < len(s["packet"]) and max(before[item]["packet"]) < first
+        np.testing.assert_array_equal(s["packet"][:n], before[item]["packet"])
+        assert list(s["value"][:n]) == list(before[item]["value"])
