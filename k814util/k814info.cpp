@@ -1,44 +1,24 @@
 // k814info: reads the test metadata of a telemetry file, selects and verifies its configuration
-// group, and prints both. Failures are reported with the same lines, and the same exit status,
-// as binding a script to the file.
+// group, and prints both; with options it binds to the file the way scripts are bound (the same
+// function) and prints its packets by type, markers and SEB command sequences. Failures are
+// reported with the binding's one line and exit status 1.
 
-#include <gselib/config814.h>
-#include <gselib/quorcoreapp.h>
-#include <gselib/tmmeta.h>
-#include <k814util/bindingcheck.h>
-#include <tools/logger/loggerconfig.h>
-
-#include <gselib/datainterpretation.h>
-#include <gselib/telemetrycache.h>
 #include <gselib/telemetryfile.h>
-#include <gselib/timeresolver.h>
-#include <gselib/tmpackettypes.h>
-#include <plugins/plugins.h>
+#include <k814util/k814util.h>
+#include <k814util/testreport.h>
 #include <tarnlib/markercache.h>
 #include <tarnlib/metamarkercache.h>
-#include <tarnlib/sebcmdinterpreter.h>
-#include <tarnlib/sebsequence.h>
-#include <tarnlib/tardatainterpretation.h>
-#include <tarnlib/tartelemetrycache.h>
-#include <vireolib/vireodatainterpretation.h>
-#include <vireolib/vireotelemetrycache.h>
 
 #include <QDateTime>
-#include <QFileInfo>
-#include <QRegularExpression>
-#include <QTimeZone>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QStringList>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <map>
-
-K814_IMPORT_BUILTIN_PLUGINS()
-
-using GseLib::Config814;
-using GseLib::TmMeta;
+#include <exception>
 
 namespace {
-
-constexpr int SEB_SEQUENCE_TYPE = 23;
 
 void out(const QString& text) {
     std::printf("%s\n", text.toLocal8Bit().constData());
@@ -53,93 +33,91 @@ void field(const char* name, const QString& value) {
     std::exit(1);
 }
 
-void printGroupPaths(const QString& group) {
-    const QStringList keys = {Config814::KEY_GSE_DIR,           Config814::KEY_TM_DEFINITIONS_DIR,
-                              Config814::KEY_TM_DATABASE_FILE,  Config814::KEY_DAC_FILE,
-                              Config814::KEY_HEATER_TABLE_FILE, Config814::KEY_SCLK_TABLE_FILE,
-                              Config814::KEY_SEQUENCE_DIR,      Config814::KEY_SEQ_CFG_FILE,
-                              Config814::KEY_DATA_ROOT_DIR,     Config814::KEY_VIEWERS_ROOT_DIR,
-                              Config814::KEY_MCAL_DIR};
-    const QStringList required = Config814::requiredKeys();
-    for (const QString& key : keys) {
-        const QString value = Config814::getValue(key, group);
-        QString state;
-        if (!value.isEmpty()) {
-            state = QFileInfo::exists(value) ? QStringLiteral("ok") : QStringLiteral("MISSING");
-        }
-        std::printf("  %c %-15s %s %s\n", required.contains(key) ? '*' : ' ',
-                    key.toLocal8Bit().constData(),
+QString joined(const QJsonValue& list, const QString& separator) {
+    QStringList parts;
+    for (const QJsonValue& v : list.toArray()) {
+        parts.append(v.toString());
+    }
+    return parts.join(separator);
+}
+
+void printInfo(const QJsonObject& info) {
+    const QJsonObject meta = info["meta"].toObject();
+    out(QStringLiteral("Telemetry file %1 (%2 bytes)")
+            .arg(info["file"].toString())
+            .arg(qint64(info["size"].toDouble())));
+    out(QStringLiteral("Test metadata from %1 (version %2)")
+            .arg(meta["file"].toString())
+            .arg(meta["version"].toInt()));
+    field("mission", meta["mission"].toString());
+    field("model", meta["model"].toString());
+    field("tid", QString::number(meta["tid"].toInt()));
+    field("tid_dir", meta["tid_dir"].toString());
+    field("started", meta["started"].isNull()
+                         ? QStringLiteral("(directory name carries no date)")
+                         : QStringLiteral("%1 (%2, Unix %3)")
+                               .arg(meta["started"].toString(), meta["started_utc"].toString())
+                               .arg(qint64(meta["start_unix"].toDouble())));
+    field("tmfile_name", meta["tmfile_name"].toString());
+    field("patch_files", joined(meta["patch_files"], QStringLiteral(", ")));
+    field("default_mcal", meta["default_mcal"].toString());
+    field("dac_table", meta["dac_table"].toString());
+    const QJsonArray annotations = meta["annotations"].toArray();
+    out(QStringLiteral("  annotations    %1").arg(annotations.size()));
+    for (const QJsonValue& v : annotations) {
+        const QJsonObject a = v.toObject();
+        const QString hkids = joined(a["hkids"], QStringLiteral(","));
+        out(QStringLiteral("    #%1 at %2 s: %3 [hkids %4]")
+                .arg(a["key"].toInt())
+                .arg(a["x"].toDouble())
+                .arg(a["text"].toString(), hkids.isEmpty() ? QStringLiteral("-") : hkids));
+    }
+    out(QStringLiteral("Configuration %1, group %2: verified")
+            .arg(info["config"].toString(), info["group"].toString()));
+    for (const QJsonValue& v : info["paths"].toArray()) {
+        const QJsonObject p = v.toObject();
+        const QString value = p["value"].toString();
+        const QString state = value.isEmpty()        ? QString()
+                              : p["exists"].toBool() ? QStringLiteral("(ok)")
+                                                     : QStringLiteral("(MISSING)");
+        std::printf("  %c %-15s %s %s\n", p["required"].toBool() ? '*' : ' ',
+                    p["key"].toString().toLocal8Bit().constData(),
                     value.isEmpty() ? "-" : value.toLocal8Bit().constData(),
-                    state.isEmpty() ? "" : ("(" + state + ")").toLocal8Bit().constData());
+                    state.toLocal8Bit().constData());
     }
 }
 
-}  // namespace
-
-// Reads the file with its mission's engine and reader, as binding does.
-void readFile(GseLib::QuorCoreApp& app, const k814util::BindingCheck& check) {
-    const QRegularExpression::PatternOption ci = QRegularExpression::CaseInsensitiveOption;
-    app.loadPlugins(
-        QStringList(),
-        {QRegularExpression(
-             QRegularExpression::wildcardToRegularExpression(check.mission + QStringLiteral("*")),
-             ci),
-         QRegularExpression(
-             QRegularExpression::wildcardToRegularExpression(QStringLiteral("Generic*")), ci)});
-    TarGse::TarDataInterpretationFactory tarn;
-    VireoGse::VireoDataInterpretationFactory vireo;
-    if (check.isTarn()) {
-        GseLib::DataInterpretation::init(&tarn, true, app.pluginManager(), check.patchFiles);
-        GseLib::DataInterpretation::current()->updatePktOffsets(
-            TarGse::TarDataInterpretation::PKT_OFFSET_DELTA);
-        GseLib::TelemetryFile::setSharedCache(new TarGse::TarTelemetryCache);
-    } else if (check.isVireo()) {
-        GseLib::DataInterpretation::init(&vireo, true, app.pluginManager(), check.patchFiles);
-        GseLib::TelemetryFile::setSharedCache(new VireoGse::VireoTelemetryCache);
-    } else {
-        fail(QStringLiteral("Unsupported mission ") + check.mission + QStringLiteral(" for ") +
-             check.absolutePath);
-    }
-    GseLib::TelemetryFile::setSharedCacheFile(check.absolutePath.toStdString());
-}
-
-// The packets by type with the catalogue's names, the time span and the clock state.
 void printPackets() {
-    const GseLib::TelemetryCache* cache = GseLib::TelemetryFile::sharedCache();
-    const auto& packets = cache->packets();
-    std::map<int, int> byType;
-    for (const GseLib::TMPacketPtr& p : packets) {
-        ++byType[p->fullType()];
-    }
-    const GseLib::TimeResolver* resolver = cache->timeResolver();
-    out(QStringLiteral("Packets: %1").arg(packets.size()));
-    if (!packets.empty()) {
+    const QJsonObject s = k814util::TestReport::packetSummary();
+    out(QStringLiteral("Packets: %1").arg(qint64(s["packets"].toDouble())));
+    if (!s["first_unix"].isNull()) {
         const auto t = [](double unix) {
             return QDateTime::fromMSecsSinceEpoch(qint64(unix * 1000.0), Qt::UTC)
                 .toString(Qt::ISODateWithMs);
         };
-        const double first = packets.front()->unixTime();
-        const double last = packets.back()->unixTime();
+        const double first = s["first_unix"].toDouble();
+        const double last = s["last_unix"].toDouble();
         out(QStringLiteral("  time span      %1 .. %2 (%3 s)")
                 .arg(t(first), t(last))
                 .arg(last - first, 0, 'f', 3));
     }
     out(QStringLiteral("  T0             Unix %1, %2 ticks; clock %3")
-            .arg(resolver->unixTimeOfT0(), 0, 'f', 6)
-            .arg(resolver->ticksOfT0())
-            .arg(resolver->isSynced() ? QStringLiteral("synchronised")
+            .arg(s["t0_unix"].toDouble(), 0, 'f', 6)
+            .arg(qint64(s["t0_ticks"].toDouble()))
+            .arg(s["synced"].toBool() ? QStringLiteral("synchronised")
                                       : QStringLiteral("not synchronised")));
-    const GseLib::PacketTypes& types = GseLib::DataInterpretation::current()->packetTypes();
     out(QStringLiteral("  %1  %2  %3")
             .arg(QStringLiteral("type"), 6)
             .arg(QStringLiteral("name"), -24)
             .arg(QStringLiteral("count")));
-    for (const auto& [type, count] : byType) {
-        const GseLib::TMPacketTypeInfo* info = types.find(type);
+    for (const QJsonValue& v : s["types"].toArray()) {
+        const QJsonObject t = v.toObject();
         out(QStringLiteral("  %1  %2  %3")
-                .arg(type, 6)
-                .arg(info ? info->name : QStringLiteral("(not in the catalogue)"), -24)
-                .arg(count));
+                .arg(t["type"].toInt(), 6)
+                .arg(t["name"].isNull() ? QStringLiteral("(not in the catalogue)")
+                                        : t["name"].toString(),
+                     -24)
+                .arg(t["count"].toInt()));
     }
 }
 
@@ -169,63 +147,38 @@ void printMarkers() {
     }
 }
 
-// The SEB command sequences of the sequence packets, each command with its decoded fields.
 void printSequences() {
-    try {
-        TarGse::SebCmdInterpreter::createInterpreters();
-    } catch (const std::exception& e) {
-        fail(QString::fromLocal8Bit(e.what()));
-    }
-    std::vector<TarGse::SebSequence> sequences;
-    for (const GseLib::TMPacketPtr& p : GseLib::TelemetryFile::sharedCache()->packets()) {
-        if (p->type() != SEB_SEQUENCE_TYPE) {
-            continue;
-        }
-        if (TarGse::SebSequence::isNewSequence(p) || sequences.empty()) {
-            sequences.emplace_back(p);
-        } else {
-            sequences.back().addPartialSequence(p);
-        }
-    }
+    const QJsonArray sequences = k814util::TestReport::sebSequences();
     out(QStringLiteral("SEB sequences: %1").arg(sequences.size()));
-    for (const TarGse::SebSequence& s : sequences) {
+    for (const QJsonValue& v : sequences) {
+        const QJsonObject s = v.toObject();
         QStringList indexes;
-        for (int i : s.packetIndexes) {
-            indexes.append(QString::number(i));
+        for (const QJsonValue& i : s["packets"].toArray()) {
+            indexes.append(QString::number(i.toInt()));
         }
+        const QJsonArray commands = s["commands"].toArray();
+        const qint64 unfinished = qint64(s["unfinished"].toDouble());
         out(QStringLiteral("  at %1 s, %2 commands, %3 bytes (packets %4)%5")
-                .arg(s.relativeTime, 0, 'f', 3)
-                .arg(s.commands.size())
-                .arg(s.byteCount)
+                .arg(s["relative_time"].toDouble(), 0, 'f', 3)
+                .arg(commands.size())
+                .arg(s["byte_count"].toInt())
                 .arg(indexes.join(QLatin1Char(',')),
-                     s.partialBuffer->empty()
-                         ? QString()
-                         : QStringLiteral(", %1 bytes unfinished").arg(s.partialBuffer->size())));
-        for (const auto& c : s.commands) {
-            const auto interp = TarGse::SebCmdInterpreter::interpreter(c->number());
+                     unfinished ? QStringLiteral(", %1 bytes unfinished").arg(unfinished)
+                                : QString()));
+        for (const QJsonValue& c : commands) {
             QStringList fields;
-            for (int i = 0; interp && i < interp->fieldCount(); ++i) {
-                if (!interp->hasDecoder(i)) {
-                    continue;
-                }
-                QString value;
-                try {
-                    value = c->fieldSciStr(i);
-                    if (value == QLatin1String("N/A")) {
-                        value = interp->decodeFieldToDecStr(i, *c->bytes());
-                    }
-                } catch (const std::out_of_range&) {
-                    value = QStringLiteral("(short)");
-                }
-                fields.append(interp->fieldName(i) + QLatin1Char('=') + value);
+            for (const QJsonValue& f : c["fields"].toArray()) {
+                fields.append(f["name"].toString() + QLatin1Char('=') + f["text"].toString());
             }
             out(QStringLiteral("    %1 %2 %3")
-                    .arg(c->number(), 3)
-                    .arg(c->name(), -18)
+                    .arg(c["number"].toInt(), 3)
+                    .arg(c["name"].toString(), -18)
                     .arg(fields.join(QLatin1Char(' '))));
         }
     }
 }
+
+}  // namespace
 
 int main(int argc, char** argv) {
     bool packets = false;
@@ -247,61 +200,27 @@ int main(int argc, char** argv) {
                      "usage: k814info [--packets] [--markers] [--sequences] TELEMETRY_FILE\n");
         return usage ? 2 : 0;
     }
-    int appArgc = 0;
-    GseLib::QuorCoreApp app(appArgc, nullptr, 0, 1, 0, QString());
-    app.initializeLogger(LoggerConfig::noLogging());
-
     const QString path = QString::fromLocal8Bit(argv[argc - 1]);
-    const k814util::BindingCheck check = k814util::BindingCheck::check(path, false);
-    if (!check.ok()) {
-        fail(check.message);
+    const QJsonObject info = k814util::TestReport::testInfo(path);
+    if (info.contains("error")) {
+        fail(info["error"].toString());
     }
-    const QFileInfo file(check.absolutePath);
-    const TmMeta meta(file.absolutePath());
-    const QString group = check.group;
-
-    out(QStringLiteral("Telemetry file %1 (%2 bytes)")
-            .arg(file.absoluteFilePath())
-            .arg(file.size()));
-    out(QStringLiteral("Test metadata from %1 (version %2)")
-            .arg(meta.fileName())
-            .arg(meta.version()));
-    field("mission", meta.mission());
-    field("model", meta.model());
-    field("tid", QString::number(meta.tid()));
-    field("tid_dir", meta.tidDir());
-    const QDateTime start = meta.datetimeFromTidDir();
-    field("started", start.isValid()
-                         ? start.toString(Qt::ISODate) + QStringLiteral(" (") +
-                               start.toUTC().toString(Qt::ISODate) +
-                               QStringLiteral(", Unix %1)").arg(start.toSecsSinceEpoch())
-                         : QStringLiteral("(directory name carries no date)"));
-    field("tmfile_name", meta.tmfileName());
-    field("patch_files", meta.patchFiles().join(QStringLiteral(", ")));
-    field("default_mcal", meta.defaultMcal());
-    field("dac_table", meta.dacTable());
-    out(QStringLiteral("  annotations    %1").arg(meta.annotations().size()));
-    for (const GseLib::Annotation& a : meta.annotations()) {
-        out(QStringLiteral("    #%1 at %2 s: %3 [hkids %4]")
-                .arg(a.key())
-                .arg(a.x())
-                .arg(a.text(), a.relevantHkids().isEmpty()
-                                   ? QStringLiteral("-")
-                                   : a.relevantHkidsStringList().join(QLatin1Char(','))));
+    printInfo(info);
+    if (!packets && !markers && !sequences) {
+        return 0;
     }
-    out(QStringLiteral("Configuration %1, group %2: verified")
-            .arg(Config814::getConfigPath(), group));
-    printGroupPaths(group);
-    if (packets || markers || sequences) {
-        readFile(app, check);
+    try {
+        k814util::bindTelemetryFile(path.toStdString());
+    } catch (const std::exception& e) {
+        fail(QString::fromLocal8Bit(e.what()));
     }
     if (packets) {
         printPackets();
     }
-    if (markers) {
+    if (markers && k814util::currentBinding().isTarn()) {
         printMarkers();
     }
-    if (sequences && check.isTarn()) {
+    if (sequences) {
         printSequences();
     }
     return 0;

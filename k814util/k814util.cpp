@@ -6,6 +6,7 @@
 #include <gselib/datainterpretation.h>
 #include <gselib/msglogcache.h>
 #include <gselib/quorcoreapp.h>
+#include <gselib/telemetrycache.h>
 #include <gselib/telemetryfile.h>
 #include <k814util/bindingcheck.h>
 #include <plugins/plugins.h>
@@ -17,6 +18,7 @@
 #include <vireolib/vireodatainterpretation.h>
 #include <vireolib/vireotelemetrycache.h>
 
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <cstdio>
 #include <cstdlib>
@@ -34,16 +36,20 @@ VireoGse::VireoDataInterpretationFactory vireoDataInterpretationFactory;
 
 namespace {
 
-// The absolute path of the file the process is bound to.
-QString boundPath;
+BindingCheck unbound() {
+    BindingCheck c;
+    c.failure = BindingCheck::MissingFile;
+    return c;
+}
+
+// The checks of the file the process is bound to, and that file's size when it was last read.
+BindingCheck bound = unbound();
+qint64 sizeRead = -1;
 bool loggingOff = false;
 
-// Scripts get no station log client: messages of the libraries are dropped.
-void switchLoggingOff() {
-    if (!loggingOff) {
-        app.initializeLogger(LoggerConfig::noLogging());
-        loggingOff = true;
-    }
+qint64 sizeNow(const QString& path) {
+    const QFileInfo file(path);
+    return file.exists() ? file.size() : -1;
 }
 
 [[noreturn]] void fail(const QString& line) {
@@ -62,36 +68,60 @@ void resetMessageLog() {
 }
 
 void bindVireo(const BindingCheck& c) {
-    boundPath.clear();
+    bound = unbound();
     GseLib::DataInterpretation::init(&vireoDataInterpretationFactory, true, app.pluginManager(),
                                      c.patchFiles);
     GseLib::TelemetryFile::setSharedCache(new VireoGse::VireoTelemetryCache);
+    // Measured before reading: what the station appends during the read is read by the next
+    // refresh.
+    sizeRead = sizeNow(c.absolutePath);
     GseLib::TelemetryFile::setSharedCacheFile(c.absolutePath.toStdString());
     resetMessageLog();
     TarGse::MetaMarkerCache::getInstance().resetState();
-    boundPath = c.absolutePath;
+    bound = c;
     k814utilIsInitialized = true;
 }
 
 void bindTarn(const BindingCheck& c) {
-    boundPath.clear();
+    bound = unbound();
     GseLib::DataInterpretation::init(&tarnDataInterpretationFactory, true, app.pluginManager(),
                                      c.patchFiles);
     // The database counts offsets from the data field; TOM packets put 8 header bytes first.
     GseLib::DataInterpretation::current()->updatePktOffsets(
         TarGse::TarDataInterpretation::PKT_OFFSET_DELTA);
     GseLib::TelemetryFile::setSharedCache(new TarGse::TarTelemetryCache);
+    sizeRead = sizeNow(c.absolutePath);
     GseLib::TelemetryFile::setSharedCacheFile(c.absolutePath.toStdString());
     resetMessageLog();
     // Raises for a missing or malformed command definition file, after engine and packets are
     // in place; a process not bound before stays unbound.
     TarGse::SebCmdInterpreter::createInterpreters();
     TarGse::MetaMarkerCache::getInstance().resetState();
-    boundPath = c.absolutePath;
+    bound = c;
     k814utilIsInitialized = true;
 }
 
+// Reads on in the bound file when it changed size since the last read; the packets added.
+long long growBoundFile() {
+    GseLib::TelemetryCache* cache = GseLib::TelemetryFile::sharedCache();
+    const qint64 size = sizeNow(bound.absolutePath);
+    if (!cache || size == sizeRead) {
+        return 0;
+    }
+    const size_t before = cache->size();
+    sizeRead = size;
+    GseLib::TelemetryFile::updateSharedCache();
+    return static_cast<long long>(cache->size() - before);
+}
+
 }  // namespace
+
+void switchLoggingOff() {
+    if (!loggingOff) {
+        app.initializeLogger(LoggerConfig::noLogging());
+        loggingOff = true;
+    }
+}
 
 void loadPlugins(const QString& mission) {
     if (app.pluginManager()) {
@@ -130,12 +160,27 @@ void bindTelemetryFile(const std::string& path) {
     if (!c.ok()) {
         throw std::runtime_error(c.message.toStdString());
     }
-    if (k814utilIsInitialized && c.absolutePath == boundPath &&
+    if (k814utilIsInitialized && c.absolutePath == bound.absolutePath &&
         GseLib::TelemetryFile::sharedCache()) {
-        GseLib::TelemetryFile::updateSharedCache();
+        growBoundFile();
         return;
     }
     initK814Util(path);
+}
+
+long long refreshTelemetryFile(const std::string& path) {
+    const QString absolute = QFileInfo(QString::fromStdString(path)).absoluteFilePath();
+    if (k814utilIsInitialized && bound.ok() && absolute == bound.absolutePath &&
+        GseLib::TelemetryFile::sharedCache()) {
+        return growBoundFile();
+    }
+    bindTelemetryFile(path);
+    const GseLib::TelemetryCache* cache = GseLib::TelemetryFile::sharedCache();
+    return cache ? static_cast<long long>(cache->size()) : 0;
+}
+
+const BindingCheck& currentBinding() {
+    return bound;
 }
 
 }  // namespace k814util

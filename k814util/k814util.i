@@ -614,3 +614,4 @@ void _read_packets_fill(PyObject* table, PyObject* offset, PyObject* length, PyO
 }  // namespace k814util
 %}
 %include "k814util/archive.i"
+%include "k814util/console.i"

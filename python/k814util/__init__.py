@@ -35,12 +35,21 @@ if _compiled is not None:
         BindingError,
         TelemetryFileNotFoundError,
         bind,
+        describe_test,
         message_log,
         open,
         scans,
         vireo_markers,
     )
-    from k814util.frames import UnknownItemError
+    from k814util.frames import (
+        PacketSummary,
+        PacketTypeCount,
+        SebCommand,
+        SebField,
+        SebSequence,
+        TarnMarker,
+        UnknownItemError,
+    )
     from k814util.k814util import (
         ListOfFloats,
         ListOfIntegers,
@@ -71,6 +80,12 @@ if _compiled is not None:
         "BindingError",
         "TelemetryFileNotFoundError",
         "UnknownItemError",
+        "PacketSummary",
+        "PacketTypeCount",
+        "SebCommand",
+        "SebField",
+        "SebSequence",
+        "TarnMarker",
         "bind",
         "message_log",
         "open",
@@ -78,6 +93,7 @@ if _compiled is not None:
         "scans",
         "spectra",
         "Spectra",
+        "describe_test",
         "vireo_markers",
         "ListOfFloats",
         "ListOfIntegers",

@@ -8,6 +8,7 @@ bound. Asking again for the file already bound reads what the station appended s
 
 from __future__ import annotations
 
+import json
 import os
 from typing import Union
 
@@ -43,6 +44,23 @@ def bind(path: PathLike) -> str:
             raise TelemetryFileNotFoundError(message) from None
         raise BindingError(message) from None
     return os.path.abspath(name)
+
+
+def describe_test(path: PathLike) -> dict:
+    """The test metadata and configuration of the telemetry file at ``path``, without binding
+    the process or reading its packets: ``file``, ``size``, ``meta`` (tm.meta's fields,
+    annotations and start time), ``config``, ``group`` and ``paths`` (each configured path with
+    ``required`` and ``exists``).
+
+    Raises :class:`TelemetryFileNotFoundError` or :class:`BindingError` as :func:`bind` would.
+    """
+    info = json.loads(_k._console_test_info(os.fspath(path)))
+    if "error" in info:
+        message = info["error"]
+        if message.startswith(_MISSING_FILE):
+            raise TelemetryFileNotFoundError(message)
+        raise BindingError(message)
+    return info
 
 
 def open(path: PathLike) -> _k.TMFile:

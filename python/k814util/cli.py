@@ -1,33 +1,33 @@
-"""The ``k814util`` console command."""
+"""The ``k814util`` console command.
+
+Every subcommand runs in this process on the package's own API: it binds the process to the
+test's telemetry file (showing a progress bar on a terminal) and reads what it prints from the
+same objects and tables a script gets.
+"""
 
 from __future__ import annotations
 
 import argparse
 import contextlib
 import csv
-import json
+import inspect
 import os
-import shutil
-import subprocess
+import signal
 import sys
+import time
+from datetime import datetime, timezone
 from pathlib import Path
 
 from k814util import archive_cli
 from k814util.sample import generate_archive
 
+_MODES = {"raw": 0, "eng": 1, "sci": 2}
+_KINDS = {26: "single", 27: "summed", 28: "aggregated"}
+_ANALYSIS = "pip install 'k814util[analysis]'"
 
-def _info_tool() -> str:
-    """The compiled metadata tool: installed with the package, or named by K814INFO."""
-    override = os.environ.get("K814INFO")
-    if override:
-        return override
-    bundled = Path(__file__).resolve().parent / "bin" / "k814info"
-    if bundled.exists():
-        return str(bundled)
-    found = shutil.which("k814info")
-    if found:
-        return found
-    raise SystemExit("k814util: the compiled k814info tool is not installed (pip install .)")
+
+class _Failure(Exception):
+    """Ends a subcommand with exit status 1 after the message on one line of standard error."""
 
 
 def _cmd_sample(args: argparse.Namespace) -> int:
@@ -47,38 +47,166 @@ def _use_ini(args: argparse.Namespace) -> None:
         os.environ["INI814"] = str(Path(args.ini).resolve())
 
 
-def _run_info(args: argparse.Namespace, *flags: str) -> int:
+class _ProgressBar:
+    """A tqdm bar of the bytes read while binding (with the packets and their rate), on a
+    terminal's standard error only; nothing without tqdm, without a terminal or with --quiet."""
+
+    def __init__(self, args: argparse.Namespace):
+        self.bar = None
+        self.started = time.monotonic()
+        if getattr(args, "quiet", False) or not sys.stderr.isatty():
+            return
+        import k814util
+
+        if "progress" not in inspect.signature(k814util.open).parameters:
+            return  # a binding without progress reports
+        try:
+            from tqdm import tqdm
+        except ImportError:
+            return
+        self.bar = tqdm(
+            total=None,
+            desc=f"reading {Path(args.path).name}",
+            unit="B",
+            unit_scale=True,
+            unit_divisor=1024,
+            file=sys.stderr,
+            leave=False,
+        )
+
+    def __call__(self, bytes_done: int, bytes_total: int, packets: int) -> None:
+        if self.bar is None:
+            return
+        if self.bar.total != bytes_total:
+            self.bar.total = bytes_total
+        rate = packets / max(time.monotonic() - self.started, 1e-9)
+        self.bar.set_postfix_str(f"{packets} packets, {rate:,.0f} packets/s", refresh=False)
+        self.bar.update(bytes_done - self.bar.n)
+
+    def close(self) -> None:
+        if self.bar is not None:
+            self.bar.refresh()  # the last state, however soon the read ended
+            self.bar.close()
+
+
+def _open(args: argparse.Namespace):
+    """The test's TMFile, the process bound to it; _Failure with the binding's message."""
     _use_ini(args)
-    return subprocess.run([_info_tool(), *flags, args.path], check=False).returncode
+    import k814util
 
-
-def _cmd_info(args: argparse.Namespace) -> int:
-    return _run_info(args)
-
-
-def _cmd_summary(args: argparse.Namespace) -> int:
-    return _run_info(args, "--packets")
+    bar = _ProgressBar(args)
+    try:
+        if bar.bar is None:
+            return k814util.open(args.path)
+        f = k814util.open(args.path, progress=bar)
+        size = f.file_size()
+        bar(size, size, len(f))
+        return f
+    except k814util.BindingError as exc:
+        raise _Failure(str(exc)) from None
+    finally:
+        bar.close()
 
 
 def _bound(args: argparse.Namespace, factory):
-    """factory(path) after binding; None (with the reason on stderr) when it cannot bind."""
+    """factory(path) once the process is bound to the test's file."""
+    _open(args)
+    return factory(args.path)
+
+
+def _utc(unix: float) -> str:
+    return datetime.fromtimestamp(unix, timezone.utc).isoformat(timespec="milliseconds")[:-6] + "Z"
+
+
+def _field(name: str, value) -> None:
+    print(f"  {name:<14} {value if value not in ('', None) else '-'}")
+
+
+def _print_info(info: dict) -> None:
+    meta = info["meta"]
+    print(f"Telemetry file {info['file']} ({int(info['size'])} bytes)")
+    print(f"Test metadata from {meta['file']} (version {meta['version']})")
+    for key in ("mission", "model", "tid", "tid_dir"):
+        _field(key, meta[key])
+    if meta["started"] is None:
+        _field("started", "(directory name carries no date)")
+    else:
+        _field(
+            "started",
+            f"{meta['started']} ({meta['started_utc']}, Unix {int(meta['start_unix'])})",
+        )
+    _field("tmfile_name", meta["tmfile_name"])
+    _field("patch_files", ", ".join(meta["patch_files"]))
+    _field("default_mcal", meta["default_mcal"])
+    _field("dac_table", meta["dac_table"])
+    print(f"  annotations    {len(meta['annotations'])}")
+    for a in meta["annotations"]:
+        print(f"    #{a['key']} at {a['x']:g} s: {a['text']} [hkids {','.join(a['hkids']) or '-'}]")
+    print(f"Configuration {info['config']}, group {info['group']}: verified")
+    for p in info["paths"]:
+        state = "" if not p["value"] else "(ok)" if p["exists"] else "(MISSING)"
+        print(
+            f"  {'*' if p['required'] else ' '} {p['key']:<15} {p['value'] or '-'} {state}".rstrip()
+        )
+
+
+def _cmd_info(args: argparse.Namespace) -> int:
     _use_ini(args)
     import k814util
 
     try:
-        return factory(args.path)
+        info = k814util.describe_test(args.path)
     except k814util.BindingError as exc:
-        print(f"k814util: {exc}", file=sys.stderr)
-        return None
+        raise _Failure(str(exc)) from None
+    _print_info(info)
+    return 0
 
 
-def _print_log(log) -> None:
+def _cmd_summary(args: argparse.Namespace) -> int:
+    _cmd_info(args)
+    s = _open(args).packet_summary()
+    print(f"Packets: {s.packets}")
+    if s.first_unix is not None:
+        print(
+            f"  time span      {_utc(s.first_unix)} .. {_utc(s.last_unix)} "
+            f"({s.last_unix - s.first_unix:.3f} s)"
+        )
+    clock = "synchronised" if s.synced else "not synchronised"
+    print(f"  T0             Unix {s.t0_unix:.6f}, {s.t0_ticks} ticks; clock {clock}")
+    print(f"  {'type':>6}  {'name':<24}  count")
+    for t in s.types:
+        print(f"  {t.type:>6}  {t.name or '(not in the catalogue)':<24}  {t.count}")
+    return 0
+
+
+def _cmd_log(args: argparse.Namespace) -> int:
+    import k814util
+
+    log = _bound(args, k814util.message_log)
     print(f"Message log: {len(log)} lines")
     for line in log:
         print(f"  {line.unixTime():17.6f}  {line.msg()}")
+    return 0
 
 
-def _print_vireo_markers(markers) -> None:
+def _cmd_markers(args: argparse.Namespace) -> int:
+    import k814util
+
+    f = _open(args)
+    if f.mission() == "tarn":
+        markers = f.tarn_markers()
+        print(f"Markers: {len(markers)}")
+        for m in markers:
+            print(f"  #{m.marker_index} id {m.marker_id} at {m.relative_time:.3f} s: {m.text}")
+        metas = f.get_meta_markers()
+        print(f"Meta-markers: {len(metas)}")
+        for m in metas:
+            print(
+                f"  id {m.metaMarkerId} from {m.startRelativeTimeInSecs:.3f} s "
+                f"to {m.endRelativeTimeInSecs:.3f} s: {m.msg}"
+            )
+        return 0
+    markers = k814util.vireo_markers(args.path)
     print(f"VIREO markers: {len(markers)}")
     for m in markers:
         end = f"{m.t_end_us() / 1e6:17.6f}" if m.is_complete() else f"{'(open)':>17}"
@@ -87,62 +215,81 @@ def _print_vireo_markers(markers) -> None:
             f"  id {m.marker_id():<4} type {m.marker_type():<4} "
             f"{m.t_start_us() / 1e6:17.6f} -> {end} {span:>10}  {m.text()}"
         )
-
-
-def _cmd_log(args: argparse.Namespace) -> int:
-    import k814util
-
-    log = _bound(args, k814util.message_log)
-    if log is None:
-        return 1
-    _print_log(log)
     return 0
 
 
-def _mission(path: str) -> str:
-    """The mission the test's tm.meta names; empty when it cannot be read."""
+def _cmd_sequences(args: argparse.Namespace) -> int:
+    f = _open(args)
+    if f.mission() != "tarn":
+        print("SEB sequences: none (only TARN tests carry them)")
+        return 0
+    sequences = f.seb_sequences()
+    print(f"SEB sequences: {len(sequences)}")
+    for s in sequences:
+        unfinished = f", {s.unfinished} bytes unfinished" if s.unfinished else ""
+        print(
+            f"  at {s.relative_time:.3f} s, {len(s.commands)} commands, {s.byte_count} bytes "
+            f"(packets {','.join(map(str, s.packets))}){unfinished}"
+        )
+        for c in s.commands:
+            fields = " ".join(f"{x.name}={x.text}" for x in c.fields)
+            print(f"    {c.number:>3} {c.name:<18} {fields}")
+    return 0
+
+
+def _cmd_show(args: argparse.Namespace) -> int:
+    for step in (_cmd_summary, _cmd_log, _cmd_markers, _cmd_sequences):
+        sys.stdout.flush()
+        step(args)
+    return 0
+
+
+# --- items and values ------------------------------------------------------------------------
+
+
+def _catalogue(args: argparse.Namespace):
+    from k814util import frames
+
+    _open(args)
+    return frames._Catalogue()
+
+
+def _resolve(catalogue, names: list[str]) -> list[tuple[int, str]]:
+    """The (id, mnemonic) of items given by id or mnemonic; _Failure naming close matches."""
+    from k814util.frames import UnknownItemError
+
     try:
-        meta = json.loads((Path(path).resolve().parent / "tm.meta").read_text())
-        return str(meta["gse"]["mission"]).lower()
-    except (OSError, ValueError, KeyError, TypeError):
-        return ""
+        return [catalogue.resolve(int(n) if n.lstrip("-").isdigit() else n) for n in names]
+    except UnknownItemError as exc:
+        raise _Failure(str(exc)) from None
 
 
-def _run_info_section(args: argparse.Namespace, flag: str, heading: str) -> int:
-    """One section of the compiled tool's report, from its heading on; the metadata header
-    before it is the summary's business."""
-    _use_ini(args)
-    res = subprocess.run(
-        [_info_tool(), flag, args.path], stdout=subprocess.PIPE, text=True, check=False
+def _cmd_items(args: argparse.Namespace) -> int:
+    from k814util.frames import matching_items
+
+    rows = matching_items(_catalogue(args).rows, args.pattern)
+    width = max([len("mnemonic"), *(len(row[1]) for row in rows)])
+    units = max([8, *(len(u) for row in rows for u in row[5:8])])
+    print(
+        f"  {'id':>6}  {'mnemonic':<{width}} {'type':>5}  {'raw':<{units}} {'eng':<{units}} "
+        f"{'sci':<{units}} description"
     )
-    lines = res.stdout.splitlines()
-    start = next((i for i, line in enumerate(lines) if line.startswith(heading)), len(lines))
-    if lines[start:]:
-        print("\n".join(lines[start:]))
-    return res.returncode
-
-
-def _cmd_markers(args: argparse.Namespace) -> int:
-    import k814util
-
-    if _mission(args.path) == "tarn":
-        # TARN markers and the meta-markers of the rule files.
-        return _run_info_section(args, "--markers", "Markers:")
-    markers = _bound(args, k814util.vireo_markers)
-    if markers is None:
-        return 1
-    _print_vireo_markers(markers)
+    for row in rows:
+        hkid, mnemonic, _, _, ptype, raw, eng, sci, description = row
+        print(
+            f"  {hkid:>6}  {mnemonic:<{width}} {ptype:>5}  {raw or '-':<{units}} "
+            f"{eng or '-':<{units}} {sci or '-':<{units}} {description}".rstrip()
+        )
+    suffix = f" matching {args.pattern!r}" if args.pattern else ""
+    print(f"Items: {len(rows)}{suffix}")
     return 0
-
-
-_MODES = {"raw": 0, "eng": 1, "sci": 2}
 
 
 @contextlib.contextmanager
-def _csv_stdout():
-    """Standard output for CSV alone: some decoders report fields past a packet's end on the
-    process's standard output, which would land between the rows; while the rows are written,
-    the library's output goes to standard error instead."""
+def _data_stdout():
+    """Standard output for the data alone: some decoders report fields past a packet's end on
+    the process's standard output, which would land between the rows; while the rows are
+    written, the library's output goes to standard error instead."""
     sys.stdout.flush()
     saved = os.dup(1)
     os.dup2(2, 1)
@@ -154,63 +301,343 @@ def _csv_stdout():
         os.close(saved)
 
 
+def _long_rows(f, items: list[tuple[int, str]], mode: int):
+    """(item, packet, sample, unix time, relative time, value) of every value of the items, in
+    packet order and, within a packet, in the order the items were given."""
+    import numpy as np
+
+    from k814util.frames import _sample_numbers
+
+    found = [f.series(hkid, mode) for hkid, _ in items]
+    packet = np.concatenate([s["packet"] for s in found])
+    order = np.argsort(packet, kind="stable")
+    names = np.concatenate([np.full(len(s["packet"]), i) for i, s in enumerate(found)])[order]
+    sample = np.concatenate([_sample_numbers(s["packet"]) for s in found])[order]
+    unix = np.concatenate([s["unix_time"] for s in found])[order].tolist()
+    relative = np.concatenate([s["relative_time"] for s in found])[order].tolist()
+    values = [s["value"].tolist() for s in found]
+    flat = [v for column in values for v in column]
+    for k, i in enumerate(order.tolist()):
+        yield items[names[k]][1], int(packet[i]), int(sample[k]), unix[k], relative[k], flat[i]
+
+
 def _cmd_values(args: argparse.Namespace) -> int:
-    import k814util
+    f = _open(args)
+    from k814util import frames
 
-    f = _bound(args, k814util.open)
-    if f is None:
-        return 1
+    items = _resolve(frames._Catalogue(), args.items)
     mode = _MODES[args.mode]
-    with _csv_stdout() as stream:
+    if args.format == "parquet":
+        return _write_parquet(f, items, mode, args)
+    # The columns a one-item table always had come first.
+    header = ["packet", "unix_time", "relative_time", args.mode, "item", "sample"]
+    with contextlib.ExitStack() as stack:
+        if args.out:
+            stream = stack.enter_context(open(args.out, "w", newline=""))
+        else:
+            stream = stack.enter_context(_data_stdout())
         out = csv.writer(stream, lineterminator="\n")
-        out.writerow(["packet", "unix_time", "relative_time", args.mode])
-        for packet in f:
-            for point in packet.all_data(args.hkid, mode):
-                out.writerow(
-                    [
-                        packet.index(),
-                        repr(point.unix_timestamp),
-                        repr(point.relative_timestamp),
-                        repr(point.value),
-                    ]
-                )
+        out.writerow(header)
+        for name, packet, sample, unix, relative, value in _long_rows(f, items, mode):
+            text = value if isinstance(value, str) else repr(value)
+            out.writerow([packet, repr(unix), repr(relative), text, name, sample])
+    if args.out:
+        print(f"values of {len(items)} item(s) written to {args.out}", file=sys.stderr)
     return 0
 
 
-def _cmd_sequences(args: argparse.Namespace) -> int:
-    if _mission(args.path) != "tarn":
-        print("SEB sequences: none (only TARN tests carry them)")
+def _write_parquet(f, items, mode: int, args: argparse.Namespace) -> int:
+    try:
+        import pyarrow  # noqa: F401
+    except ImportError:
+        raise _Failure(
+            f"--format parquet needs pyarrow: install the 'analysis' extra ({_ANALYSIS})"
+        ) from None
+    frame = f.dataframe([hkid for hkid, _ in items], mode=mode, layout="long")
+    frame = frame.rename(columns={"value": args.mode})
+    frame.to_parquet(args.out)
+    print(f"{len(frame)} values of {len(items)} item(s) written to {args.out}", file=sys.stderr)
+    return 0
+
+
+# --- plots -----------------------------------------------------------------------------------
+
+_PANEL_PX, _TITLE_PX, _WIDTH_PX = 300, 100, 1200
+
+
+def _plot_figure(panels: int, to_file: bool):
+    """A figure 1200 pixels wide, 300 per panel plus 100 for the title (at 100 dpi): drawn by
+    Agg for a file, else by the interactive backend matplotlib chooses."""
+    try:
+        import matplotlib
+    except ImportError:
+        raise _Failure(
+            f"plots need matplotlib: install the 'analysis' extra ({_ANALYSIS})"
+        ) from None
+    size = (_WIDTH_PX / 100, (_TITLE_PX + _PANEL_PX * panels) / 100)
+    if to_file:
+        from matplotlib.backends.backend_agg import FigureCanvasAgg
+        from matplotlib.figure import Figure
+
+        fig = Figure(figsize=size, dpi=100)
+        FigureCanvasAgg(fig)
+        return fig, None
+    import matplotlib.pyplot as plt
+    from matplotlib.backends import BackendFilter, backend_registry
+
+    backend = matplotlib.get_backend().lower()
+    if backend in backend_registry.list_builtin(BackendFilter.NON_INTERACTIVE):
+        raise _Failure(
+            f"no plot window can open here (matplotlib backend {backend!r}, no display); "
+            "write the plot to a file with --png OUT"
+        )
+    try:
+        fig = plt.figure(figsize=size, dpi=100)
+    except Exception as exc:  # a GUI toolkit that cannot reach a display
+        raise _Failure(f"no plot window can open here ({exc}); use --png OUT") from None
+    return fig, plt
+
+
+def _spans(f) -> tuple[list[tuple[float, float, str]], list[tuple[float, float, str]]]:
+    """(start, end, label) in relative seconds of the test's markers (a TARN marker lasts until
+    the next one, the last until the end of the data; a VIREO marker until it closes) and of
+    its meta-markers."""
+    n = len(f)
+    if n == 0:
+        return [], []
+    first, last = f[0], f[n - 1]
+    end = last.relative_timestamp()
+    offset = first.unix_timestamp() - first.relative_timestamp()
+    markers = []
+    if f.mission() == "tarn":
+        found = f.tarn_markers()
+        for k, m in enumerate(found):
+            stop = found[k + 1].relative_time if k + 1 < len(found) else end
+            markers.append((m.relative_time, stop, f"{m.marker_id} {m.text}".rstrip()))
+    else:
+        import k814util
+
+        for m in k814util.vireo_markers(f.filename()):
+            start = m.t_start_us() / 1e6 - offset
+            stop = m.t_end_us() / 1e6 - offset if m.is_complete() else end
+            markers.append((start, stop, f"{m.marker_id()} {m.text()}".rstrip()))
+    metas = sorted(
+        (m.startRelativeTimeInSecs, m.endRelativeTimeInSecs, f"{m.metaMarkerId} {m.msg}".rstrip())
+        for m in f.get_meta_markers()
+    )
+    return markers, metas
+
+
+def _lanes(spans: list[tuple[float, float, str]]) -> list[int]:
+    """For each span, the lowest band not taken by an earlier span that overlaps it."""
+    ends: list[float] = []
+    lanes = []
+    for start, stop, _ in spans:
+        lane = next((k for k, end in enumerate(ends) if end <= start), len(ends))
+        if lane == len(ends):
+            ends.append(stop)
+        ends[lane] = max(stop, start)
+        lanes.append(lane)
+    return lanes
+
+
+def _cmd_plot(args: argparse.Namespace) -> int:
+    from k814util import frames
+
+    f = _open(args)
+    catalogue = frames._Catalogue()
+    mode = _MODES[args.mode]
+    panels: dict[str, list[tuple[str, dict]]] = {}
+    for hkid, name in _resolve(catalogue, args.items):
+        s = f.series(hkid, mode)
+        if s["value"].dtype.kind != "f":
+            print(f"k814util: {name} has text values; left out of the plot", file=sys.stderr)
+            continue
+        unit = catalogue.by_id[hkid][5 + mode] or ""
+        panels.setdefault(unit, []).append((name, s))
+    if not panels:
+        raise _Failure("nothing to plot: no item with numeric values")
+    fig, plt = _plot_figure(len(panels), bool(args.png))
+    axes = fig.subplots(len(panels), 1, sharex=True, squeeze=False)[:, 0]
+    markers, metas = _spans(f)
+    lanes = _lanes(metas)
+    for ax, (unit, lines) in zip(axes, panels.items()):
+        for k, (start, stop, _) in enumerate(markers):
+            ax.axvspan(start, stop, color=("tab:blue", "tab:cyan")[k % 2], alpha=0.08, lw=0)
+        # Meta-markers overlap: each takes a band at the panel's foot, one band per overlap.
+        for (start, stop, _), lane in zip(metas, lanes):
+            low = 0.01 + 0.05 * lane
+            ax.axvspan(start, stop, ymin=low, ymax=low + 0.04, color="tab:orange", alpha=0.45)
+        for name, s in lines:
+            style = ".-" if len(s["value"]) < 200 else "-"
+            ax.plot(s["relative_time"], s["value"], style, lw=0.8, ms=3, label=name)
+        ax.set_ylabel(f"{unit} ({args.mode})" if unit else f"({args.mode}, no unit)")
+        ax.margins(y=0.05 + 0.05 * (max(lanes, default=-1) + 1))
+        ax.legend(loc="upper right", fontsize=8)
+    top, foot = axes[0], axes[-1]
+    for start, _, label in markers:
+        top.text(
+            start,
+            1.0,
+            f" {label}",
+            transform=top.get_xaxis_transform(),
+            va="bottom",
+            fontsize=7,
+            color="tab:blue",
+            rotation=15,
+        )
+    for (start, _, label), lane in zip(metas, lanes):
+        foot.text(
+            start,
+            0.03 + 0.05 * lane,
+            f" {label}",
+            transform=foot.get_xaxis_transform(),
+            va="center",
+            fontsize=6,
+            color="saddlebrown",
+        )
+    axes[-1].set_xlabel("relative time [s]")
+    fig.suptitle(
+        f"{Path(f.filename()).resolve().parent.name}: markers shaded, meta-markers in bands "
+        "at each panel's foot",
+        fontsize=10,
+    )
+    fig.tight_layout()
+    if args.png:
+        fig.savefig(args.png)
+        print(f"trend of {sum(len(v) for v in panels.values())} item(s) written to {args.png}")
         return 0
-    return _run_info_section(args, "--sequences", "SEB sequences:")
-
-
-def _cmd_show(args: argparse.Namespace) -> int:
-    sys.stdout.flush()
-    status = _cmd_summary(args)
-    if status != 0:
-        return status
-    steps = [_cmd_log, _cmd_markers]
-    if _mission(args.path) == "tarn":
-        steps.append(_cmd_sequences)
-    for step in steps:
-        sys.stdout.flush()
-        status = step(args)
-        if status != 0:
-            return status
+    plt.show()
     return 0
 
 
-_KINDS = {26: "single", 27: "summed", 28: "aggregated"}
+# --- following a test ------------------------------------------------------------------------
+
+
+_LARGEST_PACKET = 65536 + 6 + 10240 + 64
+
+
+class _Follower:
+    """What is new in the bound file since the last look: message-log lines (a line waiting for
+    its continuation in a later packet only once complete), markers and the items' values."""
+
+    def __init__(self, f, items: list[tuple[int, str]], mode: int, units: list[str]):
+        self.f = f
+        self.items = items
+        self.mode = mode
+        self.units = units
+        self.lines = 0
+        self.markers: set = set()
+        self.packets = 0
+
+    def skip_existing(self) -> None:
+        self.lines, _ = self._log()
+        self.markers = {key for key, *_ in self._markers()}
+        self.packets = len(self.f)
+
+    def _log(self):
+        from k814util import k814util as _k
+
+        log = _k.PyMsgLogCache()
+        return log.size() - int(_k._console_log_pending()), log
+
+    def _markers(self):
+        """(key, relative time, text) of every marker event so far."""
+        f = self.f
+        if f.mission() == "tarn":
+            for m in f.tarn_markers():
+                yield (m.marker_index,), m.relative_time, f"marker  id {m.marker_id}: {m.text}"
+            return
+        import k814util
+
+        n = len(f)
+        if n == 0:
+            return
+        first = f[0]
+        offset = first.unix_timestamp() - first.relative_timestamp()
+        for m in k814util.vireo_markers(f.filename()):
+            start = m.t_start_us() / 1e6 - offset
+            text = f"marker  id {m.marker_id()} type {m.marker_type()}"
+            yield (m.t_start_us(), m.marker_id(), "open"), start, f"{text} opened: {m.text()}"
+            if m.is_complete():
+                yield (
+                    (m.t_start_us(), m.marker_id(), "closed"),
+                    m.t_end_us() / 1e6 - offset,
+                    f"{text} closed after {(m.t_end_us() - m.t_start_us()) / 1e6:.3f} s",
+                )
+
+    def events(self) -> list[tuple[float, str]]:
+        """The new events in time order, as (relative time, text)."""
+        out = []
+        complete, log = self._log()
+        for i in range(self.lines, complete):
+            line = log.get(i)
+            out.append((line.relativeTime(), f"log     {line.msg()}"))
+        self.lines = max(self.lines, complete)
+        for key, t, text in self._markers():
+            if key not in self.markers:
+                self.markers.add(key)
+                out.append((t, text))
+        n = len(self.f)
+        for i in range(self.packets, n):
+            packet = self.f.get_pkt(i)
+            for (hkid, name), unit in zip(self.items, self.units):
+                for d in packet.all_data(hkid, self.mode):
+                    out.append((d.relative_timestamp, f"{name} = {d.value!r} {unit}".rstrip()))
+        self.packets = n
+        out.sort(key=lambda e: e[0])
+        return out
+
+
+def _cmd_follow(args: argparse.Namespace) -> int:
+    from k814util import frames
+
+    f = _open(args)
+    catalogue = frames._Catalogue()
+    mode = _MODES[args.mode]
+    items = _resolve(catalogue, args.items)
+    units = [catalogue.by_id[hkid][5 + mode] or "" for hkid, _ in items]
+    follower = _Follower(f, items, mode, units)
+    if not args.from_start:
+        follower.skip_existing()
+    # Ctrl-C ends the loop even where the shell started us with interrupts ignored (a
+    # background job), and so does a polite kill.
+    signal.signal(signal.SIGINT, signal.default_int_handler)
+    signal.signal(signal.SIGTERM, signal.default_int_handler)
+    print(
+        f"following {f.filename()}: {len(f)} packets so far, every {args.interval:g} s "
+        "(Ctrl-C to stop)",
+        flush=True,
+    )
+    try:
+        new, read, seen = True, f.file_size(), -1
+        while True:
+            if new:
+                for t, text in follower.events():
+                    print(f"{t:12.3f}  {text}", flush=True)
+            time.sleep(args.interval)
+            size = f.file_size()
+            # The reader gives a packet up as damage after five reads that end inside it, and a
+            # station's buffered writes can leave a large packet in pieces for a while. Read on
+            # once the file stops growing for a look, or when more than the largest packet
+            # (station record and prefix included) is waiting: no read then ends in a packet
+            # the station is still writing, unless it pauses in the middle of one.
+            new = False
+            if size != read and (size == seen or size - read > _LARGEST_PACKET):
+                new = f.refresh() > 0
+                read = size
+            seen = size
+    except KeyboardInterrupt:
+        print(f"stopped after {len(f)} packets", flush=True)
+    return 0
 
 
 def _scan_rows(args: argparse.Namespace):
-    """(scans, their table columns) of the test's file; None when it cannot be bound."""
+    """(scans, their table columns) of the test's file."""
     import k814util
     from k814util.spectra import _counted_bins, _rows, _table_columns
 
     scans = _bound(args, k814util.scans)
-    if scans is None:
-        return None
     rows = _rows(scans, 0, None)
     n_bins, _ = _counted_bins(scans, rows)
     return scans, _table_columns(scans, rows, n_bins)
@@ -221,10 +648,7 @@ def _marker_label(marker_id: int, text: str) -> str:
 
 
 def _cmd_scans(args: argparse.Namespace) -> int:
-    bound = _scan_rows(args)
-    if bound is None:
-        return 1
-    _, cols = bound
+    _, cols = _scan_rows(args)
     n = len(cols["scan"])
     print(f"Scans: {n}")
     print(
@@ -277,8 +701,6 @@ def _cmd_spectrum(args: argparse.Namespace) -> int:
     import k814util
 
     scans = _bound(args, k814util.scans)
-    if scans is None:
-        return 1
     n = scans.size()
     index = args.index + n if args.index < 0 else args.index
     try:
@@ -347,10 +769,7 @@ def _marker_spans(cols, end: float) -> list[tuple[float, float, str]]:
 def _cmd_tic(args: argparse.Namespace) -> int:
     import k814util
 
-    bound = _scan_rows(args)
-    if bound is None:
-        return 1
-    _, cols = bound
+    _, cols = _scan_rows(args)
     if not args.png:
         out = csv.writer(sys.stdout, lineterminator="\n")
         out.writerow(["scan", "relative_time", "tic", "corrected_tic", "mode"])
@@ -423,7 +842,7 @@ def _cmd_tic(args: argparse.Namespace) -> int:
 
 
 def main(argv: list[str] | None = None) -> int:
-    parser = argparse.ArgumentParser(prog="k814util", description=__doc__)
+    parser = argparse.ArgumentParser(prog="k814util", description=__doc__.split("\n")[0])
     sub = parser.add_subparsers(dest="command", required=True)
 
     sample = sub.add_parser("sample", help="write the sample archive")
@@ -444,18 +863,39 @@ def main(argv: list[str] | None = None) -> int:
         p = sub.add_parser(name, help=help_text)
         p.add_argument("path", help="telemetry file of the test")
         p.add_argument("--ini", help="workstation configuration file (default: $INI814 or ~)")
+        p.add_argument("-q", "--quiet", action="store_true", help="no progress bar")
         p.set_defaults(func=func)
         return p
+
+    def add_mode(p, default: str = "sci") -> None:
+        p.add_argument("--mode", choices=list(_MODES), default=default, help=f"default: {default}")
 
     add("info", _cmd_info, "print a test's metadata and verify its configuration")
     add("summary", _cmd_summary, "metadata, packets by type and name, time span, clock state")
     add("log", _cmd_log, "the instrument's message log")
     add("markers", _cmd_markers, "test markers (VIREO intervals; TARN markers and meta-markers)")
-    values = add("values", _cmd_values, "every value of one database item, as CSV")
-    values.add_argument("hkid", type=int, help="database item (data ID)")
-    values.add_argument("--mode", choices=sorted(_MODES), default="eng", help="default: eng")
     add("sequences", _cmd_sequences, "SEB command sequences with decoded fields (TARN)")
     add("show", _cmd_show, "summary, message log, markers (and TARN SEB sequences) of a test")
+    items = add("items", _cmd_items, "the database's items, to find what to read")
+    items.add_argument("pattern", nargs="?", help="mnemonic part or shell pattern (SEB:T_*)")
+    values = add("values", _cmd_values, "every value of database items, as CSV or parquet")
+    values.add_argument("items", nargs="+", metavar="ITEM", help="item id or mnemonic")
+    add_mode(values, "eng")
+    values.add_argument("--format", choices=("csv", "parquet"), default="csv")
+    values.add_argument("--out", metavar="FILE", help="write to FILE (CSV default: stdout)")
+    plot = add("plot", _cmd_plot, "trends of items against time, markers shaded")
+    plot.add_argument("items", nargs="+", metavar="ITEM", help="item id or mnemonic")
+    add_mode(plot)
+    plot.add_argument("--png", metavar="OUT", help="write the plot to this PNG file")
+    follow = add("follow", _cmd_follow, "print what the station appends, until Ctrl-C")
+    follow.add_argument("items", nargs="*", metavar="ITEM", help="items whose values to print")
+    add_mode(follow)
+    follow.add_argument(
+        "--interval", type=float, default=1.0, metavar="S", help="seconds between looks (1)"
+    )
+    follow.add_argument(
+        "--from-start", action="store_true", help="print what the file holds already, too"
+    )
     add("scans", _cmd_scans, "the TARN mass-spectrum scans, one line each, by kind and mode")
     spectrum = add("spectrum", _cmd_spectrum, "one scan's m/z and counts as CSV, or a plot")
     spectrum.add_argument("index", type=int, help="scan number (negative: from the end)")
@@ -465,8 +905,16 @@ def main(argv: list[str] | None = None) -> int:
     archive_cli.register(sub)
 
     args = parser.parse_args(argv)
+    if getattr(args, "format", None) == "parquet" and not args.out:
+        parser.error("--format parquet needs --out FILE")
+    if getattr(args, "interval", 1.0) <= 0:
+        parser.error("--interval must be above 0")
     try:
         return args.func(args)
+    except _Failure as exc:
+        sys.stdout.flush()
+        print(str(exc).replace("\n", " "), file=sys.stderr)
+        return 1
     except BrokenPipeError:
         # The reader of our output (head, less) went away: not a failure of ours.
         devnull = os.open(os.devnull, os.O_WRONLY)

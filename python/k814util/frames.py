@@ -7,6 +7,8 @@ The functions here become methods of :class:`k814util.TMFile`::
     df = f.dataframe(["SEB:EMON_A", "SEB:T_BOARD"], layout="wide")
     f.items("EMON")                          # which items there are
     f.packets()                              # one row per packet
+    f.seb_sequences(), f.seb_commands()      # TARN command sequences, decoded
+    f.refresh()                              # packets the station appended since
 
 The compiled module decodes the whole file in one pass and fills arrays Python allocated, so no
 Python runs per packet or per value. ``series`` gives exactly what ``all_data`` gives packet by
@@ -18,9 +20,10 @@ from __future__ import annotations
 
 import difflib
 import fnmatch
+import json
 import operator
 from collections.abc import Iterable
-from typing import TYPE_CHECKING, Union
+from typing import TYPE_CHECKING, NamedTuple, Union
 
 import numpy as np
 
@@ -57,6 +60,69 @@ _ITEM_COLUMNS = (
     "units_sci",
     "description",
 )
+
+
+class TarnMarker(NamedTuple):
+    """One TARN marker packet: its place among the file's markers, the packet, id and text."""
+
+    marker_index: int
+    packet: int
+    marker_id: int
+    sclk: int
+    relative_time: float
+    unix_time: float
+    text: str
+
+
+class PacketTypeCount(NamedTuple):
+    """How many packets of one full type the file holds; name is None for a type the packet
+    catalogue lacks."""
+
+    type: int
+    name: str | None
+    count: int
+
+
+class PacketSummary(NamedTuple):
+    """The file's packets: count, time span (Unix seconds; None without packets), the clock's
+    T0 and state, and the count of each packet type."""
+
+    packets: int
+    first_unix: float | None
+    last_unix: float | None
+    t0_unix: float
+    t0_ticks: int
+    synced: bool
+    types: tuple[PacketTypeCount, ...]
+
+
+class SebField(NamedTuple):
+    """One decoded field of an SEB command: the interpreter's text ("(short)" for a field past
+    the command's end) and the science value (None then)."""
+
+    name: str
+    text: str
+    sci: float | None
+
+
+class SebCommand(NamedTuple):
+    """One SEB command: number, name, its bytes (sync code to trailer) and decoded fields."""
+
+    number: int
+    name: str
+    data: bytes
+    fields: tuple[SebField, ...]
+
+
+class SebSequence(NamedTuple):
+    """One SEB command sequence: the relative time of its first packet, the packets it came
+    in, the bytes of its commands, the bytes still waiting for a continuation, the commands."""
+
+    relative_time: float
+    packets: tuple[int, ...]
+    byte_count: int
+    unfinished: int
+    commands: tuple[SebCommand, ...]
 
 
 class UnknownItemError(LookupError):
@@ -278,6 +344,15 @@ def packets(self) -> pd.DataFrame:
     return pd.DataFrame(frame, index=pd.RangeIndex(n, name="packet"))
 
 
+def matching_items(rows: list[tuple], pattern: str | None) -> list[tuple]:
+    """The catalogue rows whose mnemonic matches pattern, ignoring case: a shell-style pattern
+    when it has wildcards, otherwise any mnemonic containing it; all rows for None."""
+    if pattern is None:
+        return list(rows)
+    glob = pattern.upper() if any(c in pattern for c in "*?[") else f"*{pattern.upper()}*"
+    return [row for row in rows if fnmatch.fnmatchcase(row[1].upper(), glob)]
+
+
 def items(self, pattern: str | None = None) -> pd.DataFrame:
     """The database's items, indexed by id: ``mnemonic``, ``subsystem``, ``name``,
     ``packet_type``, the units of each mode and ``description``.
@@ -286,10 +361,7 @@ def items(self, pattern: str | None = None) -> pd.DataFrame:
     ("SEB:T_*") when it has wildcards, otherwise any mnemonic containing it.
     """
     pd = _pandas()
-    rows = _Catalogue().rows
-    if pattern is not None:
-        glob = pattern.upper() if any(c in pattern for c in "*?[") else f"*{pattern.upper()}*"
-        rows = [row for row in rows if fnmatch.fnmatchcase(row[1].upper(), glob)]
+    rows = matching_items(_Catalogue().rows, pattern)
     frame = pd.DataFrame(rows, columns=list(_ITEM_COLUMNS))
     frame = frame.astype({"id": np.int64, "packet_type": np.int64})
     return frame.set_index("id")
@@ -344,8 +416,7 @@ def markers(self) -> pd.DataFrame:
     packet's index), ``marker_id``, ``sclk``, ``relative_time``, ``unix_time`` and ``text``,
     with a UTC time index."""
     pd = _pandas()
-    columns = ["marker_index", "packet", "marker_id", "sclk", "relative_time", "unix_time", "text"]
-    frame = pd.DataFrame(_k._frames_tarn_markers(), columns=columns)
+    frame = pd.DataFrame(tarn_markers(self), columns=list(TarnMarker._fields))
     frame = frame.astype(
         {
             "marker_index": np.int64,
@@ -380,6 +451,110 @@ def meta_markers(self) -> pd.DataFrame:
     )
 
 
+def tarn_markers(self) -> list[TarnMarker]:
+    """The TARN marker packets in time order, as records (``markers()`` as objects)."""
+    return [TarnMarker(*row) for row in _k._frames_tarn_markers()]
+
+
+def mission(self) -> str:
+    """The mission of the test the process is bound to ("tarn", "vireo"), as binding read it."""
+    bound = _k._console_binding()
+    if bound is None:
+        raise RuntimeError("the process is not bound to a telemetry file")
+    return bound[1].lower()
+
+
+def packet_summary(self) -> PacketSummary:
+    """Packet count, time span, the clock's T0 and state, and the count of each packet type."""
+    s = json.loads(_k._console_packet_summary())
+    types = tuple(PacketTypeCount(t["type"], t["name"], t["count"]) for t in s["types"])
+    return PacketSummary(
+        int(s["packets"]),
+        s["first_unix"],
+        s["last_unix"],
+        s["t0_unix"],
+        int(s["t0_ticks"]),
+        s["synced"],
+        types,
+    )
+
+
+def packet_types(self) -> pd.DataFrame:
+    """The count of each full packet type, indexed by type, with the catalogue's name."""
+    pd = _pandas()
+    rows = self.packet_summary().types
+    frame = pd.DataFrame(rows, columns=list(PacketTypeCount._fields))
+    return frame.astype({"type": np.int64, "count": np.int64}).set_index("type")
+
+
+def seb_sequences(self) -> list[SebSequence]:
+    """The SEB command sequences of a TARN file's sequence packets (continuations joined, a
+    command cut between packets completed), each command with its decoded fields; empty for
+    other missions."""
+    out = []
+    for s in json.loads(_k._console_seb_sequences()):
+        commands = tuple(
+            SebCommand(
+                c["number"],
+                c["name"],
+                bytes.fromhex(c["bytes"]),
+                tuple(SebField(f["name"], f["text"], f["sci"]) for f in c["fields"]),
+            )
+            for c in s["commands"]
+        )
+        out.append(
+            SebSequence(
+                s["relative_time"],
+                tuple(s["packets"]),
+                s["byte_count"],
+                int(s["unfinished"]),
+                commands,
+            )
+        )
+    return out
+
+
+def seb_commands(self) -> pd.DataFrame:
+    """Every SEB command, one row each: ``sequence`` (its number), ``relative_time`` (of the
+    sequence), ``position`` in the sequence, ``number``, ``name``, ``fields`` (name=text,
+    blank-separated) and ``data`` (the bytes in hexadecimal)."""
+    pd = _pandas()
+    rows = [
+        (
+            k,
+            s.relative_time,
+            i,
+            c.number,
+            c.name,
+            " ".join(f"{f.name}={f.text}" for f in c.fields),
+            c.data.hex(),
+        )
+        for k, s in enumerate(self.seb_sequences())
+        for i, c in enumerate(s.commands)
+    ]
+    columns = ["sequence", "relative_time", "position", "number", "name", "fields", "data"]
+    frame = pd.DataFrame(rows, columns=columns)
+    return frame.astype(
+        {
+            "sequence": np.int64,
+            "relative_time": np.float64,
+            "position": np.int64,
+            "number": np.int64,
+        }
+    )
+
+
+def refresh(self) -> int:
+    """Reads what the station appended to the file since the last read and returns the number
+    of new packets (binding the process to this file again, and counting all its packets, when
+    it was bound to another one since). Nothing is read while the file keeps its size.
+
+    A packet the station has only partly written waits for a later refresh; but the reader
+    gives it up as damage after five reads in a row that end inside it, so refresh when the
+    station has paused (``k814util follow`` does) rather than as fast as the file changes."""
+    return int(_k._console_refresh(self.filename()))
+
+
 def install() -> None:
     """Makes the functions above methods of TMFile."""
     for function in (
@@ -391,5 +566,12 @@ def install() -> None:
         vireo_markers,
         markers,
         meta_markers,
+        tarn_markers,
+        mission,
+        packet_summary,
+        packet_types,
+        seb_sequences,
+        seb_commands,
+        refresh,
     ):
         setattr(_k.TMFile, function.__name__, function)

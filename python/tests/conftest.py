@@ -1,11 +1,7 @@
 import os
-import shutil
-from pathlib import Path
 
 import pytest
 from k814util.sample import generate_archive
-
-import k814util
 
 
 @pytest.fixture(scope="session")
@@ -35,17 +31,6 @@ def _bind_vireo_first(root, manifest):
             del os.environ["INI814"]
         else:
             os.environ["INI814"] = saved
-
-
-@pytest.fixture
-def info_tool():
-    tool = os.environ.get("K814INFO") or shutil.which("k814info")
-    if not tool:
-        bundled = Path(k814util.__file__).resolve().parent / "bin" / "k814info"
-        tool = str(bundled) if bundled.exists() else None
-    if not tool:
-        pytest.skip("k814info is not built (ctest sets K814INFO)")
-    return tool
 
 
 @pytest.fixture

@@ -268,3 +268,57 @@ def test_series_of_a_file_that_grows_after_the_first_call(archive, monkeypatch, 
         assert n < len(s["packet"]) and max(before[item]["packet"]) < first
         np.testing.assert_array_equal(s["packet"][:n], before[item]["packet"])
         assert list(s["value"][:n]) == list(before[item]["value"])
+
+
+def test_what_only_the_console_tool_printed_is_reachable_as_objects(tarn):
+    run, f = tarn
+    assert f.mission() == "tarn"
+    written = [e for e in run["expected"] if "seb" in e]
+    sequences = f.seb_sequences()
+    # One sequence per sequence the generator sent (one in two packets), each command's bytes
+    # as written, from the sync code to the trailer.
+    assert len(sequences) == len(written)
+    assert [[(c.number, c.data.hex()) for c in s.commands] for s in sequences] == [
+        [tuple(c) for c in e["seb"]] for e in written
+    ]
+    assert [s.byte_count for s in sequences] == [
+        sum(len(h) // 2 for _, h in e["seb"]) for e in written
+    ]
+    commands = f.seb_commands()
+    assert len(commands) == sum(len(e["seb"]) for e in written)
+    # 1C: SET_DAC of DAC 0x0F (AUX_AMP) to 0x0BB8 with a delay of 0x000A.
+    dac = commands[commands["data"] == "faf3201c00050f0bb8000a030a"].iloc[0]
+    assert dac["name"] == "SET_DAC" and dac["fields"].startswith("dac=AUX_AMP ")
+    assert dac["fields"].endswith(" delay=10")
+
+    markers = [e["marker"] for e in run["expected"] if "marker" in e]
+    assert [(m.marker_id, m.text) for m in f.tarn_markers()] == [(i, t) for i, _, t in markers]
+    summary = f.packet_summary()
+    assert summary.packets == run["packets"]
+    assert {str(t.type): t.count for t in summary.types} == run["packets_by_type"]
+    assert f.packet_types().loc[SEB_HK, "name"] == "SEB_HK"
+
+
+def test_refresh_reads_what_the_station_appends(archive, monkeypatch, tmp_path):
+    root, manifest = archive
+    monkeypatch.setenv("INI814", str(root / ".814config.INI"))
+    run = next(r for r in manifest["runs"] if r["mission"] == "tarn")
+    source = Path(run["tm_file"])
+    directory = tmp_path / source.parent.name
+    directory.mkdir()
+    shutil.copy(source.parent / "tm.meta", directory)
+    stream = source.read_bytes()
+    heads = k814util.read_packets(source, layout="tom")
+    # Cut in the middle of the 100th packet.
+    cut = int(heads["offset"][100] + heads["length"][100] // 2)
+    growing = directory / source.name
+    growing.write_bytes(stream[:cut])
+    f = k814util.open(growing)
+    assert len(f) == 100
+    # A file that keeps its size is not read again: polling it must not use up the reader's
+    # patience with the packet it ends in (it gives such a packet up after five tries).
+    assert [f.refresh() for _ in range(8)] == [0] * 8
+    with growing.open("ab") as out:
+        out.write(stream[cut:])
+    assert f.refresh() == run["packets"] - 100 and f.refresh() == 0
+    assert list(f.packets()["full_type"]) == [e["type"] for e in run["expected"]]
