@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The main job on the bundled sample: installs the package, writes the sample archive, and binds
 # Python to each of its tests in turn: for VIREO and TARN alike the summary, message log, markers
-# (TARN: meta-markers and SEB command sequences too) and one housekeeping item's values as CSV;
-# for TARN also its mass-spectrum scans, one spectrum plot and the TIC chromatogram (PNG files).
+# (TARN: meta-markers and SEB command sequences too), the items of one subsystem, housekeeping
+# values as CSV and a housekeeping trend plot (PNG); for TARN also its mass-spectrum scans, one
+# spectrum plot and the TIC chromatogram (PNG files).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -20,8 +21,15 @@ for tm in "$ARCHIVE"/data/vireo/*/*.tlm; do
   echo "== k814util show $tm"
   "$PYTHON" -m k814util show "$tm" --ini "$INI"
   echo
-  echo "== k814util values $tm 10 --mode sci   (HK:V_28, first rows)"
-  "$PYTHON" -m k814util values "$tm" 10 --mode sci --ini "$INI" | head -6
+  echo "== k814util items $tm HK:"
+  "$PYTHON" -m k814util items "$tm" HK: --ini "$INI"
+  echo
+  echo "== k814util values $tm 10 HK:T_PRT --mode sci   (first rows)"
+  "$PYTHON" -m k814util values "$tm" 10 HK:T_PRT --mode sci --ini "$INI" | head -6
+  echo
+  echo "== k814util plot $tm HK:V_28 HK:T_PRT --png $ARCHIVE/vireo-hk.png"
+  "$PYTHON" -m k814util plot "$tm" HK:V_28 HK:T_PRT --png "$ARCHIVE/vireo-hk.png" \
+    --ini "$INI"
 done
 for tm in "$ARCHIVE"/data/tarn/*/*.tlm; do
   echo
@@ -32,6 +40,10 @@ for tm in "$ARCHIVE"/data/tarn/*/*.tlm; do
   echo
   echo "== k814util values $tm 21 --mode sci   (SEB:HV_MON, first rows)"
   "$PYTHON" -m k814util values "$tm" 21 --mode sci --ini "$INI" 2>>"$ARCHIVE/tarn-reader.log" | head -6
+  echo
+  echo "== k814util plot $tm SEB:EMON_A SEB:EMON_B SEB:HV_MON SEB:T_BOARD --png $ARCHIVE/tarn-hk.png"
+  "$PYTHON" -m k814util plot "$tm" SEB:EMON_A SEB:EMON_B SEB:HV_MON SEB:T_BOARD \
+    --png "$ARCHIVE/tarn-hk.png" --ini "$INI" 2>>"$ARCHIVE/tarn-reader.log"
   echo
   echo "== k814util scans $tm"
   "$PYTHON" -m k814util scans "$tm" --ini "$INI" 2>>"$ARCHIVE/tarn-reader.log"

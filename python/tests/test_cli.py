@@ -144,7 +144,7 @@ def test_plot_a_panel_per_unit_and_no_window_without_a_display(run, tmp_path):
     pytest.importorskip("matplotlib")
     ini, run = run
     # Two items of one unit and one of another: two panels of 300 pixels under a 100 title.
-    items = {"tarn": ("SEB:EMON_A", "18", "21"), "vireo": ("10", "HK:T_CTL")}[run["mission"]]
+    items = {"tarn": ("SEB:EMON_A", "18", "21"), "vireo": ("10", "HK:T_PRT")}[run["mission"]]
     panels = {"tarn": 2, "vireo": 2}[run["mission"]]
     png = tmp_path / "trend.png"
     res = _run("plot", run["tm_file"], *items, "--png", png, ini=ini)
