@@ -28,7 +28,7 @@ from k814util.sample import metamarkers, tmdefs
 
 import k814util
 
-HK_ITEM = {"tarn": (21, 22), "vireo": (10, 704)}  # (housekeeping item, its packet type)
+HK_ITEM = {"tarn": (21, 22), "vireo": (12, 704)}  # (housekeeping item, its packet type)
 
 
 def _run(*args, ini=None, **kw):
@@ -93,6 +93,11 @@ def test_reading_subcommands_against_the_manifest(run):
         lines = res["sequences"].stdout.splitlines()
         assert lines[0] == f"SEB sequences: {sum(1 for e in run['expected'] if 'seb' in e)}"
         assert [int(line.split()[0]) for line in lines if line.startswith("    ")] == commands
+        # Fields decoded through the definitions, the DAC table and the database.
+        for text in ("dac=EM_A value=-2352.94V", "bin_time=100us", "Unknown command 5"):
+            assert text in res["sequences"].stdout
+        # The rule files' problems are reported, not fatal.
+        assert "zz_broken.json failed validation. Skipping it." in res["markers"].stderr
     else:
         # Markers with an id open intervals; the one never closed is listed as open.
         opened = [text for i, _, text in written if i]
@@ -122,6 +127,9 @@ def test_items_and_values(run, tmp_path):
     # Both names give the same item: each packet's value twice, in the order asked for.
     assert [int(r["packet"]) for r in rows] == [i for i in hk_packets for _ in (0, 1)]
     assert all(r["raw"] == s["raw"] for r, s in zip(rows[::2], rows[1::2]))
+    assert float(rows[0]["unix_time"]) == pytest.approx(run["expected"][hk_packets[0]]["unix"])
+    if mission == "vireo":  # HK:COUNTS_LE counts up by 3 a second in the generated stream
+        assert [float(r["raw"]) for r in rows[:10:2]] == [0.0, 3.0, 6.0, 9.0, 12.0]
 
     pytest.importorskip("pyarrow")
     out = tmp_path / "values.parquet"

@@ -257,21 +257,6 @@ def test_list_types_behave_like_lists():
         assert message in str(caught.value)
 
 
-def _cli(*args):
-    return subprocess.run(
-        [sys.executable, "-m", "k814util", *args], capture_output=True, text=True, check=False
-    )
-
-
-def test_show_command_prints_log_and_markers(vireo):
-    run, root = vireo
-    res = _cli("show", run["tm_file"], "--ini", str(root / ".814config.INI"))
-    assert res.returncode == 0, res.stderr
-    assert f"Message log: {len(_sent_lines(run))} lines" in res.stdout
-    assert "VIREO markers: 5" in res.stdout
-    assert "(open)" in res.stdout and "step 4: cool-down" in res.stdout
-
-
 def _be16(raw, at):
     return (raw[at] << 8) | raw[at + 1]
 
@@ -335,62 +320,3 @@ def test_tmfile_needs_an_existing_file(vireo, tmp_path):
     k814util.bind(run["tm_file"])
     with pytest.raises(RuntimeError, match="TMFile was given a nonexistent file!"):
         k814util.TMFile(str(tmp_path / "gone.tlm"))
-
-
-def test_console_values_and_summary(archive):
-    root, manifest = archive
-    ini = str(root / ".814config.INI")
-    vireo = next(r for r in manifest["runs"] if r["mission"] == "vireo")
-    res = _cli("values", vireo["tm_file"], "12", "--mode", "raw", "--ini", ini)
-    assert res.returncode == 0, res.stderr
-    rows = [line.split(",") for line in res.stdout.splitlines()]
-    assert rows[0] == ["packet", "unix_time", "relative_time", "raw"]
-    hk = [e for e in vireo["expected"] if e["type"] == 704]
-    # One row per packet holding the item, named by its index.
-    assert [int(r[0]) for r in rows[1:]] == [
-        i for i, e in enumerate(vireo["expected"]) if e["type"] == 704
-    ]
-    # HK:COUNTS_LE counts up by 3 a second in the generated stream.
-    assert [float(r[3]) for r in rows[1:6]] == [0.0, 3.0, 6.0, 9.0, 12.0]
-    assert float(rows[1][1]) == pytest.approx(hk[0]["unix"])
-
-    tarn = next(r for r in manifest["runs"] if r["mission"] == "tarn")
-    res = _cli("summary", tarn["tm_file"], "--ini", ini)
-    assert res.returncode == 0, res.stderr
-    assert f"Packets: {tarn['packets']}" in res.stdout
-    for kind, count in tarn["packets_by_type"].items():
-        assert any(
-            line.split()[0] == kind and line.split()[-1] == str(count)
-            for line in res.stdout.splitlines()
-            if line.strip() and line.split()[0].isdigit()
-        ), kind
-    assert "MARKER" in res.stdout and "clock synchronised" in res.stdout
-
-
-def test_console_tarn_show_and_sequences(archive):
-    root, manifest = archive
-    ini = str(root / ".814config.INI")
-    tarn = next(r for r in manifest["runs"] if r["mission"] == "tarn")
-    res = _cli("show", tarn["tm_file"], "--ini", ini)
-    assert res.returncode == 0, res.stderr
-    out = res.stdout
-    for heading in ("Packets: ", "Message log: 7 lines", "Markers: 4"):
-        assert heading in out
-    meta = out[out.index("Meta-markers:") :].splitlines()
-    assert meta[0] == "Meta-markers: 5"
-    assert [int(line.split()[1]) for line in meta[1:6]] == [50001, 50002, 50003, 50004, 50005]
-    # The rule files' problems are reported, not fatal.
-    assert "zz_broken.json failed validation. Skipping it." in res.stderr
-    assert "Skipping duplicate meta marker ID: 50001" in res.stderr
-    section = out[out.index("SEB sequences:") :].splitlines()
-    sent = [e["seb"] for e in tarn["expected"] if "seb" in e]
-    assert section[0] == f"SEB sequences: {len(sent)}"
-    listed = [int(line.split()[0]) for line in section[1:] if not line.startswith("  at")]
-    assert listed == [c[0] for s in sent for c in s]
-    # Fields decoded through the definitions, the DAC table and the database.
-    assert "dac=EM_A value=-2352.94V" in out and "bin_time=100us" in out
-    assert "Unknown command 5" in out
-
-    vireo = next(r for r in manifest["runs"] if r["mission"] == "vireo")
-    res = _cli("sequences", vireo["tm_file"], "--ini", ini)
-    assert res.returncode == 0 and "only TARN" in res.stdout
