@@ -10,11 +10,13 @@ from __future__ import annotations
 
 import json
 import os
-from typing import Union
+from typing import Callable, Union
 
 from k814util import k814util as _k
 
 PathLike = Union[str, "os.PathLike[str]"]
+#: ``progress(bytes_done, bytes_total, packets)``, called while a telemetry file is read.
+Progress = Callable[[int, int, int], object]
 
 _MISSING_FILE = "tmfile does not exist: "
 
@@ -28,21 +30,38 @@ class TelemetryFileNotFoundError(BindingError, FileNotFoundError):
     """The telemetry file does not exist."""
 
 
-def bind(path: PathLike) -> str:
+def bind(path: PathLike, progress: Progress | None = None) -> str:
     """Binds the process to the telemetry file at ``path`` and returns its absolute path.
+
+    ``progress``, when given, is called as ``progress(bytes_done, bytes_total, packets)``
+    while the file is read: once as the read starts, at most a few times per second while it
+    goes, and once as it ends, with ``bytes_done`` equal to ``bytes_total`` (a read stops only
+    at the end of the file). ``bytes_done`` is the file offset reached, ``bytes_total`` the
+    file's size when the read began and ``packets`` the packets read so far. For the file already
+    bound, only what was appended since is read (and reported; nothing when it did not grow).
+    The first exception ``progress`` raises ends the reports without stopping the read; once
+    the binding is complete, that exception is raised (Ctrl-C while reading included).
 
     Raises :class:`TelemetryFileNotFoundError` for a missing file and :class:`BindingError`
     for a test without a valid ``tm.meta``, an invalid configuration group or a mission this
     module cannot read.
     """
     name = os.fspath(path)
+    if progress is not None and not callable(progress):
+        raise TypeError(f"progress must be callable, not {type(progress).__name__}")
+    raised = None
     try:
-        _k.bindTelemetryFile(name)
+        if progress is None:
+            _k.bindTelemetryFile(name)
+        else:
+            raised = _k._bind_with_progress(name, progress)
     except RuntimeError as exc:
         message = str(exc)
         if message.startswith(_MISSING_FILE):
             raise TelemetryFileNotFoundError(message) from None
         raise BindingError(message) from None
+    if raised is not None:
+        raise raised
     return os.path.abspath(name)
 
 
@@ -63,10 +82,10 @@ def describe_test(path: PathLike) -> dict:
     return info
 
 
-def open(path: PathLike) -> _k.TMFile:
+def open(path: PathLike, progress: Progress | None = None) -> _k.TMFile:
     """The telemetry file at ``path``, with its packets (``len``, indexing, iteration), times,
-    markers and decoded values."""
-    bind(path)
+    markers and decoded values. ``progress`` is reported to as :func:`bind` says."""
+    bind(path, progress)
     return _k.TMFile(os.fspath(path))
 
 

@@ -1,6 +1,6 @@
 # Type stubs of the generated proxy module over the compiled _k814util.
 
-from collections.abc import Iterable, Iterator
+from collections.abc import Callable, Iterable, Iterator
 from typing import Any, overload
 
 class SwigPyIterator:
@@ -518,3 +518,9 @@ def _read_packets_fill(
     raw_timestamp: Any,
     data: Any,
 ) -> None: ...
+
+# Used by k814util.bind: binds while each read reports progress(bytes_done, bytes_total,
+# packets); returns what progress raised, once the binding is complete.
+def _bind_with_progress(
+    path: str, progress: Callable[[int, int, int], object]
+) -> BaseException | None: ...
