@@ -1,6 +1,8 @@
 // The console's view of a test, and reading on as the station appends to the bound file. The
 // reports are small and nested; they cross as JSON text, which the package parses.
 %{
+#include <gselib/datainterpretation.h>
+#include <gselib/tmdatabase.h>
 #include <k814util/k814util.h>
 #include <k814util/testreport.h>
 #include <gselib/msglogcache.h>
@@ -43,6 +45,13 @@ PyObject* _console_binding() {
 // is bound to another file); the number of packets added.
 long long _console_refresh(const std::string& path) {
     return refreshTelemetryFile(path);
+}
+
+// The data id the database gives a mnemonic (a key a patch renamed still finds its row); 0 when
+// it has none or nothing is bound.
+int _frames_item_id(const std::string& key) {
+    const GseLib::DataInterpretation* di = GseLib::DataInterpretation::current();
+    return di && di->db() ? di->db()->getId(key.c_str()) : 0;
 }
 
 // Whether the message log's last line waits for its continuation in a later packet.

@@ -172,8 +172,9 @@ class _Catalogue:
     def resolve(self, item: Item) -> tuple[int, str]:
         """The id and mnemonic of an item given by id or mnemonic."""
         if isinstance(item, str):
-            if item in self.ids:
-                hkid = self.ids[item]
+            # The database's own key index first: it also knows the keys that patches renamed.
+            hkid = _k._frames_item_id(item) or self.ids.get(item, 0)
+            if hkid in self.by_id:
                 return hkid, self.by_id[hkid][1]
             candidates = list(self.ids)
             close = difflib.get_close_matches(item, candidates, n=5)
@@ -184,10 +185,16 @@ class _Catalogue:
             ]
             hint = f"; close matches: {', '.join(close)}" if close else ""
             raise UnknownItemError(f"no database item has the mnemonic {item!r}{hint}")
-        hkid = operator.index(item)
+        hkid = _item_id(item)
         if hkid not in self.by_id:
             raise UnknownItemError(f"no database item has the id {hkid}")
         return hkid, self.by_id[hkid][1]
+
+
+def _item_id(item: Item) -> int:
+    if isinstance(item, bool):  # an int to Python, but never meant as item 0 or 1
+        raise TypeError(f"an item is a data id or a mnemonic, not {item!r}")
+    return operator.index(item)
 
 
 def _series_of(hkid: int, mode: int) -> dict[str, np.ndarray]:
@@ -220,7 +227,7 @@ def series(self, item: Item, mode: int | str = "sci") -> dict[str, np.ndarray]:
 
     Raises :class:`UnknownItemError` for an item the database does not hold.
     """
-    hkid, _ = _Catalogue().resolve(item) if isinstance(item, str) else (operator.index(item), "")
+    hkid = _Catalogue().resolve(item)[0] if isinstance(item, str) else _item_id(item)
     return _series_of(hkid, _mode(mode))
 
 
@@ -257,7 +264,8 @@ def dataframe(
     if layout not in ("long", "wide"):
         raise ValueError(f"layout must be 'long' or 'wide', not {layout!r}")
     number = _mode(mode)
-    wanted = [items] if isinstance(items, (str, int)) else list(items)
+    single = isinstance(items, str) or not isinstance(items, Iterable)
+    wanted = [items] if single else list(items)
     if not wanted:
         raise ValueError("dataframe needs at least one item")
     catalogue = _Catalogue()
@@ -412,7 +420,8 @@ def vireo_markers(self) -> pd.DataFrame:
 
 
 def markers(self) -> pd.DataFrame:
-    """The TARN marker packets, in time order: ``marker_index``, ``packet`` (the marker
+    """The TARN marker packets, in time order: ``marker_index`` (the marker's own 0-based index
+    field; ``quip_marker_index()`` of the packets after it is one more), ``packet`` (the marker
     packet's index), ``marker_id``, ``sclk``, ``relative_time``, ``unix_time`` and ``text``,
     with a UTC time index."""
     pd = _pandas()

@@ -198,6 +198,26 @@ def test_items_and_mnemonic_lookup(tarn):
     for mode in ("science", 3, -1):
         with pytest.raises(ValueError, match="mode"):
             f.series(17, mode)
+    with pytest.raises(TypeError):
+        f.series(True)
+    np.testing.assert_array_equal(f.dataframe(np.int64(17))["value"], f.series(17)["value"])
+
+
+def test_a_key_a_patch_renamed_still_finds_its_item(tmp_path, monkeypatch):
+    from k814util.sample import generate_archive
+
+    manifest = generate_archive(tmp_path)
+    run = next(r for r in manifest["runs"] if r["mission"] == "tarn")
+    patch = next(tmp_path.rglob("TAR_TM_Patch_FM.txt"))
+    header = patch.read_text().splitlines()[0].split("\t")
+    row = {"DATA_ID": "21", "NAME": "HV_MONITOR"}
+    patch.write_text(patch.read_text() + "\t".join(row.get(c, "") for c in header) + "\n")
+    monkeypatch.setenv("INI814", str(tmp_path / ".814config.INI"))
+    f = k814util.open(run["tm_file"])
+    assert f.items().loc[21, "mnemonic"] == "SEB:HV_MONITOR"
+    renamed = f.series("SEB:HV_MONITOR")
+    assert len(renamed["value"]) > 0
+    np.testing.assert_array_equal(f.series("SEB:HV_MON")["value"], renamed["value"])
     with pytest.raises(ValueError, match="layout"):
         f.dataframe([17], layout="tall")
 
