@@ -274,7 +274,9 @@ class SampleArchive:
             write(rules / "zz_broken.json", metamarkers.broken_rules_text())
 
     def _write_stream(self, run: TestRun, rng: random.Random) -> None:
-        """The test's packets one by one, each with what it is meant to say."""
+        """The test's packets one by one, each with what it is meant to say. A run with a damaged
+        telemetry file has a stretch overwritten afterwards: what it is meant to say are the
+        packets the stretch leaves whole, and every other byte is damage."""
         scans = None
         if run.mission == "tarn":
             scans = science.timeline(run.mission_defs, Layout(run.mission_defs))
@@ -283,30 +285,38 @@ class SampleArchive:
             )
         else:
             stream = vireo_stream(run.mission_defs, run.start_unix, run.seconds, rng)
-        intact = []
+        events = list(stream)
+        data = bytearray(b"".join(e.data for e in events))
+        hit = range(0)
+        if run.problem == DAMAGED_TELEMETRY:
+            hit = _overwrite(data)
         with open(run.path, "wb") as out:
-            for e in stream:
-                out.write(e.data)
-                run.size += len(e.data)
-                if e.kind == DAMAGE:
-                    run.damage_bytes += len(e.data)
-                    continue
-                intact.append(e)
-                run.packets += 1
-                run.packets_by_type[e.kind] = run.packets_by_type.get(e.kind, 0) + 1
-                expected = {"type": e.kind, "unix": e.unix, "ground": list(e.ground or [])}
-                if e.text is not None:
-                    expected["text"] = e.text
-                if e.marker is not None:
-                    expected["marker"] = list(e.marker)
-                if e.seb is not None:
-                    expected["seb"] = e.seb
-                for item in e.custom or []:
-                    index = {"packet_index": len(intact) - 1, "packet_type": e.kind}
-                    run.custom_items.append({**index, **item})
-                run.expected.append(expected)
-        if scans is not None:
+            out.write(data)
+        run.size = len(data)
+        intact = []
+        at = 0
+        for e in events:
+            start, at = at, at + len(e.data)
+            if e.kind == DAMAGE or (start < hit.stop and hit.start < at):
+                continue
+            intact.append(e)
+            run.packets_by_type[e.kind] = run.packets_by_type.get(e.kind, 0) + 1
+            expected = {"type": e.kind, "unix": e.unix, "ground": list(e.ground or [])}
+            if e.text is not None:
+                expected["text"] = e.text
+            if e.marker is not None:
+                expected["marker"] = list(e.marker)
+            if e.seb is not None:
+                expected["seb"] = e.seb
+            for item in e.custom or []:
+                index = {"packet_index": len(intact) - 1, "packet_type": e.kind}
+                run.custom_items.append({**index, **item})
+            run.expected.append(expected)
+        run.packets = len(intact)
+        run.damage_bytes = run.size - sum(len(e.data) for e in intact)
+        if scans is not None and not hit:
             # Relative times count from the first packet the instrument made (not the GSE's).
+            # (A damaged file's scans lose packets the design cannot say; it has none listed.)
             t0 = next(e.unix for e in intact if e.kind < 0x80)
             run.science = science.expected_scans(
                 run.mission_defs, intact, t0, scans.plans, scans.statuses
@@ -359,20 +369,20 @@ class SampleArchive:
         _write(directory / "tm.meta", json.dumps(meta, indent=4) + "\n", run.start_unix)
 
     def _damage(self, run: TestRun) -> None:
-        """Gives a run its problem: a tm.meta cut short (no longer JSON), or a telemetry file
-        with a stretch overwritten by a failing disk's fill pattern."""
+        """A broken tm.meta: cut short, no longer JSON (a damaged telemetry file is written
+        damaged, see :meth:`_write_stream`)."""
         if run.problem == BROKEN_META:
             meta = self.run_dir(run) / "tm.meta"
             text = meta.read_bytes()
             _write(meta, text[: len(text) // 2], run.start_unix)
-        elif run.problem == DAMAGED_TELEMETRY:
-            data = bytearray(run.path.read_bytes())
-            at = len(data) // 3
-            stretch = min(4096, len(data) - at)
-            data[at : at + stretch] = b"\xde\xad" * (stretch // 2) + b"\xde" * (stretch % 2)
-            mtime = run.path.stat().st_mtime
-            _write(run.path, bytes(data), mtime)
-            run.damage_bytes += stretch
+
+
+def _overwrite(data: bytearray) -> range:
+    """Overwrites a stretch a third into data with a failing disk's fill pattern; returns it."""
+    at = len(data) // 3
+    stretch = min(4096, len(data) - at)
+    data[at : at + stretch] = b"\xde\xad" * (stretch // 2) + b"\xde" * (stretch % 2)
+    return range(at, at + stretch)
 
 
 _NUMBER_LIST = re.compile(r"\[\s*(-?[0-9][-0-9.eE+]*(?:,\s*-?[0-9][-0-9.eE+]*)*)\s*\]")
