@@ -32,7 +32,10 @@ import pickle
 import re
 import subprocess
 import sys
+import tempfile
 import threading
+import traceback
+import warnings
 from collections.abc import Callable, Iterable, Iterator
 from typing import TYPE_CHECKING, Any, Union
 
@@ -62,7 +65,8 @@ RUN_COLUMNS = ("mission", "group", "tid", "test_name")
 
 # A TID directory: local start date and time, the 5-digit test ID, the test name.
 _TID_DIR = re.compile(r"^(\d{4}-\d\d-\d\d-\d\d\.\d\d\.\d\d)-(\d{5})-(.+)$")
-# How deep below a data root TID directories are looked for (year or campaign folders).
+# How deep below a data root TID directories are looked for: directly below it, or inside up to
+# two levels of folders (year, campaign).
 _SEARCH_DEPTH = 3
 # Files of a TID directory that are not its telemetry.
 _NOT_TELEMETRY = (".meta", ".json", ".mcal", ".amu", ".txt", ".csv", ".png")
@@ -70,18 +74,25 @@ _NOT_TELEMETRY = (".meta", ".json", ".mcal", ".amu", ".txt", ".csv", ".png")
 Item = Union[int, str]
 
 
+class ArchiveWarning(UserWarning):
+    """Part of the configuration the catalogue cannot walk (a missing data root)."""
+
+
 class RunError(Exception):
     """A test run that could not be bound or whose work failed: ``run`` names it (the TID
-    directory), ``message`` says why, ``telemetry_file`` is its file."""
+    directory), ``message`` says why (for an exception, its type and text: "KeyError: 'x'"),
+    ``telemetry_file`` is its file and ``traceback`` the text of the traceback where it was
+    raised (empty for a run whose catalogue row already says why it cannot be bound)."""
 
-    def __init__(self, run: str, message: str, telemetry_file: str = ""):
+    def __init__(self, run: str, message: str, telemetry_file: str = "", traceback: str = ""):
         super().__init__(f"{run}: {message}")
         self.run = run
         self.message = message
         self.telemetry_file = telemetry_file
+        self.traceback = traceback
 
     def __reduce__(self):
-        return (RunError, (self.run, self.message, self.telemetry_file))
+        return (RunError, (self.run, self.message, self.telemetry_file, self.traceback))
 
     def __eq__(self, other: object) -> bool:
         return isinstance(other, RunError) and self.__reduce__() == other.__reduce__()
@@ -205,9 +216,13 @@ _HELPER_LOCKS: dict[str, threading.Lock] = {}
 _HELPERS_LOCK = threading.Lock()
 
 
+# Where the runs' reader diagnostics are counted (an event topic of the cluster's scheduler).
+DIAGNOSTICS_TOPIC = "k814util-archive-diagnostics"
+
+
 def _message(exc: BaseException) -> str:
-    text = str(exc)
-    return text if text else type(exc).__name__
+    """The exception's type and text, as a traceback's last line says it."""
+    return traceback.format_exception_only(type(exc), exc)[-1].strip()
 
 
 def _bind_and_call(func: Callable, path: str, ini: str):
@@ -217,55 +232,90 @@ def _bind_and_call(func: Callable, path: str, ini: str):
         return func(k814util.open(path))
 
 
+def _on_worker():
+    """The Dask worker running this task, or None outside one."""
+    from distributed import get_worker
+
+    try:
+        return get_worker()
+    except ValueError:
+        return None
+
+
 def _work(func: Callable, path: str, mission: str, ini: str, run: str):
     """func(TMFile of the run) in this process's helper for the run's mission. A failure is
-    returned as a :class:`RunError`, never raised, so one bad run leaves the others be."""
+    returned as a :class:`RunError`, never raised, so one bad run leaves the others be. The
+    lines the helper wrote to standard error meanwhile (the reader's diagnostics of a damaged
+    file) are counted on the cluster's scheduler, not printed."""
     with _HELPERS_LOCK:
         lock = _HELPER_LOCKS.setdefault(mission, threading.Lock())
+    lines = 0
     with lock:
         try:
             helper = _HELPERS.get(mission)
             if helper is None or not helper.alive():
                 helper = _HELPERS[mission] = _Helper()
-            return helper.call(func, path, mission, ini)
+            result, lines = helper.call(func, path, mission, ini)
+        except _HelperFailure as exc:
+            result, lines = RunError(run, exc.message, path, exc.traceback), exc.lines
         except Exception as exc:
-            return RunError(run, _message(exc), path)
+            result = RunError(run, _message(exc), path, traceback.format_exc())
+    worker = _on_worker()
+    if worker is not None:
+        worker.log_event(DIAGNOSTICS_TOPIC, {"run": run, "lines": lines})
+    return result
 
 
 class _HelperFailure(Exception):
-    """The work failed in the helper process; the message is its exception's."""
+    """The work failed in the helper process: its exception's type and text, its traceback,
+    and the lines the helper wrote to standard error meanwhile."""
+
+    def __init__(self, message: str, traceback: str, lines: int):
+        super().__init__(message)
+        self.message, self.traceback, self.lines = message, traceback, lines
 
 
 class _Helper:
     """A child process that binds runs of one mission, one at a time, on request: the work is
-    sent pickled over its standard input, the result comes back over its standard output."""
+    sent pickled over its standard input, the result comes back over its standard output.
+    Its standard error goes to a log file of its own, so that the reader's diagnostics of many
+    runs do not flood the worker's; each call counts the lines the run added."""
 
     def __init__(self) -> None:
         env = dict(os.environ)
         # Whatever this process imports (the package, the caller's modules), the child finds.
         env["PYTHONPATH"] = os.pathsep.join(p for p in sys.path if p)
+        self.log = tempfile.TemporaryFile(prefix="k814util-helper-", suffix=".log")
         self.process = subprocess.Popen(
             [sys.executable, "-c", "from k814util.archive import _helper_main; _helper_main()"],
             stdin=subprocess.PIPE,
             stdout=subprocess.PIPE,
+            stderr=self.log,
             env=env,
         )
 
     def alive(self) -> bool:
         return self.process.poll() is None
 
-    def call(self, func: Callable, path: str, mission: str, ini: str):
+    def _new_lines(self, start: int) -> int:
+        self.log.seek(start)
+        return sum(block.count(b"\n") for block in iter(lambda: self.log.read(1 << 20), b""))
+
+    def call(self, func: Callable, path: str, mission: str, ini: str) -> tuple[Any, int]:
+        """The result of func on the run and the lines of standard error it caused."""
         import cloudpickle
 
+        start = os.fstat(self.log.fileno()).st_size
         _send(self.process.stdin, cloudpickle.dumps((func, path, mission, ini)))
         reply = _receive(self.process.stdout)
         if reply is None:
             code = self.process.wait()
             raise RuntimeError(f"the binding process ended (exit status {code})")
+        lines = self._new_lines(start)
         ok, value = pickle.loads(reply)
         if not ok:
-            raise _HelperFailure(value)
-        return value
+            raise _HelperFailure(*value, lines)
+        return value, lines
 
     def close(self) -> None:
         with contextlib.suppress(OSError):
@@ -275,6 +325,7 @@ class _Helper:
         if self.process.poll() is None:
             self.process.kill()
             self.process.wait()
+        self.log.close()
 
 
 def _send(stream, data: bytes) -> None:
@@ -311,18 +362,28 @@ def _helper_main() -> None:
                 raise RuntimeError(f"this process's plug-ins are another mission's than {mission}")
             reply = (True, _bind_and_call(func, path, ini))
         except Exception as exc:
-            reply = (False, _message(exc))
+            reply = (False, (_message(exc), traceback.format_exc()))
         try:
             data = cloudpickle.dumps(reply)
         except Exception as exc:
-            data = cloudpickle.dumps((False, f"the result cannot be pickled: {_message(exc)}"))
+            text = f"the result cannot be pickled: {_message(exc)}"
+            data = cloudpickle.dumps((False, (text, traceback.format_exc())))
+        sys.stderr.flush()
         _send(replies, data)
 
 
-def _close_helpers() -> None:
-    for helper in _HELPERS.values():
-        helper.close()
-    _HELPERS.clear()
+def _close_helpers() -> int:
+    """Ends this process's helper processes (once their current run is done); how many."""
+    with _HELPERS_LOCK:
+        locks = dict(_HELPER_LOCKS)
+    closed = 0
+    for mission, lock in locks.items():
+        with lock:
+            helper = _HELPERS.pop(mission, None)
+            if helper is not None:
+                helper.close()
+                closed += 1
+    return closed
 
 
 atexit.register(_close_helpers)
@@ -356,12 +417,37 @@ def _series_meta(pd) -> pd.DataFrame:
     return frame
 
 
+class _ItemCheck:
+    """For each item, None when the run's database holds it, else the message of the
+    unknown-item error (with the close matches)."""
+
+    def __init__(self, items: list):
+        self.items = items
+
+    def __call__(self, tmfile) -> dict:
+        from k814util.frames import UnknownItemError, _Catalogue
+
+        catalogue = _Catalogue()
+        found = {}
+        for item in self.items:
+            try:
+                catalogue.resolve(item)
+                found[item] = None
+            except UnknownItemError as exc:
+                found[item] = str(exc)
+        return found
+
+
 class _SeriesJob:
     """The items of one run in the long layout of ``TMFile.dataframe``; items the run's
     database does not hold give no rows."""
 
     def __init__(self, items: list, mode: int | str, row: dict):
         self.items, self.mode, self.row = items, mode, row
+
+    @staticmethod
+    def empty() -> pd.DataFrame:
+        return _series_meta(_pandas())
 
     def __call__(self, tmfile) -> pd.DataFrame:
         import pandas as pd
@@ -438,6 +524,10 @@ class _ScansJob:
     def __init__(self, row: dict):
         self.row = row
 
+    @staticmethod
+    def empty() -> pd.DataFrame:
+        return _scans_meta(_pandas())
+
     def __call__(self, tmfile) -> pd.DataFrame:
         import pandas as pd
 
@@ -451,12 +541,74 @@ class _ScansJob:
         return frame[list(_scans_order())]
 
 
-def _partition(job, row: dict, ini: str):
-    result = _work(
-        job, row["telemetry_file"], row["mission"], ini, _run_name(row["telemetry_file"])
-    )
+class RunWarning(UserWarning):
+    """A run left out of a data frame because its work failed (``errors="skip"``)."""
+
+
+def _submit(client, func, row: dict, ini: str):
+    path = row["telemetry_file"]
+    return client.submit(_work, func, path, row["mission"], ini, _run_name(path), pure=False)
+
+
+class _Batch:
+    """The runs of one data frame and the client that binds them. Computed in the caller's
+    process (dask's local scheduler), a partition asks its batch for its run, which sends the
+    next runs ahead to the client so that the whole cluster works while the partitions are
+    taken in order; computed on a cluster's worker, a partition binds its run there (the batch
+    does not travel)."""
+
+    def __init__(self, client, jobs: list, ini: str):
+        self.client, self.jobs, self.ini = client, jobs, ini
+        self.ahead = max(2, 2 * sum(client.nthreads().values()))
+        self.futures: dict = {}
+        self.lock = threading.Lock()
+
+    def __reduce__(self):
+        return (_no_batch, ())
+
+    def result(self, index: int):
+        with self.lock:
+            for k in range(index, min(index + self.ahead, len(self.jobs))):
+                if k not in self.futures:
+                    job, row = self.jobs[k]
+                    self.futures[k] = _submit(self.client, job, row, self.ini)
+            future = self.futures.pop(index)
+        try:
+            return future.result()
+        except Exception as exc:  # the worker itself was lost
+            path = self.jobs[index][1]["telemetry_file"]
+            return RunError(_run_name(path), _message(exc), path, traceback.format_exc())
+        finally:
+            future.release()
+
+
+def _no_batch() -> None:
+    return None
+
+
+def _warn(warning: Warning) -> None:
+    """A warning for the caller: on a worker, the clients of its cluster show it (as dask's
+    own forwarding does, without the worker's copy on its standard error)."""
+    worker = _on_worker()
+    if worker is None:
+        warnings.warn(warning, stacklevel=2)
+    else:
+        worker.log_event(
+            "warn", {"message": pickle.dumps(warning), "category": pickle.dumps(type(warning))}
+        )
+
+
+def _partition(job, row: dict, ini: str, batch: _Batch | None, index: int, errors: str):
+    if batch is not None and _on_worker() is None:
+        result = batch.result(index)
+    else:
+        path = row["telemetry_file"]
+        result = _work(job, path, row["mission"], ini, _run_name(path))
     if isinstance(result, RunError):
-        raise result
+        if errors == "raise":
+            raise result
+        _warn(RunWarning(f"left out {result.run}: {result.message}"))
+        return job.empty()
     return result
 
 
@@ -468,9 +620,10 @@ class Archive:
 
     ``ini`` is the configuration file; by default the one binding reads ($INI814 when set,
     else ".814config.INI" in the home directory). Runs are the TID directories under each
-    group's "data_root" (directly, or in folders up to three levels down). ``workers`` is the
-    size of the local cluster that :meth:`map`, :meth:`series` and :meth:`scans` start when no
-    client is given (default: one per processor).
+    group's "data_root" (directly below it, or inside up to two levels of folders such as year
+    and campaign). ``workers`` is the size of the local cluster that :meth:`map`,
+    :meth:`series` and :meth:`scans` start when no client is given (default: one per
+    processor).
 
     Raises ``RuntimeError`` when there is no configuration file.
     """
@@ -486,6 +639,7 @@ class Archive:
         self._catalogue: pd.DataFrame | None = None
         self._client: distributed.Client | None = None
         self._cluster = None
+        self._clients: list = []  # every client work went to, whose helpers close() ends
 
     def __repr__(self) -> str:
         return f"Archive({self.ini!r}, groups {[g for g, _ in self.groups]})"
@@ -500,12 +654,15 @@ class Archive:
 
     def refresh(self) -> pd.DataFrame:
         """Walks the data roots again (runs the station added since) and returns the whole
-        catalogue."""
+        catalogue. A group without a data root, or whose data root is not a directory, gives
+        an :class:`ArchiveWarning`."""
         pd = _pandas()
         rows, seen = [], set()
         with _configuration(self.ini):
             for group, root in self.groups:
-                if not root:
+                if not root or not os.path.isdir(root):
+                    problem = f"data root {root} is not a directory" if root else "no data root"
+                    warnings.warn(ArchiveWarning(f"group {group}: {problem}"), stacklevel=2)
                     continue
                 for directory in _tid_dirs(root):
                     real = os.path.realpath(directory)
@@ -560,7 +717,8 @@ class Archive:
     @property
     def client(self) -> distributed.Client:
         """The client of this archive's local cluster of worker processes (one thread each),
-        started on first use; the work goes there when no client is given."""
+        started on first use; the work goes there when no client is given. It does not become
+        dask's default client (the caller's stays). Its dashboard listens on a free port."""
         if self._client is None:
             from distributed import Client, LocalCluster
 
@@ -568,22 +726,43 @@ class Archive:
                 n_workers=self.workers or os.cpu_count() or 1,
                 processes=True,
                 threads_per_worker=1,
-                dashboard_address=None,
+                dashboard_address=":0",
             )
-            self._client = Client(self._cluster)
+            self._client = Client(self._cluster, set_as_default=False)
         return self._client
 
     def _use(self, client: distributed.Client | None) -> distributed.Client:
-        if client is not None:
-            return client
-        return self.client
+        client = self.client if client is None else client
+        if all(c is not client for c in self._clients):
+            self._clients.append(client)
+        return client
 
     def close(self) -> None:
-        """Stops the local cluster this archive started (a client given to it stays open)."""
+        """Ends the helper processes this archive's work started on the workers of every
+        client it used, and stops the local cluster it started (a client given to it stays
+        open)."""
+        for client in self._clients:
+            if client.status == "running":
+                with contextlib.suppress(Exception):
+                    client.run(_close_helpers)
+        self._clients.clear()
         if self._cluster is not None:
             self._client.close()
             self._cluster.close()
             self._client = self._cluster = None
+
+    def diagnostics(self, client: distributed.Client | None = None) -> dict[str, int]:
+        """Lines of the reader's diagnostics (a damaged file's "Skipped N bytes" and the like)
+        per run, by the latest binding of each run on the cluster of client (default: this
+        archive's). Helper processes write them to a log file of their own instead of the
+        workers' standard error; this is what they counted."""
+        client = self._client if client is None else client
+        if client is None:
+            return {}
+        lines: dict[str, int] = {}
+        for _, event in client.get_events(DIAGNOSTICS_TOPIC):
+            lines[event["run"]] = event["lines"]
+        return lines
 
     # -- work over runs
 
@@ -624,26 +803,52 @@ class Archive:
                         pure=False,
                     )
                     pending[future] = i
-                for future in as_completed(list(pending)):
+                for future in as_completed(list(pending), loop=client.loop):
                     i = pending.pop(future)
                     try:
                         results[i] = future.result()
                     except Exception as exc:  # the worker itself was lost
                         path = rows[i]["telemetry_file"]
-                        results[i] = RunError(_run_name(path), _message(exc), path)
+                        text = traceback.format_exc()
+                        results[i] = RunError(_run_name(path), _message(exc), path, text)
                     future.release()
                     progress.update()
         return results
 
-    def _frame(self, jobs: list, meta, client):
+    def _frame(self, jobs: list, meta, client, errors: str):
         import dask
         import dask.dataframe as dd
 
-        self._use(client)  # the partitions are computed where the client sends them
-        parts = [dask.delayed(_partition, pure=False)(job, row, self.ini) for job, row in jobs]
-        if not parts:
+        _check_errors(errors)
+        if not jobs:
             return dd.from_pandas(meta, npartitions=1)
+        batch = _Batch(self._use(client), jobs, self.ini)
+        parts = [
+            dask.delayed(_partition, pure=False)(job, row, self.ini, batch, i, errors)
+            for i, (job, row) in enumerate(jobs)
+        ]
         return dd.from_delayed(parts, meta=meta, verify_meta=False)
+
+    def _check_items(self, items: list, rows: list[dict], client) -> None:
+        """Raises the unknown-item error for an item that no configuration group's database
+        among the runs holds, asking one run of each group (its smallest file)."""
+        from k814util.frames import UnknownItemError
+
+        first: dict[str, dict] = {}
+        for row in sorted(rows, key=lambda r: r["size"]):
+            first.setdefault(row["group"], row)
+        if not first:
+            return
+        client = self._use(client)
+        futures = {g: _submit(client, _ItemCheck(items), r, self.ini) for g, r in first.items()}
+        answers = {g: f.result() for g, f in futures.items()}
+        answers = {g: a for g, a in answers.items() if not isinstance(a, RunError)}
+        for item in items:
+            said = {g: a[item] for g, a in answers.items()}
+            if said and all(said.values()):
+                if len(said) == 1:
+                    raise UnknownItemError(next(iter(said.values())))
+                raise UnknownItemError(" / ".join(f"{g}: {m}" for g, m in said.items()))
 
     def series(
         self,
@@ -651,6 +856,7 @@ class Archive:
         runs: pd.DataFrame | None = None,
         mode: int | str = "sci",
         client: distributed.Client | None = None,
+        errors: str = "skip",
     ) -> dask.dataframe.DataFrame:
         """The values of items (ids or mnemonics) in every run as a dask DataFrame, one
         partition per run, in the order of the rows: the run columns ``mission``, ``group``,
@@ -658,32 +864,54 @@ class Archive:
         ``value``, ``relative_time``, ``packet``, ``sample``) with its UTC time index.
 
         Runs whose catalogue row has an error are left out; a run's database that lacks an
-        item gives no rows for it. Values are numbers (text items are refused when computed:
-        read them with :meth:`map`). Computing it (``.compute()``, ``.to_parquet(path)``)
-        binds each run in a worker process like :meth:`map`, and raises :class:`RunError` for
-        a run that fails.
+        item gives no rows for it, but an item that none of the runs' configuration groups
+        holds (asked of one run per group, here and now) raises ``k814util.UnknownItemError``
+        with the close matches. Values are numbers (text items are refused when computed: read
+        them with :meth:`map`).
+
+        Computing it (``.compute()``, ``.to_parquet(path)``) binds each run in a worker
+        process of client (default: this archive's cluster) like :meth:`map`: computed in this
+        process the partitions send their runs there; computed on a cluster (``client.compute``,
+        or dask's default client), each partition binds its run on the worker that computes
+        it. A run that fails does not stop the others: with ``errors="skip"`` its partition is
+        empty and a :class:`RunWarning` names the run and the error; with ``errors="raise"``
+        the computation raises its :class:`RunError`.
         """
+        from k814util.frames import _mode
+
         pd = _pandas()
         wanted = [items] if isinstance(items, (str, int)) else list(items)
         if not wanted:
             raise ValueError("series needs at least one item")
+        _mode(mode)
+        _check_errors(errors)
         rows = [r for r in _records(self.catalogue() if runs is None else runs) if not r["error"]]
+        self._check_items(wanted, rows, client)
         jobs = [(_SeriesJob(wanted, mode, _run_row(r)), r) for r in rows]
-        return self._frame(jobs, _series_meta(pd), client)
+        return self._frame(jobs, _series_meta(pd), client, errors)
 
     def scans(
-        self, runs: pd.DataFrame | None = None, client: distributed.Client | None = None
+        self,
+        runs: pd.DataFrame | None = None,
+        client: distributed.Client | None = None,
+        errors: str = "skip",
     ) -> dask.dataframe.DataFrame:
         """The per-scan figures of every TARN run as a dask DataFrame, one partition per run:
         the run columns, then the columns of ``Spectra.table()`` (``scan``, times, TIC and
         corrected TIC, highest count and its bin, ``mode`` and ``ion_source`` as text, source
         packet type, summed scans, marker id, text and time, ``bins``). Other missions' runs
-        and runs with a catalogue error are left out."""
+        and runs with a catalogue error are left out. Computed, and failing runs handled, as
+        :meth:`series` says."""
         pd = _pandas()
         rows = _records(self.catalogue() if runs is None else runs)
         rows = [r for r in rows if r["mission"] == "tarn" and not r["error"]]
         jobs = [(_ScansJob(_run_row(r)), r) for r in rows]
-        return self._frame(jobs, _scans_meta(pd), client)
+        return self._frame(jobs, _scans_meta(pd), client, errors)
+
+
+def _check_errors(errors: str) -> None:
+    if errors not in ("skip", "raise"):
+        raise ValueError(f"errors must be 'skip' or 'raise', not {errors!r}")
 
 
 def _run_row(row: dict) -> dict:

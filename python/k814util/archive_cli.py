@@ -10,6 +10,25 @@ from __future__ import annotations
 import argparse
 import os
 import sys
+import warnings
+
+# How long extract waits for a scheduler named with --scheduler.
+CONNECT_TIMEOUT = "10s"
+
+
+def positive_int(text: str) -> int:
+    """An argparse type: a whole number of at least 1."""
+    try:
+        number = int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not a whole number: {text!r}") from None
+    if number < 1:
+        raise argparse.ArgumentTypeError(f"must be at least 1, not {number}")
+    return number
+
+
+def _say(message: str) -> None:
+    print(f"k814util archive: {message}", file=sys.stderr)
 
 
 def _archive(args: argparse.Namespace):
@@ -27,11 +46,16 @@ def _archive(args: argparse.Namespace):
 
 def _runs(archive, args: argparse.Namespace):
     try:
-        return archive.catalogue(
-            mission=args.mission, since=args.since, until=args.until, name=args.name
-        )
+        with warnings.catch_warnings(record=True) as caught:
+            warnings.simplefilter("always")
+            runs = archive.catalogue(
+                mission=args.mission, since=args.since, until=args.until, name=args.name
+            )
     except ValueError as exc:  # a date pandas cannot read
         raise SystemExit(f"k814util archive: {exc}") from None
+    for warning in caught:  # a data root that is not there
+        _say(str(warning.message))
+    return runs
 
 
 def _cmd_list(args: argparse.Namespace) -> int:
@@ -52,52 +76,81 @@ def _item(text: str):
     return int(text) if text.isdigit() else text
 
 
+def _connect(address: str):
+    """A client of the scheduler at address, or SystemExit with one line."""
+    from distributed import Client
+
+    try:
+        return Client(address, timeout=CONNECT_TIMEOUT, set_as_default=False)
+    except Exception as exc:
+        raise SystemExit(f"k814util archive: no scheduler at {address}: {exc}") from None
+
+
 def _cmd_extract(args: argparse.Namespace) -> int:
     if os.path.exists(args.out) and (not os.path.isdir(args.out) or os.listdir(args.out)):
         # Parts of an earlier extraction would mix with this one's.
-        print(f"k814util archive: {args.out} exists; remove it or name another", file=sys.stderr)
+        _say(f"{args.out} exists; remove it or name another")
         return 1
     archive = _archive(args)
     runs = _runs(archive, args)
     for row in runs[runs["error"] != ""].itertuples():
         print(f"skipped: {row.error}", file=sys.stderr)
-    client = None
-    if args.scheduler:
-        from distributed import Client
-
-        client = Client(args.scheduler)
+    client = _connect(args.scheduler) if args.scheduler else None
     try:
         items = [_item(text) for text in args.items]
+        # An unknown item stops here, before anything is written.
         frame = archive.series(items, runs, mode=args.mode, client=client)
         written = frame.to_parquet(args.out, compute=False)
-        future = (client or archive.client).compute(written)
-        if sys.stderr.isatty():
-            from distributed import progress
+        with warnings.catch_warnings(record=True) as caught:
+            warnings.simplefilter("always")
+            future = (client or archive.client).compute(written)
+            if sys.stderr.isatty():
+                from distributed import progress
 
-            progress(future)
-            print(file=sys.stderr)
-        future.result()
-        rows = _rows_written(args.out)
-        runs_read = frame.npartitions
+                progress(future)
+                print(file=sys.stderr)
+            future.result()
+        for warning in caught:  # runs whose work failed (RunWarning)
+            print(f"skipped: {warning.message}", file=sys.stderr)
+        rows, holding = _written(args.out)
         named = ", ".join(str(item) for item in items)
-        print(f"{rows} values of {named} from {runs_read} runs -> {args.out}")
+        print(f"{rows} values of {named} from {holding} runs -> {args.out}")
+        _diagnostics_summary(archive, client, runs)
         if rows == 0:
-            print("k814util archive: no run's database holds these items", file=sys.stderr)
+            _say("no run's database holds these items")
             return 1
     except Exception as exc:
-        print(f"k814util archive: {exc}", file=sys.stderr)
+        _say(str(exc))
         return 1
     finally:
+        archive.close()
         if client is not None:
             client.close()
-        archive.close()
     return 0
 
 
-def _rows_written(path: str) -> int:
+def _written(path: str) -> tuple[int, int]:
+    """Rows of the dataset at path, and how many runs they come from."""
     import pyarrow.dataset
 
-    return pyarrow.dataset.dataset(path, format="parquet").count_rows()
+    table = pyarrow.dataset.dataset(path, format="parquet").to_table(columns=["mission", "tid"])
+    runs = set(zip(table.column("mission").to_pylist(), table.column("tid").to_pylist()))
+    return table.num_rows, len(runs)
+
+
+def _diagnostics_summary(archive, client, runs) -> None:
+    """One line for the reader's diagnostics of the runs just read (kept in the workers)."""
+    from k814util.archive import _run_name
+
+    mine = {_run_name(path) for path in runs["telemetry_file"]}
+    lines = {run: n for run, n in archive.diagnostics(client).items() if run in mine and n}
+    if lines:
+        total = sum(lines.values())
+        print(
+            f"reader diagnostics: {total} lines from {len(lines)} runs "
+            "(damaged telemetry; read a run alone to see them)",
+            file=sys.stderr,
+        )
 
 
 def register(subparsers) -> None:
@@ -122,5 +175,8 @@ def register(subparsers) -> None:
     extract.add_argument("--mode", choices=("raw", "eng", "sci"), default="sci")
     extract.add_argument("--scheduler", metavar="ADDRESS", help="an existing Dask scheduler")
     extract.add_argument(
-        "--workers", type=int, metavar="N", help="local worker processes (default: processors)"
+        "--workers",
+        type=positive_int,
+        metavar="N",
+        help="local worker processes (default: processors)",
     )

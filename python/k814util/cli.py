@@ -855,7 +855,11 @@ def main(argv: list[str] | None = None) -> int:
         help="make the TARN telemetry file at least N packets long (for benchmarks)",
     )
     sample.add_argument(
-        "--runs", type=int, default=1, metavar="N", help="test runs per mission (default: 1)"
+        "--runs",
+        type=archive_cli.positive_int,
+        default=1,
+        metavar="N",
+        help="test runs per mission (default: 1)",
     )
     sample.set_defaults(func=_cmd_sample)
 

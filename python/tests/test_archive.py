@@ -3,8 +3,11 @@ of two worker processes against each run bound alone in a fresh interpreter."""
 
 import json
 import os
+import re
+import shutil
 import subprocess
 import sys
+import warnings
 from datetime import datetime, timezone
 
 import pytest
@@ -13,10 +16,11 @@ pd = pytest.importorskip("pandas")
 distributed = pytest.importorskip("distributed")
 pytest.importorskip("k814util.k814util")
 
-from k814util.archive import Archive, RunError  # noqa: E402
+from k814util.archive import Archive, ArchiveWarning, RunError, RunWarning  # noqa: E402
 from k814util.sample import generate_archive  # noqa: E402
 
-from k814util import cli  # noqa: E402
+import k814util  # noqa: E402
+from k814util import UnknownItemError, archive_cli, cli  # noqa: E402
 
 # An item of each mission. The VIREO one converts through a VIREO plug-in: a process whose
 # plug-ins were loaded for TARN first reads it unconverted.
@@ -75,11 +79,12 @@ def multi(tmp_path_factory):
 
 @pytest.fixture(scope="module")
 def client():
+    # Not dask's default client: the frames must go where they are told.
     with (
         distributed.LocalCluster(
-            n_workers=2, processes=True, threads_per_worker=1, dashboard_address=None
+            n_workers=2, processes=True, threads_per_worker=1, dashboard_address=":0"
         ) as cluster,
-        distributed.Client(cluster) as c,
+        distributed.Client(cluster, set_as_default=False) as c,
     ):
         yield c
 
@@ -146,6 +151,37 @@ def test_catalogue_lists_every_run_with_its_error(multi):
         assert set(archive.catalogue(**filters)["tid"]) == tids, filters
 
 
+def test_catalogue_says_why_a_run_cannot_be_bound(tmp_path):
+    manifest = generate_archive(tmp_path)
+    ini = tmp_path / ".814config.INI"
+    tarn = manifest["runs"][0]
+    text = ini.read_text()
+    # A group for a mission binding refuses, and one whose data root is missing.
+    tarn_group = text[text.index("[TARN_FM]") : text.index("[VIREO]")]
+    ini.write_text(
+        text + tarn_group.replace("[TARN_FM]", "[OTHER]") + "[LOST]\ndata_root=/no/such/dir\n"
+    )
+    source = os.path.dirname(tarn["tm_file"])
+    cases = [  # tm.meta changes, and the line binding fails with (the file's absolute path)
+        ({"model": "XX"}, "TARN_XX in .814config.INI either does not exist or is invalid for "),
+        ({"mission": "other", "model": ""}, "Unsupported mission other for "),
+        ({"tmfile_name": "gone.tlm"}, "tmfile does not exist: "),
+    ]
+    expected = {}
+    for k, (change, line) in enumerate(cases):
+        tid = 30001 + k
+        target = os.path.join(os.path.dirname(source), f"2013-01-0{k + 1}-10.00.00-{tid}-case")
+        shutil.copytree(source, target)
+        meta = json.loads(open(os.path.join(target, "tm.meta")).read())
+        meta["gse"].update(change, tid=tid, tid_dir=os.path.basename(target))
+        with open(os.path.join(target, "tm.meta"), "w") as out:
+            json.dump(meta, out)
+        expected[tid] = line + os.path.join(target, meta["gse"]["tmfile_name"])
+    with pytest.warns(ArchiveWarning, match="group LOST: data root /no/such/dir is not a"):
+        runs = Archive(ini).catalogue()
+    assert dict(zip(runs["tid"], runs["error"])) == {12345: "", 23456: "", **expected}
+
+
 def test_base_runs_stay_those_of_the_default_archive(multi, tmp_path):
     _, manifest, _ = multi
     single = generate_archive(tmp_path)
@@ -155,6 +191,21 @@ def test_base_runs_stay_those_of_the_default_archive(multi, tmp_path):
     further = manifest["runs"][2:]
     assert len({r["start_unix"] for r in further}) == len({r["tid_dir"] for r in further}) == 4
     assert len({r["packets"] for r in further if r["mission"] == "tarn"}) == 2
+
+    # Every file is what its manifest says: the packets in order, and every other byte in the
+    # reader's "Skipped" lines (the damaged file's overwritten stretch too).
+    skipped = re.compile(r"Skipped (\d+) bytes \[\d+ - \d+\]")
+    for run in manifest["runs"]:
+        p = k814util.read_packets(
+            run["tm_file"], layout={"tarn": "tom"}.get(run["mission"], "vireo")
+        )
+        types = (
+            p["apid"] if run["mission"] == "vireo" else p["packet_type"] | p["gse_created"] * 0x80
+        )
+        assert types.tolist() == [e["type"] for e in run["expected"]], run["tid"]
+        assert len(types) == run["packets"]
+        lines = [skipped.fullmatch(line) for line in p["diagnostics"]]
+        assert sum(int(m.group(1)) for m in lines if m) == run["damage_bytes"], run["tid"]
 
 
 def test_map_equals_each_run_bound_alone(multi, client, serial):
@@ -179,16 +230,42 @@ def test_map_equals_each_run_bound_alone(multi, client, serial):
     assert set().union(*missions_of.values()) == {"tarn", "vireo"}
 
 
-def test_a_failing_run_leaves_the_others(multi, client):
+def test_a_failing_run_leaves_the_others(multi, client, serial):
     _, _, archive = multi
     runs = archive.catalogue(mission="tarn")
     results = archive.map(_fail_on(12346), runs, client=client)
     assert [r if isinstance(r, int) else r.message for r in results] == [
         12345,
-        "no good: 12346",
+        "ValueError: no good: 12346",
         12347,
     ]
     assert results[1].run == "2012-05-09-17.48.42-12346-ei_bakeout"
+    # The helper's traceback, down to the function's own frame.
+    assert results[1].traceback.startswith("Traceback (most recent call last):")
+    assert results[1].traceback.endswith(", in work\nValueError: no good: 12346\n")
+
+    # In the frames: a run whose file went missing after the catalogue was made.
+    gone = runs.copy()
+    gone.loc[gone["tid"] == 12346, "telemetry_file"] += ".gone"
+    with pytest.warns(RunWarning, match="left out 2012-05-09-17.48.42-12346-ei_bakeout: "):
+        values = archive.series("SEB:HV_MON", gone, client=client).compute()
+    for tid, path in zip(gone["tid"], runs["telemetry_file"]):
+        expected = [] if tid == 12346 else serial[path]["values"]["SEB:HV_MON"]
+        assert values.loc[values["tid"] == tid, "value"].tolist() == expected
+    with pytest.raises(RunError, match="12346-ei_bakeout: "):
+        archive.scans(gone, client=client, errors="raise").compute()
+
+
+def test_unknown_items_are_refused_before_the_work(multi, client):
+    _, _, archive = multi
+    cases = [  # items, missions of the runs, what the error must name
+        (["SEB:HV_MOM"], None, "'SEB:HV_MOM'; close matches: SEB:HV_MON"),
+        (["SEB:HV_MON", "HK:T_PRT"], "tarn", "no database item has the mnemonic 'HK:T_PRT'"),
+        ([999999], None, "no database item has the id 999999"),
+    ]
+    for items, mission, message in cases:
+        with pytest.raises(UnknownItemError, match=re.escape(message)):
+            archive.series(items, archive.catalogue(mission=mission), client=client)
 
 
 def test_series_and_scans_equal_each_run_bound_alone(multi, client, serial, tmp_path):
@@ -197,7 +274,9 @@ def test_series_and_scans_equal_each_run_bound_alone(multi, client, serial, tmp_
     frame = archive.series(ITEMS, runs, client=client)
     good = runs[runs["error"] == ""]
     assert frame.npartitions == len(good) == 5
-    values = frame.compute()
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")  # no run fails
+        values = frame.compute()
     for row in good.itertuples():
         mine = values[values["tid"] == row.tid]
         alone = serial[row.telemetry_file]["values"]
@@ -209,9 +288,13 @@ def test_series_and_scans_equal_each_run_bound_alone(multi, client, serial, tmp_
     out = tmp_path / "values.parquet"
     frame.to_parquet(out)
     back = pd.read_parquet(out)
-    assert back["value"].tolist() == values["value"].tolist()
-    assert back["tid"].tolist() == values["tid"].tolist()
-    assert (back.index == values.index).all()
+    pd.testing.assert_frame_equal(back, values, check_dtype=False, check_index_type=False)
+    assert set(back["item"]) == set(ITEMS)
+    # The runs were bound on the client's workers, whose reader diagnostics were counted
+    # there: a damaged file's skipped stretches among them.
+    damaged = next(r for r in manifest["runs"] if r.get("problem") == "damaged telemetry file")
+    skipped = k814util.read_packets(damaged["tm_file"], layout="tom")["diagnostics"]
+    assert archive.diagnostics(client)[damaged["tid_dir"]] >= len(skipped) > 0
 
     scans = archive.scans(runs, client=client).compute()
     for row in good[good["mission"] == "tarn"].itertuples():
@@ -219,7 +302,7 @@ def test_series_and_scans_equal_each_run_bound_alone(multi, client, serial, tmp_
         assert tics == serial[row.telemetry_file]["tics"] and tics
 
 
-def test_console_lists_and_extracts(multi, client, serial, tmp_path, capsys):
+def test_console_lists_and_extracts(multi, client, serial, tmp_path, capsys, monkeypatch):
     root, manifest, _ = multi
     ini = str(root / ".814config.INI")
     assert cli.main(["archive", "list", "--ini", ini, "--mission", "vireo"]) == 0
@@ -231,7 +314,31 @@ def test_console_lists_and_extracts(multi, client, serial, tmp_path, capsys):
     address = client.scheduler.address
     argv = ["archive", "extract", "SEB:HV_MON", "--ini", ini, "--out", str(out)]
     assert cli.main([*argv, "--mission", "tarn", "--scheduler", address]) == 0
-    expected = sum(len(s["values"].get("SEB:HV_MON", [])) for s in serial.values())
-    assert len(pd.read_parquet(out)) == expected
-    # A second extraction into the same dataset would mix with the first.
-    assert cli.main([*argv, "--scheduler", address]) == 1
+    written = pd.read_parquet(out)
+    holding = [m for m in manifest["runs"] if serial.get(m["tm_file"], {}).get("values")]
+    holding = [m for m in holding if "SEB:HV_MON" in serial[m["tm_file"]]["values"]]
+    for run in holding:
+        expected = serial[run["tm_file"]]["values"]["SEB:HV_MON"]
+        assert written.loc[written["tid"] == run["tid"], "value"].tolist() == expected
+    report = capsys.readouterr()
+    assert report.out.startswith(f"{len(written)} values of SEB:HV_MON from {len(holding)} runs")
+    assert "reader diagnostics: " in report.err  # one line, not the reader's own
+
+    monkeypatch.setattr(archive_cli, "CONNECT_TIMEOUT", "1s")  # nothing listens on port 1
+    cases = [  # arguments, exit status, what standard error says
+        ([*argv, "--scheduler", address], 1, "hv.parquet exists; remove it or name another"),
+        ([*argv[:2], "SEB:HV_MOM", *argv[3:-1], f"{out}2"], 1, "close matches: SEB:HV_MON"),
+        ([*argv[:-1], f"{out}3", "--scheduler", "tcp://127.0.0.1:1"], 1, "no scheduler at"),
+        ([*argv[:-1], f"{out}4", "--workers", "0"], 2, "must be at least 1, not 0"),
+        (["sample", str(tmp_path / "s"), "--runs", "-2"], 2, "must be at least 1, not -2"),
+    ]
+    for args, status, says in cases:
+        try:
+            code = cli.main(args)
+        except SystemExit as exc:
+            code = exc.code if isinstance(exc.code, int) else 1
+            print(exc.code if isinstance(exc.code, str) else "", file=sys.stderr)
+        err = capsys.readouterr().err
+        assert (code, says in err) == (status, True), (args, err)
+        assert "Traceback" not in err
+    assert sorted(os.listdir(tmp_path)) == ["hv.parquet"]  # nothing else written
