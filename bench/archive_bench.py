@@ -10,12 +10,14 @@ its TID directory to ``--runs`` runs (own TID, date and tm.meta each), then time
   alone);
 - serial, a fresh interpreter per run: what a shell loop over the runs pays (start, import,
   bind, read);
-- ``Archive.map`` on a local cluster of ``--workers`` processes (one thread each), twice: the
-  first call starts each worker's helper process for the mission, the second finds them;
-- ``Archive.series(...).compute()`` (the DataFrame with run columns) on the same cluster.
+- ``Archive.map`` on a local cluster of ``--workers`` processes (one thread each), cold (the
+  workers' helper processes ended first, so each starts its helper: interpreter, import, first
+  bind) and warm (the helpers found);
+- ``Archive.series([...], client=...).compute()`` (the DataFrame with run columns) on the same
+  cluster, warm, its item check (one run bound per group) included.
 Also: the cluster's start, one interpreter's start with ``import k814util``, and per run the
-bind and the read. Each figure is the median of ``--repeat`` rounds; the values of every way
-are checked against the serial ones.
+bind and the read in one process. Each figure is the median of ``--repeat`` rounds; the values
+of every way are checked against the serial ones.
 """
 
 from __future__ import annotations
@@ -81,7 +83,7 @@ def main() -> None:
     args = parser.parse_args()
 
     from distributed import Client, LocalCluster
-    from k814util.archive import Archive
+    from k814util.archive import Archive, _close_helpers
     from k814util.sample import generate_archive
 
     import k814util
@@ -135,30 +137,34 @@ def main() -> None:
 
     start = time.perf_counter()
     cluster = LocalCluster(
-        n_workers=args.workers, processes=True, threads_per_worker=1, dashboard_address=None
+        n_workers=args.workers, processes=True, threads_per_worker=1, dashboard_address=":0"
     )
-    client = Client(cluster)
+    client = Client(cluster, set_as_default=False)
     cluster_start = time.perf_counter() - start
     archive = Archive(ini)
     runs = archive.catalogue(mission="tarn")
     assert len(runs) == args.runs and (runs["error"] == "").all()
 
     expected = None
-    for r in range(max(1, args.repeat)):
+    for _ in range(max(1, args.repeat)):
         serial = timed("serial, one process", in_process)
         expected = expected or serial
         checks = [
             serial,
             timed("serial, an interpreter per run", fresh_interpreters),
         ]
-        if r == 0:
-            checks.append(timed("map, first call", lambda: archive.map(_value_count, runs, client)))
-        checks.append(timed("map", lambda: archive.map(_value_count, runs, client)))
-        frame = timed("series().compute()", lambda: archive.series([ITEM], runs).compute())
+        client.run(_close_helpers)
+        checks.append(timed("map, cold helpers", lambda: archive.map(_value_count, runs, client)))
+        checks.append(timed("map, warm", lambda: archive.map(_value_count, runs, client)))
+        frame = timed(
+            "series().compute(), warm",
+            lambda: archive.series([ITEM], runs, client=client).compute(),
+        )
         checks.append(frame.groupby("tid", sort=False).size().tolist())
         if any(c != expected for c in checks):
             raise SystemExit(f"the ways disagree: {checks}")
 
+    archive.close()
     client.close()
     cluster.close()
     median = {name: statistics.median(t) for name, t in rounds.items()}
@@ -171,6 +177,11 @@ def main() -> None:
     )
     for name, t in median.items():
         print(f"{name:<32} {t:7.3f} s  {base / t:5.2f}x of serial, one process")
+    warm = median["map, warm"]
+    print(
+        f"warm map per run and worker process: {warm * args.workers / args.runs:.3f} s "
+        f"(in one process: {base / args.runs:.3f} s)"
+    )
     print(f"values per run: {expected[0]:,}")
 
 
