@@ -128,6 +128,71 @@ void TelemetryCache::grow() {
     readFromPosition();
 }
 
+bool TelemetryCache::packetWaiting() {
+    if (!file_) {
+        return false;
+    }
+    struct stat info {};
+    if (fstat(fileno(file_), &info) != 0) {
+        return false;
+    }
+    const long size = static_cast<long>(info.st_size);
+    const long p = position_;
+    if (packetFormat_ != Tom && packetFormat_ != Ccsds) {
+        return size > p;  // a custom layout: only its own reader knows
+    }
+    // What the reading loops look at before a packet's data: at most a station record, the
+    // mission prefix's window and a primary header.
+    unsigned char head[LOOK_AHEAD + MAX_WRAPPER_LENGTH + 20 + MAX_PREFIX + 6 + 1];
+    const size_t want =
+        static_cast<size_t>(std::clamp<long>(size - p, 0, static_cast<long>(sizeof head - 1)));
+    std::clearerr(file_);
+    std::fseek(file_, p, SEEK_SET);
+    const size_t have = std::fread(head, 1, want, file_);
+    // The next read seeks to position_ again, so moving the stream here costs nothing.
+    std::clearerr(file_);
+    if (packetFormat_ == Tom) {
+        if (have < 8) {
+            return false;
+        }
+        // An invalid header is damage, passed over byte by byte without waiting.
+        return !validHeader(head) || size - p >= static_cast<long>(be16(head + 2)) + 12;
+    }
+    if (have < LOOK_AHEAD) {
+        return false;
+    }
+    size_t at = 0;  // where a mission prefix or the primary header starts, from p
+    if (std::memcmp(head, "C7333IA0", 8) == 0 &&
+        (std::memcmp(head + 8, "GANN", 4) == 0 || std::memcmp(head + 8, "FANN", 4) == 0)) {
+        unsigned char text[9] = {};
+        std::memcpy(text, head + 12, 8);
+        const long n = decimalAt(text);
+        if (n < 0 || n > MAX_WRAPPER_LENGTH) {
+            return true;  // a record that cannot be one: damage
+        }
+        at = static_cast<size_t>(40 + n);
+    }
+    const size_t window = std::min(prefixWindow(), MAX_PREFIX);
+    if (window == 0 && usesBeforeParseCcsds()) {
+        return have > at;  // a prefix only the stream hook can find
+    }
+    if (have < at + window) {
+        return false;
+    }
+    const size_t skip = window > 0 ? std::min(prefixLength(head + at), MAX_PREFIX) : 0;
+    if (have < at + skip + 6) {
+        return false;
+    }
+    const unsigned char* header = head + at + skip;
+    if (!validHeader(header)) {
+        return true;
+    }
+    // A length field of 65535 asks for no data, which the reader takes as a short read however
+    // long one waits: it gives the packet up after its retries, so waiting gains nothing.
+    const long dlen = static_cast<long>((be16(header + 4) + 1) & 0xFFFFu);
+    return dlen == 0 || size - p >= static_cast<long>(at + skip + 6) + dlen;
+}
+
 void TelemetryCache::readFromPosition() {
     if (!file_) {
         return;

@@ -84,6 +84,15 @@ public:
     void changeFile(const std::string& path, bool clear);
     /// Reads on from where the last read stopped.
     void grow();
+    /**
+     * Whether `grow()` would get on now: a whole packet (behind its station record and mission
+     * prefix) is on disk where the last read stopped, or the bytes there are no packet's start
+     * and the reader would pass over them. False while the packet there is only partly
+     * written, and for an unopened file. Someone polling a file the station is writing asks
+     * this first: a read that ends inside a packet uses up one of the few retries the reader
+     * gives a packet cut off at the end of the file, and a steady writer would use them all.
+     */
+    bool packetWaiting();
     /// Drops every packet and restarts the time resolver (with the test's start as fallback T0).
     void clear();
 

@@ -42,15 +42,9 @@ BindingCheck unbound() {
     return c;
 }
 
-// The checks of the file the process is bound to, and that file's size when it was last read.
+// The checks of the file the process is bound to.
 BindingCheck bound = unbound();
-qint64 sizeRead = -1;
 bool loggingOff = false;
-
-qint64 sizeNow(const QString& path) {
-    const QFileInfo file(path);
-    return file.exists() ? file.size() : -1;
-}
 
 [[noreturn]] void fail(const QString& line) {
     std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
@@ -67,49 +61,74 @@ void resetMessageLog() {
     log.setMnemonics(GseLib::MsgLogCache::defaultMnemonics());
 }
 
-void bindVireo(const BindingCheck& c) {
+// The rules of the new binding's group and TID. The first call creates the instance, which
+// reads them itself: reading them again would report every problem of the rule files twice.
+void resetMetaMarkers() {
+    static bool created = false;
+    TarGse::MetaMarkerCache& cache = TarGse::MetaMarkerCache::getInstance();
+    if (created) {
+        cache.resetState();
+    }
+    created = true;
+}
+
+// Runs the steps that replace the engine and the shared cache with c's. Whatever raises in them
+// leaves the process unbound, with no engine and no packets, rather than half bound: objects
+// made for the previous file then find nothing instead of another file's packets.
+template <typename Steps>
+void replaceBinding(Steps&& steps) {
     bound = unbound();
-    GseLib::DataInterpretation::init(&vireoDataInterpretationFactory, true, app.pluginManager(),
-                                     c.patchFiles);
-    GseLib::TelemetryFile::setSharedCache(new VireoGse::VireoTelemetryCache);
-    // Measured before reading: what the station appends during the read is read by the next
-    // refresh.
-    sizeRead = sizeNow(c.absolutePath);
-    GseLib::TelemetryFile::setSharedCacheFile(c.absolutePath.toStdString());
-    resetMessageLog();
-    TarGse::MetaMarkerCache::getInstance().resetState();
+    try {
+        steps();
+    } catch (...) {
+        GseLib::TelemetryFile::setSharedCache(nullptr);
+        GseLib::DataInterpretation::reset();
+        throw;
+    }
+}
+
+void bindVireo(const BindingCheck& c) {
+    replaceBinding([&c] {
+        GseLib::DataInterpretation::init(&vireoDataInterpretationFactory, true, app.pluginManager(),
+                                         c.patchFiles);
+        GseLib::TelemetryFile::setSharedCache(new VireoGse::VireoTelemetryCache);
+        GseLib::TelemetryFile::setSharedCacheFile(c.absolutePath.toStdString());
+        resetMessageLog();
+        resetMetaMarkers();
+    });
     bound = c;
     k814utilIsInitialized = true;
 }
 
 void bindTarn(const BindingCheck& c) {
-    bound = unbound();
-    GseLib::DataInterpretation::init(&tarnDataInterpretationFactory, true, app.pluginManager(),
-                                     c.patchFiles);
-    // The database counts offsets from the data field; TOM packets put 8 header bytes first.
-    GseLib::DataInterpretation::current()->updatePktOffsets(
-        TarGse::TarDataInterpretation::PKT_OFFSET_DELTA);
-    GseLib::TelemetryFile::setSharedCache(new TarGse::TarTelemetryCache);
-    sizeRead = sizeNow(c.absolutePath);
-    GseLib::TelemetryFile::setSharedCacheFile(c.absolutePath.toStdString());
-    resetMessageLog();
-    // Raises for a missing or malformed command definition file, after engine and packets are
-    // in place; a process not bound before stays unbound.
+    replaceBinding([&c] {
+        GseLib::DataInterpretation::init(&tarnDataInterpretationFactory, true, app.pluginManager(),
+                                         c.patchFiles);
+        // The database counts offsets from the data field; TOM packets put 8 header bytes
+        // first.
+        GseLib::DataInterpretation::current()->updatePktOffsets(
+            TarGse::TarDataInterpretation::PKT_OFFSET_DELTA);
+        GseLib::TelemetryFile::setSharedCache(new TarGse::TarTelemetryCache);
+        GseLib::TelemetryFile::setSharedCacheFile(c.absolutePath.toStdString());
+        resetMessageLog();
+    });
+    // Raises for a missing or malformed command definition file once the packets are read;
+    // engine and packets stay, and the process is not bound (bindTelemetryFile reads the file
+    // before anything is replaced, so that its callers never get here with it broken).
     TarGse::SebCmdInterpreter::createInterpreters();
-    TarGse::MetaMarkerCache::getInstance().resetState();
+    resetMetaMarkers();
     bound = c;
     k814utilIsInitialized = true;
 }
 
-// Reads on in the bound file when it changed size since the last read; the packets added.
+// Reads on in the bound file when a whole packet (or damage to pass over) waits where the last
+// read stopped; the packets added.
 long long growBoundFile() {
     GseLib::TelemetryCache* cache = GseLib::TelemetryFile::sharedCache();
-    const qint64 size = sizeNow(bound.absolutePath);
-    if (!cache || size == sizeRead) {
+    if (!cache || !cache->packetWaiting()) {
         return 0;
     }
     const size_t before = cache->size();
-    sizeRead = size;
     GseLib::TelemetryFile::updateSharedCache();
     return static_cast<long long>(cache->size() - before);
 }
@@ -164,6 +183,19 @@ void bindTelemetryFile(const std::string& path) {
         GseLib::TelemetryFile::sharedCache()) {
         growBoundFile();
         return;
+    }
+    if (c.isTarn()) {
+        // The command definitions, read before anything is replaced: a missing or malformed
+        // file fails the binding with the process still whole, bound as it was (and to its
+        // own configuration group) or not at all. The table changes only when all of it parses.
+        try {
+            TarGse::SebCmdInterpreter::createInterpreters();
+        } catch (...) {
+            if (bound.ok()) {
+                GseLib::Config814::setDefaultGroup(bound.group);
+            }
+            throw;
+        }
     }
     initK814Util(path);
 }

@@ -29,7 +29,12 @@ void loadPlugins(const QString& mission);
 /**
  * Binds the process to path as initK814Util does, but raises instead of ending the process. When
  * the process is already bound to that file, reads what was appended to it since instead.
- * @throw std::runtime_error with the line initK814Util would print
+ *
+ * A failure leaves no half binding: TARN command definitions are read before anything is
+ * replaced (the process keeps the binding it had), and whatever fails while the engine and the
+ * packet cache are being replaced leaves the process unbound, with neither.
+ * @throw std::runtime_error with the line initK814Util would print, or the error of the
+ * command definitions or of the database
  */
 void bindTelemetryFile(const std::string& path);
 
@@ -38,9 +43,10 @@ void bindTelemetryFile(const std::string& path);
  * it, else binds the process to it as bindTelemetryFile does. Returns the number of packets
  * added (every packet of the file for a new binding).
  *
- * The file is read on only when its size changed since the last read: the reader counts a
- * packet cut short at the end of the file as damage after a few attempts, and polling a file
- * the station has not written to since must not use those attempts up.
+ * The file is read on only when a whole packet waits where the last read stopped (or damage
+ * the reader passes over): the reader counts a packet cut short at the end of the file as
+ * damage after a few attempts, and polling a file while the station writes it must not use
+ * those attempts up.
  * @throw std::runtime_error with the line initK814Util would print
  */
 long long refreshTelemetryFile(const std::string& path);

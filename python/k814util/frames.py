@@ -559,11 +559,12 @@ def seb_commands(self) -> pd.DataFrame:
 def refresh(self) -> int:
     """Reads what the station appended to the file since the last read and returns the number
     of new packets (binding the process to this file again, and counting all its packets, when
-    it was bound to another one since). Nothing is read while the file keeps its size.
+    it was bound to another one since).
 
-    A packet the station has only partly written waits for a later refresh; but the reader
-    gives it up as damage after five reads in a row that end inside it, so refresh when the
-    station has paused (``k814util follow`` does) rather than as fast as the file changes."""
+    The file is read on only when a whole packet waits where the last read stopped (or bytes
+    the reader passes over as damage): a packet the station has only partly written waits for
+    a later refresh without using up the reads the reader allows a packet cut off at the end
+    of the file, so refresh as often as you like, also while the station writes steadily."""
     return int(_k._console_refresh(self.filename()))
 
 

@@ -319,26 +319,32 @@ def test_what_only_the_console_tool_printed_is_reachable_as_objects(tarn):
     assert f.packet_types().loc[SEB_HK, "name"] == "SEB_HK"
 
 
-def test_refresh_reads_what_the_station_appends(archive, monkeypatch, tmp_path):
+@pytest.mark.parametrize("mission", ["tarn", "vireo"])
+def test_refresh_reads_what_the_station_appends(archive, monkeypatch, tmp_path, capfd, mission):
     root, manifest = archive
     monkeypatch.setenv("INI814", str(root / ".814config.INI"))
-    run = next(r for r in manifest["runs"] if r["mission"] == "tarn")
+    run = next(r for r in manifest["runs"] if r["mission"] == mission)
     source = Path(run["tm_file"])
     directory = tmp_path / source.parent.name
     directory.mkdir()
     shutil.copy(source.parent / "tm.meta", directory)
     stream = source.read_bytes()
-    heads = k814util.read_packets(source, layout="tom")
+    heads = k814util.read_packets(source, layout="tom" if mission == "tarn" else "vireo")
     # Cut in the middle of the 100th packet.
     cut = int(heads["offset"][100] + heads["length"][100] // 2)
     growing = directory / source.name
     growing.write_bytes(stream[:cut])
     f = k814util.open(growing)
     assert len(f) == 100
-    # A file that keeps its size is not read again: polling it must not use up the reader's
-    # patience with the packet it ends in (it gives such a packet up after five tries).
-    assert [f.refresh() for _ in range(8)] == [0] * 8
+    # The station goes on writing the packet a byte at a time: nothing is read until all of it
+    # is there, so polling does not use up the reader's patience with it (it gives a packet up
+    # after five reads that end inside it).
     with growing.open("ab") as out:
-        out.write(stream[cut:])
+        for at in range(cut, cut + 8):
+            out.write(stream[at : at + 1])
+            out.flush()
+            assert f.refresh() == 0
+        out.write(stream[cut + 8 :])
     assert f.refresh() == run["packets"] - 100 and f.refresh() == 0
+    assert "Could not read" not in capfd.readouterr().err  # no packet given up
     assert list(f.packets()["full_type"]) == [e["type"] for e in run["expected"]]
