@@ -12,8 +12,10 @@ import contextlib
 import csv
 import inspect
 import os
+import shutil
 import signal
 import sys
+import tempfile
 import time
 from datetime import datetime, timezone
 from pathlib import Path
@@ -51,10 +53,11 @@ class _ProgressBar:
     """A tqdm bar of the bytes read while binding (with the packets and their rate), on a
     terminal's standard error only; nothing without tqdm, without a terminal or with --quiet."""
 
-    def __init__(self, args: argparse.Namespace):
+    def __init__(self, args: argparse.Namespace, terminal: int):
         self.bar = None
+        self.stream = None
         self.started = time.monotonic()
-        if getattr(args, "quiet", False) or not sys.stderr.isatty():
+        if getattr(args, "quiet", False) or not os.isatty(terminal):
             return
         import k814util
 
@@ -64,13 +67,15 @@ class _ProgressBar:
             from tqdm import tqdm
         except ImportError:
             return
+        # The terminal itself: standard error is held back while the file is bound.
+        self.stream = os.fdopen(os.dup(terminal), "w")
         self.bar = tqdm(
             total=None,
             desc=f"reading {Path(args.path).name}",
             unit="B",
             unit_scale=True,
             unit_divisor=1024,
-            file=sys.stderr,
+            file=self.stream,
             leave=False,
         )
 
@@ -87,25 +92,62 @@ class _ProgressBar:
         if self.bar is not None:
             self.bar.refresh()  # the last state, however soon the read ended
             self.bar.close()
+            self.stream.close()
+
+
+@contextlib.contextmanager
+def _held_stderr():
+    """Holds back what is written to standard error (by the library too) while a file is bound,
+    and yields a descriptor of the real one. A file that cannot be bound then ends the command
+    with the binding's line alone (the configuration reader says first, on a line of its own,
+    that a group is missing); otherwise what was held back follows, the reader's diagnostics
+    included."""
+    import k814util
+
+    sys.stderr.flush()
+    saved = os.dup(2)
+    failed = False
+    with tempfile.TemporaryFile() as held:
+        os.dup2(held.fileno(), 2)
+        try:
+            yield saved
+        except k814util.BindingError:
+            failed = True
+            raise
+        finally:
+            sys.stderr.flush()
+            os.dup2(saved, 2)
+            os.close(saved)
+            if not failed:
+                held.seek(0)
+                shutil.copyfileobj(held, sys.stderr.buffer)
+                sys.stderr.flush()
 
 
 def _open(args: argparse.Namespace):
-    """The test's TMFile, the process bound to it; _Failure with the binding's message."""
+    """The test's TMFile, the process bound to it; _Failure with the binding's message. The
+    file is bound once per command (show runs several)."""
+    if getattr(args, "bound_file", None) is not None:
+        return args.bound_file
     _use_ini(args)
     import k814util
 
-    bar = _ProgressBar(args)
     try:
-        if bar.bar is None:
-            return k814util.open(args.path)
-        f = k814util.open(args.path, progress=bar)
-        size = f.file_size()
-        bar(size, size, len(f))
-        return f
+        with _held_stderr() as terminal:
+            bar = _ProgressBar(args, terminal)
+            try:
+                if bar.bar is None:
+                    f = k814util.open(args.path)
+                else:
+                    f = k814util.open(args.path, progress=bar)
+                    size = f.file_size()
+                    bar(size, size, len(f))
+            finally:
+                bar.close()
     except k814util.BindingError as exc:
         raise _Failure(str(exc)) from None
-    finally:
-        bar.close()
+    args.bound_file = f
+    return f
 
 
 def _bound(args: argparse.Namespace, factory):
@@ -155,7 +197,8 @@ def _cmd_info(args: argparse.Namespace) -> int:
     import k814util
 
     try:
-        info = k814util.describe_test(args.path)
+        with _held_stderr():
+            info = k814util.describe_test(args.path)
     except k814util.BindingError as exc:
         raise _Failure(str(exc)) from None
     _print_info(info)
@@ -255,13 +298,18 @@ def _catalogue(args: argparse.Namespace):
 
 
 def _resolve(catalogue, names: list[str]) -> list[tuple[int, str]]:
-    """The (id, mnemonic) of items given by id or mnemonic; _Failure naming close matches."""
+    """The (id, mnemonic) of items given by id or mnemonic, each item once (the first time it
+    is named, by whatever name); _Failure naming close matches."""
     from k814util.frames import UnknownItemError
 
+    found: dict[int, str] = {}
     try:
-        return [catalogue.resolve(int(n) if n.lstrip("-").isdigit() else n) for n in names]
+        for n in names:
+            hkid, mnemonic = catalogue.resolve(int(n) if n.lstrip("-").isdigit() else n)
+            found.setdefault(hkid, mnemonic)
     except UnknownItemError as exc:
         raise _Failure(str(exc)) from None
+    return list(found.items())
 
 
 def _cmd_items(args: argparse.Namespace) -> int:
@@ -301,9 +349,10 @@ def _data_stdout():
         os.close(saved)
 
 
-def _long_rows(f, items: list[tuple[int, str]], mode: int):
-    """(item, packet, sample, unix time, relative time, value) of every value of the items, in
-    packet order and, within a packet, in the order the items were given."""
+def _value_columns(f, items: list[tuple[int, str]], mode: int) -> dict:
+    """The columns of the values table, in packet order and, within a packet, in the order the
+    items were given: packet, unix_time, relative_time, value, item and sample (the value's
+    position among its item's values in the packet)."""
     import numpy as np
 
     from k814util.frames import _sample_numbers
@@ -311,34 +360,65 @@ def _long_rows(f, items: list[tuple[int, str]], mode: int):
     found = [f.series(hkid, mode) for hkid, _ in items]
     packet = np.concatenate([s["packet"] for s in found])
     order = np.argsort(packet, kind="stable")
-    names = np.concatenate([np.full(len(s["packet"]), i) for i, s in enumerate(found)])[order]
-    sample = np.concatenate([_sample_numbers(s["packet"]) for s in found])[order]
-    unix = np.concatenate([s["unix_time"] for s in found])[order].tolist()
-    relative = np.concatenate([s["relative_time"] for s in found])[order].tolist()
-    values = [s["value"].tolist() for s in found]
-    flat = [v for column in values for v in column]
-    for k, i in enumerate(order.tolist()):
-        yield items[names[k]][1], int(packet[i]), int(sample[k]), unix[k], relative[k], flat[i]
+    values = [s["value"] for s in found]
+    if any(v.dtype.kind != "f" for v in values):
+        # A text item among them: the numbers become text too, as the CSV writes them.
+        values = [
+            v.astype(object)
+            if v.dtype.kind != "f"
+            else np.array(list(map(repr, v.tolist())), dtype=object)
+            for v in values
+        ]
+    names = np.array([name for _, name in items], dtype=object)
+    codes = np.concatenate([np.full(len(s["packet"]), i) for i, s in enumerate(found)])
+    return {
+        "packet": packet[order],
+        "unix_time": np.concatenate([s["unix_time"] for s in found])[order],
+        "relative_time": np.concatenate([s["relative_time"] for s in found])[order],
+        "value": np.concatenate(values)[order],
+        "item": names[codes[order]],
+        "sample": np.concatenate([_sample_numbers(s["packet"]) for s in found])[order],
+    }
 
 
 def _cmd_values(args: argparse.Namespace) -> int:
+    if args.format == "parquet":
+        # Before the file is read: what is missing is said at once.
+        try:
+            import pandas  # noqa: F401
+            import pyarrow  # noqa: F401
+        except ImportError as exc:
+            raise _Failure(
+                f"--format parquet needs pandas and pyarrow ({exc.name} is missing): install "
+                f"the 'analysis' extra ({_ANALYSIS})"
+            ) from None
     f = _open(args)
     from k814util import frames
 
     items = _resolve(frames._Catalogue(), args.items)
     mode = _MODES[args.mode]
-    if args.format == "parquet":
-        return _write_parquet(f, items, mode, args)
     # The columns a one-item table always had come first.
     header = ["packet", "unix_time", "relative_time", args.mode, "item", "sample"]
+    if args.format == "parquet":
+        return _write_parquet(_value_columns(f, items, mode), header, items, args)
     with contextlib.ExitStack() as stack:
         if args.out:
             stream = stack.enter_context(open(args.out, "w", newline=""))
         else:
             stream = stack.enter_context(_data_stdout())
+        # Decoded with standard output set aside: decoders may write there.
+        columns = _value_columns(f, items, mode)
         out = csv.writer(stream, lineterminator="\n")
         out.writerow(header)
-        for name, packet, sample, unix, relative, value in _long_rows(f, items, mode):
+        rows = zip(
+            columns["packet"].tolist(),
+            columns["unix_time"].tolist(),
+            columns["relative_time"].tolist(),
+            columns["value"].tolist(),
+            columns["item"].tolist(),
+            columns["sample"].tolist(),
+        )
+        for packet, unix, relative, value, name, sample in rows:
             text = value if isinstance(value, str) else repr(value)
             out.writerow([packet, repr(unix), repr(relative), text, name, sample])
     if args.out:
@@ -346,16 +426,19 @@ def _cmd_values(args: argparse.Namespace) -> int:
     return 0
 
 
-def _write_parquet(f, items, mode: int, args: argparse.Namespace) -> int:
-    try:
-        import pyarrow  # noqa: F401
-    except ImportError:
-        raise _Failure(
-            f"--format parquet needs pyarrow: install the 'analysis' extra ({_ANALYSIS})"
-        ) from None
-    frame = f.dataframe([hkid for hkid, _ in items], mode=mode, layout="long")
-    frame = frame.rename(columns={"value": args.mode})
-    frame.to_parquet(args.out)
+def _write_parquet(columns: dict, header: list[str], items, args: argparse.Namespace) -> int:
+    """The CSV's columns, typed, and the UTC time of each value (to the microsecond)."""
+    import numpy as np
+    import pandas as pd
+
+    data = dict(zip(header, (columns[k] for k in ("packet", "unix_time", "relative_time"))))
+    data[args.mode] = columns["value"]
+    data["item"] = pd.Categorical(columns["item"], categories=[name for _, name in items])
+    data["sample"] = columns["sample"]
+    micros = np.round(columns["unix_time"] * 1e6).astype(np.int64)
+    data["time"] = pd.to_datetime(micros, unit="us", utc=True)
+    frame = pd.DataFrame(data)
+    frame.to_parquet(args.out, index=False)
     print(f"{len(frame)} values of {len(items)} item(s) written to {args.out}", file=sys.stderr)
     return 0
 
@@ -514,9 +597,6 @@ def _cmd_plot(args: argparse.Namespace) -> int:
 # --- following a test ------------------------------------------------------------------------
 
 
-_LARGEST_PACKET = 65536 + 6 + 10240 + 64
-
-
 class _Follower:
     """What is new in the bound file since the last look: message-log lines (a line waiting for
     its continuation in a later packet only once complete), markers and the items' values."""
@@ -610,23 +690,15 @@ def _cmd_follow(args: argparse.Namespace) -> int:
         flush=True,
     )
     try:
-        new, read, seen = True, f.file_size(), -1
+        new = True
         while True:
             if new:
                 for t, text in follower.events():
                     print(f"{t:12.3f}  {text}", flush=True)
             time.sleep(args.interval)
-            size = f.file_size()
-            # The reader gives a packet up as damage after five reads that end inside it, and a
-            # station's buffered writes can leave a large packet in pieces for a while. Read on
-            # once the file stops growing for a look, or when more than the largest packet
-            # (station record and prefix included) is waiting: no read then ends in a packet
-            # the station is still writing, unless it pauses in the middle of one.
-            new = False
-            if size != read and (size == seen or size - read > _LARGEST_PACKET):
-                new = f.refresh() > 0
-                read = size
-            seen = size
+            # Reads on only when a whole packet waits: a read that ended inside a packet the
+            # station is still writing would use up one of the reader's retries for it.
+            new = f.refresh() > 0
     except KeyboardInterrupt:
         print(f"stopped after {len(f)} packets", flush=True)
     return 0
@@ -841,6 +913,16 @@ def _cmd_tic(args: argparse.Namespace) -> int:
     return 0
 
 
+def _positive_seconds(text: str) -> float:
+    try:
+        seconds = float(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not a number of seconds: {text!r}") from None
+    if not seconds > 0:
+        raise argparse.ArgumentTypeError(f"must be above 0, not {text}")
+    return seconds
+
+
 def main(argv: list[str] | None = None) -> int:
     parser = argparse.ArgumentParser(prog="k814util", description=__doc__.split("\n")[0])
     sub = parser.add_subparsers(dest="command", required=True)
@@ -871,8 +953,8 @@ def main(argv: list[str] | None = None) -> int:
         p.set_defaults(func=func)
         return p
 
-    def add_mode(p, default: str = "sci") -> None:
-        p.add_argument("--mode", choices=list(_MODES), default=default, help=f"default: {default}")
+    def add_mode(p) -> None:
+        p.add_argument("--mode", choices=list(_MODES), default="sci", help="default: sci")
 
     add("info", _cmd_info, "print a test's metadata and verify its configuration")
     add("summary", _cmd_summary, "metadata, packets by type and name, time span, clock state")
@@ -884,7 +966,7 @@ def main(argv: list[str] | None = None) -> int:
     items.add_argument("pattern", nargs="?", help="mnemonic part or shell pattern (SEB:T_*)")
     values = add("values", _cmd_values, "every value of database items, as CSV or parquet")
     values.add_argument("items", nargs="+", metavar="ITEM", help="item id or mnemonic")
-    add_mode(values, "eng")
+    add_mode(values)
     values.add_argument("--format", choices=("csv", "parquet"), default="csv")
     values.add_argument("--out", metavar="FILE", help="write to FILE (CSV default: stdout)")
     plot = add("plot", _cmd_plot, "trends of items against time, markers shaded")
@@ -895,7 +977,11 @@ def main(argv: list[str] | None = None) -> int:
     follow.add_argument("items", nargs="*", metavar="ITEM", help="items whose values to print")
     add_mode(follow)
     follow.add_argument(
-        "--interval", type=float, default=1.0, metavar="S", help="seconds between looks (1)"
+        "--interval",
+        type=_positive_seconds,
+        default=1.0,
+        metavar="S",
+        help="seconds between looks (1)",
     )
     follow.add_argument(
         "--from-start", action="store_true", help="print what the file holds already, too"
@@ -910,15 +996,16 @@ def main(argv: list[str] | None = None) -> int:
 
     args = parser.parse_args(argv)
     if getattr(args, "format", None) == "parquet" and not args.out:
-        parser.error("--format parquet needs --out FILE")
-    if getattr(args, "interval", 1.0) <= 0:
-        parser.error("--interval must be above 0")
+        values.error("--format parquet needs --out FILE")
     try:
         return args.func(args)
     except _Failure as exc:
         sys.stdout.flush()
         print(str(exc).replace("\n", " "), file=sys.stderr)
         return 1
+    except KeyboardInterrupt:
+        print("interrupted", file=sys.stderr)
+        return 130
     except BrokenPipeError:
         # The reader of our output (head, less) went away: not a failure of ours.
         devnull = os.open(os.devnull, os.O_WRONLY)
