@@ -245,6 +245,8 @@ def test_follow_prints_what_a_steadily_writing_station_appends(archive, tmp_path
         deadline = written + 30
         while sum(" = " in t for _, t in lines) < want and time.monotonic() < deadline:
             read_ready(0.5)
+        # Packets after the last value print nothing: ten more looks for them to be read.
+        time.sleep(1.0)
         proc.send_signal(signal.SIGINT)
         rest, _ = proc.communicate(timeout=15)
     finally:
