@@ -486,35 +486,13 @@ class _SeriesJob:
 
 
 def _scans_meta(pd) -> pd.DataFrame:
-    from k814util.spectra import _REAL_COLUMNS
+    from k814util.spectra import _counted_bins, _table_columns
 
-    texts = ("mode", "ion_source", "marker_text")
+    # The table of no scans has the columns and kinds of every run's.
+    none = range(0)
     columns = _run_columns(pd, {"mission": "", "group": "", "tid": 0, "test_name": ""}, 0)
-    for name in _scans_order()[len(RUN_COLUMNS) :]:
-        kind = np.float64 if name in _REAL_COLUMNS else object if name in texts else np.int64
-        columns[name] = np.empty(0, dtype=kind)
+    columns.update(_table_columns(None, none, _counted_bins(None, none)[0]))
     return pd.DataFrame(columns)
-
-
-def _scans_order() -> tuple:
-    return (
-        *RUN_COLUMNS,
-        "scan",
-        "relative_time",
-        "unix_time",
-        "tic",
-        "corrected_tic",
-        "highest_count",
-        "highest_count_bin",
-        "mode",
-        "ion_source",
-        "src_pkt_type",
-        "summed_scans",
-        "marker_id",
-        "marker_text",
-        "marker_time",
-        "bins",
-    )
 
 
 class _ScansJob:
@@ -537,8 +515,7 @@ class _ScansJob:
         rows = _rows(scans, 0, None)
         n_bins, _ = _counted_bins(scans, rows)
         columns = _table_columns(scans, rows, n_bins)
-        frame = pd.DataFrame({**_run_columns(pd, self.row, len(rows)), **columns})
-        return frame[list(_scans_order())]
+        return pd.DataFrame({**_run_columns(pd, self.row, len(rows)), **columns})
 
 
 class RunWarning(UserWarning):
