@@ -38,6 +38,7 @@
 #include <gselib/piecewisetransform.h>
 #include <gselib/polyfit.h>
 #include <gselib/polytransferfunc.h>
+#include <gselib/prefetch.h>
 #include <gselib/prtdegreestransferfunc.h>
 #include <gselib/quorcoreapp.h>
 #include <gselib/range.h>

@@ -1,6 +1,7 @@
 #include <gselib/telemetrycache.h>
 
 #include <gselib/ccsdspacket.h>
+#include <gselib/prefetch.h>
 #include <gselib/tomchecksum.h>
 #include <gselib/tompacket.h>
 
@@ -50,15 +51,6 @@ long decimalAt(const unsigned char* p) {
         ++p;
     }
     return negative ? -value : value;
-}
-
-// Asks for the cache line at p without waiting for it (a hint; nothing where unsupported).
-inline void prefetch(const void* p) {
-#if defined(__GNUC__) || defined(__clang__)
-    __builtin_prefetch(p);
-#else
-    (void)p;
-#endif
 }
 
 }  // namespace

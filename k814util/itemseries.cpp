@@ -1,6 +1,7 @@
 #include <k814util/itemseries.h>
 
 #include <gselib/datainterpretation.h>
+#include <gselib/prefetch.h>
 #include <gselib/telemetrycache.h>
 #include <gselib/telemetryfile.h>
 #include <gselib/tmdatabase.h>
@@ -22,15 +23,6 @@ namespace {
 // zero lane as well, but never marks a word without one.)
 inline uint64_t zeroLanes(uint64_t x) {
     return (x - 0x0001000100010001ull) & ~x & 0x8000800080008000ull;
-}
-
-// Asks for the cache line at p without waiting for it (a hint; nothing where unsupported).
-inline void prefetch(const void* p) {
-#if defined(__GNUC__) || defined(__clang__)
-    __builtin_prefetch(p);
-#else
-    (void)p;
-#endif
 }
 
 // Candidate packets decoded together, with their memory requested ahead.
@@ -108,19 +100,19 @@ void ItemSeries::decodeBatch(const GseLib::DataInterpretation& di, const GseLib:
     const size_t m = batch.size();
     for (size_t j = 0; j < m; ++j) {
         if (j + 12 < m) {
-            prefetch(&packets[batch[j + 12]]);
+            GseLib::prefetch(&packets[batch[j + 12]]);
         }
         if (j + 8 < m) {
-            prefetch(packets[batch[j + 8]].get());
+            GseLib::prefetch(packets[batch[j + 8]].get());
         }
         if (j + 4 < m) {
             if (const GseLib::TMPacket* ahead = packets[batch[j + 4]].get()) {
-                prefetch(ahead->bytes().get());
+                GseLib::prefetch(ahead->bytes().get());
             }
         }
         if (j + 2 < m) {
             if (const GseLib::TMPacket* ahead = packets[batch[j + 2]].get()) {
-                prefetch(ahead->data());
+                GseLib::prefetch(ahead->data());
             }
         }
         decodeInto(di, row, valueMode, packets[batch[j]].get(), int64_t(batch[j]), items);
