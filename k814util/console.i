@@ -43,8 +43,8 @@ PyObject* _console_binding() {
 
 // Reads what was appended to path since the last read (binding to it first when the process
 // is bound to another file); the number of packets added.
-long long _console_refresh(const std::string& path) {
-    return refreshTelemetryFile(path);
+long long _console_refresh(const std::string& path, double staleAfter) {
+    return refreshTelemetryFile(path, staleAfter);
 }
 
 // The data id the database gives a mnemonic (a key a patch renamed still finds its row); 0 when

@@ -20,6 +20,7 @@
 
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -121,11 +122,31 @@ void bindTarn(const BindingCheck& c) {
     k814utilIsInitialized = true;
 }
 
+// The size the bound file was last seen with, and since when.
+struct LastGrowth {
+    QString path;
+    qint64 size = -1;
+    std::chrono::steady_clock::time_point since;
+};
+LastGrowth lastGrowth;
+
 // Reads on in the bound file when a whole packet (or damage to pass over) waits where the last
-// read stopped; the packets added.
-long long growBoundFile() {
+// read stopped, or when the file has kept its size for staleAfter seconds: bytes that look like
+// the start of a packet longer than what is left (damage, or the end of a recording the station
+// stopped) would otherwise hold back everything after them for good; read on, the reader gives
+// such a packet its few retries and then passes over it. The packets added.
+long long growBoundFile(double staleAfter = 5.0) {
     GseLib::TelemetryCache* cache = GseLib::TelemetryFile::sharedCache();
-    if (!cache || !cache->packetWaiting()) {
+    if (!cache) {
+        return 0;
+    }
+    const qint64 size = QFileInfo(bound.absolutePath).size();
+    const auto now = std::chrono::steady_clock::now();
+    if (size != lastGrowth.size || bound.absolutePath != lastGrowth.path) {
+        lastGrowth = {bound.absolutePath, size, now};
+    }
+    const std::chrono::duration<double> unchanged = now - lastGrowth.since;
+    if (!cache->packetWaiting() && unchanged.count() < staleAfter) {
         return 0;
     }
     const size_t before = cache->size();
@@ -200,11 +221,11 @@ void bindTelemetryFile(const std::string& path) {
     initK814Util(path);
 }
 
-long long refreshTelemetryFile(const std::string& path) {
+long long refreshTelemetryFile(const std::string& path, double staleAfter) {
     const QString absolute = QFileInfo(QString::fromStdString(path)).absoluteFilePath();
     if (k814utilIsInitialized && bound.ok() && absolute == bound.absolutePath &&
         GseLib::TelemetryFile::sharedCache()) {
-        return growBoundFile();
+        return growBoundFile(staleAfter);
     }
     bindTelemetryFile(path);
     const GseLib::TelemetryCache* cache = GseLib::TelemetryFile::sharedCache();

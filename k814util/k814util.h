@@ -46,10 +46,12 @@ void bindTelemetryFile(const std::string& path);
  * The file is read on only when a whole packet waits where the last read stopped (or damage
  * the reader passes over): the reader counts a packet cut short at the end of the file as
  * damage after a few attempts, and polling a file while the station writes it must not use
- * those attempts up.
+ * those attempts up. Once the file has kept its size for staleAfter seconds it is read on
+ * anyway, so that damage looking like the start of a long packet, or the cut end of a recording
+ * that stopped, does not hold back what follows it for good.
  * @throw std::runtime_error with the line initK814Util would print
  */
-long long refreshTelemetryFile(const std::string& path);
+long long refreshTelemetryFile(const std::string& path, double staleAfter = 5.0);
 
 /// The checks of the test the process is bound to (absolute path, mission, configuration group,
 /// patch files); failure MissingFile with an empty path while unbound.

@@ -556,16 +556,21 @@ def seb_commands(self) -> pd.DataFrame:
     )
 
 
-def refresh(self) -> int:
+def refresh(self, stale_after: float = 5.0) -> int:
     """Reads what the station appended to the file since the last read and returns the number
     of new packets (binding the process to this file again, and counting all its packets, when
     it was bound to another one since).
 
     The file is read on only when a whole packet waits where the last read stopped (or bytes
-    the reader passes over as damage): a packet the station has only partly written waits for
-    a later refresh without using up the reads the reader allows a packet cut off at the end
-    of the file, so refresh as often as you like, also while the station writes steadily."""
-    return int(_k._console_refresh(self.filename()))
+    the reader passes over as damage), so a packet the station has only partly written does not
+    use up the few reads the reader allows a packet cut off at the end of the file: refresh as
+    often as you like, also while the station writes steadily. (A read that got whole packets
+    may still stop inside the one being written, with a "Read partial packet" line; the next
+    whole packet resets that count.) When the file keeps its size for ``stale_after``
+    seconds, what waits unfinished at its end is read anyway: damage that looks like a long
+    packet's start, or the end of a recording that stopped, then costs its retries and is
+    passed over instead of holding back what follows it."""
+    return int(_k._console_refresh(self.filename(), float(stale_after)))
 
 
 def install() -> None:
