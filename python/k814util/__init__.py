@@ -10,7 +10,24 @@ here, with factory functions that bind the process to a telemetry file first::
 The sample-archive generator (:mod:`k814util.sample`) works without the compiled part.
 """
 
+import os as _os
+
 from k814util.sample import SampleArchive, generate_archive
+
+
+def _keep_standard_error_open() -> None:
+    # A process started with standard error closed would hand descriptor 2 to the next file the
+    # framework opens, and the readers' diagnostics would be written into that file.
+    try:
+        _os.fstat(2)
+    except OSError:
+        fd = _os.open(_os.devnull, _os.O_WRONLY)
+        if fd != 2:
+            _os.dup2(fd, 2)
+            _os.close(fd)
+
+
+_keep_standard_error_open()
 
 __version__ = "0.1.0"
 

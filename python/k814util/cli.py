@@ -104,7 +104,14 @@ def _held_stderr():
     included."""
     import k814util
 
-    sys.stderr.flush()
+    if sys.stderr is None:  # started with standard error closed: nothing to hold or show
+        yield -1
+        return
+    # Standard error may be unwritable (closed by the shell after Python started): what it
+    # cannot take is dropped, never the command's own result.
+    quiet = contextlib.suppress(OSError, ValueError)
+    with quiet:
+        sys.stderr.flush()
     saved = os.dup(2)
     failed = False
     with tempfile.TemporaryFile() as held:
@@ -115,13 +122,15 @@ def _held_stderr():
             failed = True
             raise
         finally:
-            sys.stderr.flush()
+            with quiet:
+                sys.stderr.flush()
             os.dup2(saved, 2)
             os.close(saved)
             if not failed:
                 held.seek(0)
-                shutil.copyfileobj(held, sys.stderr.buffer)
-                sys.stderr.flush()
+                with quiet:
+                    shutil.copyfileobj(held, sys.stderr.buffer)
+                    sys.stderr.flush()
 
 
 def _open(args: argparse.Namespace):
