@@ -41,6 +41,14 @@ def tarn_run(archive, monkeypatch):
     return next(r for r in manifest["runs"] if r["mission"] == "tarn")
 
 
+@pytest.fixture
+def tarn(tarn_run):
+    """The sample's TARN run and its TMFile, the process bound to it."""
+    import k814util
+
+    return tarn_run, k814util.open(tarn_run["tm_file"])
+
+
 def counted_bins(designed_scan):
     """Length of a scan's zero-filled count list: bin 0 up to the end of its highest segment."""
     return max(start + n * repeat for start, n, repeat in designed_scan["segments"])

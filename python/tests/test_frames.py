@@ -30,14 +30,6 @@ def mission(request, archive, monkeypatch):
     return run, k814util.open(run["tm_file"])
 
 
-@pytest.fixture
-def tarn(archive, monkeypatch):
-    root, manifest = archive
-    monkeypatch.setenv("INI814", str(root / ".814config.INI"))
-    run = next(r for r in manifest["runs"] if r["mission"] == "tarn")
-    return run, k814util.open(run["tm_file"])
-
-
 def _seconds(index):
     return (index - pd.Timestamp(0, tz="UTC")).total_seconds().to_numpy()
 

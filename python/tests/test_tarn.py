@@ -24,14 +24,6 @@ from k814util import k814util as proxy
 TIME, CDH_HK, MESSAGE, MARKER, SCIENCE, LASER, SEB_HK = 2, 7, 8, 9, 10, 15, 22
 
 
-@pytest.fixture
-def tarn(archive, monkeypatch):
-    root, manifest = archive
-    monkeypatch.setenv("INI814", str(root / ".814config.INI"))
-    run = next(r for r in manifest["runs"] if r["mission"] == "tarn")
-    return run, k814util.open(run["tm_file"])
-
-
 def _be(raw, at, n=2):
     return int.from_bytes(bytes(raw[at : at + n]), "big")
 
