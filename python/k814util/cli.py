@@ -10,7 +10,6 @@ from __future__ import annotations
 import argparse
 import contextlib
 import csv
-import inspect
 import os
 import shutil
 import signal
@@ -59,10 +58,6 @@ class _ProgressBar:
         self.started = time.monotonic()
         if getattr(args, "quiet", False) or not os.isatty(terminal):
             return
-        import k814util
-
-        if "progress" not in inspect.signature(k814util.open).parameters:
-            return  # a binding without progress reports
         try:
             from tqdm import tqdm
         except ImportError:
