@@ -30,6 +30,25 @@ class TelemetryFileNotFoundError(BindingError, FileNotFoundError):
     """The telemetry file does not exist."""
 
 
+class StaleBindingError(BindingError):
+    """The object was made for a binding the process has left since: it was bound to another
+    file (or the same file again) after the object was made, so the object's whole-file answers
+    would be another binding's. Make the object again (``k814util.open``) or use a ``Run``."""
+
+
+def ensure_current(obj) -> None:
+    """Raises :class:`StaleBindingError` when obj (a TMFile or a scan wrapper) was made for an
+    earlier binding than the process's current one."""
+    made = getattr(obj, "_binding_generation", None)
+    if made is None:  # the compiled objects do not record their binding yet
+        return
+    if made() != _k._binding_generation():
+        raise StaleBindingError(
+            f"{type(obj).__name__} was made for an earlier binding: the process has been bound "
+            f"to {_k._bound_path() or 'no file'} since"
+        )
+
+
 def bind(path: PathLike, progress: Progress | None = None) -> str:
     """Binds the process to the telemetry file at ``path`` and returns its absolute path.
 
