@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace GseLib {
@@ -39,12 +40,19 @@ public:
     /// Whether any value was text: the texts are then kept beside the numbers.
     bool is_text() const { return !texts_.empty(); }
 
-    const std::vector<double>& unixTimes() const { return unixTimes_; }
-    const std::vector<double>& relativeTimes() const { return relativeTimes_; }
-    const std::vector<double>& values() const { return values_; }
-    const std::vector<int64_t>& packets() const { return packets_; }
+    const std::vector<double>& unixTimes() const& { return unixTimes_; }
+    const std::vector<double>& relativeTimes() const& { return relativeTimes_; }
+    const std::vector<double>& values() const& { return values_; }
+    const std::vector<int64_t>& packets() const& { return packets_; }
     /// One text per value when is_text() (empty for values that were numbers), else empty.
-    const std::vector<std::string>& texts() const { return texts_; }
+    const std::vector<std::string>& texts() const& { return texts_; }
+
+    // A series about to go moves its columns out (each once) instead of copying them.
+    std::vector<double> unixTimes() && { return std::move(unixTimes_); }
+    std::vector<double> relativeTimes() && { return std::move(relativeTimes_); }
+    std::vector<double> values() && { return std::move(values_); }
+    std::vector<int64_t> packets() && { return std::move(packets_); }
+    std::vector<std::string> texts() && { return std::move(texts_); }
 
 private:
     /// Appends the values of row's item in packet (at position in the cache), if it is of the

@@ -9,7 +9,7 @@ APT_PACKAGES=(
   libfmt-dev libboost-dev
   swig python3-dev libgtest-dev clang-format
 )
-PIP_PACKAGES=("scikit-build-core>=0.10" "pytest>=7" "ruff==0.17.6" "numpy>=1.22"
+PIP_PACKAGES=("scikit-build-core>=0.10" "pytest>=7" "ruff==0.17.6" "numpy>=1.22" "mypy>=1.8"
   # the package's "analysis" extra: data frames and plots of the spectra
   "pandas>=1.5" "pyarrow>=10" "matplotlib>=3.5" "tqdm>=4" "dask[distributed]>=2023.1")
 PYTHON=${PYTHON:-python3}
@@ -42,7 +42,7 @@ command -v ninja >/dev/null || need_pip+=("ninja")
 "$PYTHON" - <<'PY' || need_pip+=("${PIP_PACKAGES[@]}")
 import importlib.util, shutil, subprocess, sys
 ok = all(importlib.util.find_spec(m) for m in (
-    "scikit_build_core", "pytest", "numpy",
+    "scikit_build_core", "pytest", "numpy", "mypy",
     "pandas", "pyarrow", "matplotlib", "tqdm", "dask", "distributed"))
 ruff = shutil.which("ruff")
 ok = ok and ruff and subprocess.run([ruff, "--version"], capture_output=True, text=True).stdout.split()[-1] == "0.17.6"

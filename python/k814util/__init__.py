@@ -47,7 +47,6 @@ except ImportError as _error:  # a source tree without the compiled module
 
 
 if _compiled is not None:
-    from k814util import _pythonic
     from k814util._binding import (
         BindingError,
         TelemetryFileNotFoundError,
@@ -58,15 +57,8 @@ if _compiled is not None:
         scans,
         vireo_markers,
     )
-    from k814util.frames import (
-        PacketSummary,
-        PacketTypeCount,
-        SebCommand,
-        SebField,
-        SebSequence,
-        TarnMarker,
-        UnknownItemError,
-    )
+    from k814util.catalogue import UnknownItemError
+    from k814util.frames import TarnMarker
     from k814util.k814util import (
         ListOfFloats,
         ListOfIntegers,
@@ -90,9 +82,9 @@ if _compiled is not None:
         interpretScanValue,
     )
     from k814util.packets import read_packets
+    from k814util.reports import PacketSummary, PacketTypeCount, SebCommand, SebField, SebSequence
     from k814util.spectra import Spectra, spectra
 
-    _pythonic.install()
     __all__ += [
         "BindingError",
         "TelemetryFileNotFoundError",

@@ -21,22 +21,13 @@ import os
 
 import numpy as np
 
+from k814util import _columns
 from k814util import k814util as _k
 
 __all__ = ["read_packets"]
 
 # The reader's packet format per layout, and whether VIREO frame sync prefixes are passed over.
 _LAYOUTS = {"tom": (1, False), "ccsds": (2, False), "vireo": (2, True)}
-# The columns as the C++ table fills them; the type column is named per layout.
-_COLUMNS = (
-    ("offset", np.int64),
-    ("length", np.int32),
-    (None, np.uint16),
-    ("sequence_count", np.uint16),
-    ("sequence_flags", np.uint8),
-    ("secondary_header", np.bool_),
-    ("raw_timestamp", np.uint32),
-)
 
 
 def read_packets(
@@ -67,22 +58,19 @@ def read_packets(
     if not os.path.isfile(name):
         raise FileNotFoundError(f"no such packet file: {name}")
     packet_format, sync_prefix = _LAYOUTS[layout]
-    table, n, size, diagnostics = _k._read_packets_table(
-        name, packet_format, with_bytes, sync_prefix
-    )
-    columns = [np.empty(n, dtype=dtype) for _, dtype in _COLUMNS]
-    data = np.empty(size, dtype=np.uint8) if with_bytes else None
-    _k._read_packets_fill(table, *columns, data)
+    columns = _columns.arrays(_k._read_packets(name, packet_format, with_bytes, sync_prefix))
+    data = columns.pop("bytes")
+    diagnostics = columns.pop("diagnostics").tolist()
     result: dict[str, object] = {}
-    for (key, _), column in zip(_COLUMNS, columns):
-        result[key or ("packet_type" if layout == "tom" else "apid")] = column
+    for key, column in columns.items():
+        result[key if key != "type" else ("packet_type" if layout == "tom" else "apid")] = column
     if layout == "tom":
-        result["gse_created"] = columns[2] >= 0x80
-        result["packet_type"] = columns[2] & 0x7F
+        result["gse_created"] = columns["type"] >= 0x80
+        result["packet_type"] = columns["type"] & 0x7F
     if with_bytes:
         result["bytes"] = data
-        start = np.zeros(n + 1, dtype=np.int64)
-        np.cumsum(columns[1], dtype=np.int64, out=start[1:])
+        start = np.zeros(len(columns["length"]) + 1, dtype=np.int64)
+        np.cumsum(columns["length"], dtype=np.int64, out=start[1:])
         result["bytes_start"] = start
     result["diagnostics"] = diagnostics
     return result

@@ -10,9 +10,9 @@
     sp.table()       # pandas: one row per scan (times, TIC, mode, marker, ...)
     sp.long()        # pandas: one row per (scan, bin) with m/z and count
 
-The arrays are filled by the compiled module, one walk over the scans' segments per array;
-Python only allocates them. pandas is imported by the methods that return data frames (the
-``analysis`` extra), so the arrays work with numpy alone.
+The arrays are filled by the compiled module, one walk over the scans' segments per array,
+and cross as one column table; Python only allocates them. pandas is imported by the methods
+that return data frames (the ``analysis`` extra), so the arrays work with numpy alone.
 """
 
 from __future__ import annotations
@@ -21,8 +21,9 @@ from typing import TYPE_CHECKING
 
 import numpy as np
 
+from k814util import _columns
 from k814util import k814util as _k
-from k814util._binding import PathLike, scans
+from k814util._binding import PathLike, ensure_current, scans
 
 if TYPE_CHECKING:
     import pandas as pd
@@ -32,10 +33,12 @@ MODE_NAMES = ("Unknown", "EI", "Dark", "LDI")
 #: Ion sources by their number: none attached, a GC housekeeping packet, a laser-pulses packet.
 ION_SOURCE_NAMES = ("none", "GC", "LDI")
 
-# The columns the compiled module fills per scan, in its order.
-_REAL_COLUMNS = ("relative_time", "unix_time", "corrected_tic", "marker_time")
-_INT_COLUMNS = (
+# The per-scan columns of table(), in order, after "scan".
+_TABLE_COLUMNS = (
+    "relative_time",
+    "unix_time",
     "tic",
+    "corrected_tic",
     "highest_count",
     "highest_count_bin",
     "mode",
@@ -43,51 +46,15 @@ _INT_COLUMNS = (
     "src_pkt_type",
     "summed_scans",
     "marker_id",
+    "marker_text",
+    "marker_time",
+    "bins",
 )
 
 
 def _rows(scans: _k.ScienceDataCacheWrapper, start: int, stop: int | None) -> range:
     """The scan numbers start..stop-1, clipped to the scans like a slice."""
     return range(*slice(start, stop).indices(scans.size()))
-
-
-def _counted_bins(scans: _k.ScienceDataCacheWrapper, rows: range) -> tuple[np.ndarray, int]:
-    """The length of each scan's counts() and the longest."""
-    n_bins = np.zeros(len(rows), dtype=np.int64)
-    if not rows:
-        return n_bins, 0
-    width = _k._spectra_counted_bins(scans, rows.start, rows.stop, n_bins)
-    return n_bins, int(width)
-
-
-def _table_columns(
-    scans: _k.ScienceDataCacheWrapper, rows: range, n_bins: np.ndarray
-) -> dict[str, np.ndarray]:
-    """The per-scan figures, as numpy columns in table order."""
-    reals = np.zeros((len(rows), len(_REAL_COLUMNS)))
-    ints = np.zeros((len(rows), len(_INT_COLUMNS)), dtype=np.int64)
-    texts: list[str] = []
-    if rows:
-        texts = _k._spectra_fill_table(scans, rows.start, rows.stop, reals, ints)
-    named = {name: reals[:, i] for i, name in enumerate(_REAL_COLUMNS)}
-    named.update({name: ints[:, i] for i, name in enumerate(_INT_COLUMNS)})
-    return {
-        "scan": np.arange(rows.start, rows.stop, dtype=np.int64),
-        "relative_time": named["relative_time"],
-        "unix_time": named["unix_time"],
-        "tic": named["tic"],
-        "corrected_tic": named["corrected_tic"],
-        "highest_count": named["highest_count"],
-        "highest_count_bin": named["highest_count_bin"],
-        "mode": np.asarray(MODE_NAMES, dtype=object)[named["mode"]],
-        "ion_source": np.asarray(ION_SOURCE_NAMES, dtype=object)[named["ion_source"]],
-        "src_pkt_type": named["src_pkt_type"],
-        "summed_scans": named["summed_scans"],
-        "marker_id": named["marker_id"],
-        "marker_text": np.asarray(texts, dtype=object).reshape(len(rows)),
-        "marker_time": named["marker_time"],
-        "bins": n_bins,
-    }
 
 
 class Spectra:
@@ -101,6 +68,8 @@ class Spectra:
     ``m_over_z_values()`` stop at ``nBins() - 1``, which is shorter when a scan starts above
     bin 0 or has gaps). The figures of :meth:`table` are taken with the arrays; each scan's
     marker is the one its scan object reports (with the wrapper's ``skip_zero_id_markers``).
+
+    Raises :class:`k814util.StaleBindingError` when the wrapper was made for an earlier binding.
     """
 
     __slots__ = ("scans", "start", "counts", "mz", "n_bins", "_columns")
@@ -111,21 +80,19 @@ class Spectra:
         start: int = 0,
         stop: int | None = None,
     ):
+        ensure_current(scans)
         rows = _rows(scans, start, stop)
-        n_bins, width = _counted_bins(scans, rows)
-        # Counts are whole numbers, except where summed scans were averaged: those keep their
-        # fractions rather than being truncated.
-        whole = not rows or _k._spectra_whole_counts(scans, rows.start, rows.stop)
-        counts = np.zeros((len(rows), width), dtype=np.int32 if whole else np.float64)
-        mz = np.empty((len(rows), width))  # every entry written: m/z or NaN
-        if rows:
-            _k._spectra_fill_arrays(scans, rows.start, rows.stop, counts, mz, not whole)
+        columns = _columns.arrays(_k._spectra(scans, rows.start, max(rows.stop, rows.start)))
         self.scans = scans
         self.start = rows.start
-        self.counts: np.ndarray = counts
-        self.mz: np.ndarray = mz
-        self.n_bins: np.ndarray = n_bins
-        self._columns = _table_columns(scans, rows, n_bins)
+        self.counts: np.ndarray = columns["counts"]
+        self.mz: np.ndarray = columns["mz"]
+        self.n_bins: np.ndarray = columns["n_bins"]
+        columns["mode"] = np.asarray(MODE_NAMES, dtype=object)[columns["mode"]]
+        columns["ion_source"] = np.asarray(ION_SOURCE_NAMES, dtype=object)[columns["ion_source"]]
+        columns["bins"] = self.n_bins
+        self._columns = {"scan": np.arange(rows.start, rows.stop, dtype=np.int64)}
+        self._columns.update((name, columns[name]) for name in _TABLE_COLUMNS)
 
     def __len__(self) -> int:
         return len(self.n_bins)
@@ -144,9 +111,9 @@ class Spectra:
         ("none", "GC", "LDI"), ``src_pkt_type`` (26, 27, 28), ``summed_scans``, ``marker_id``,
         ``marker_text`` and the marker's relative ``marker_time`` (0, "" and 0.0 without a
         marker), and ``bins`` (the length of the scan's counts)."""
-        from k814util.frames import _pandas
+        from k814util.catalogue import require_pandas
 
-        pd = _pandas()
+        pd = require_pandas()
 
         frame = pd.DataFrame(self._columns).set_index("scan")
         frame["mode"] = pd.Categorical(frame["mode"], categories=MODE_NAMES)
@@ -156,9 +123,9 @@ class Spectra:
     def long(self) -> pd.DataFrame:
         """One row per counted bin of every scan: ``scan``, ``bin``, ``mz``, ``count`` (the
         long format plotting libraries group and facet by)."""
-        from k814util.frames import _pandas
+        from k814util.catalogue import require_pandas
 
-        pd = _pandas()
+        pd = require_pandas()
 
         counted = np.arange(self.counts.shape[1]) < self.n_bins[:, None]
         rows, bins = np.nonzero(counted)

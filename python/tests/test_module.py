@@ -224,37 +224,13 @@ def test_list_types_behave_like_lists():
     assert floats == [0.5, 0.5, 0.5]
     assert list(k814util.ListOfFloats(floats)) == [0.5] * 3
 
-    owned = k814util.ListOfIntegers([1])
-    owned.this.disown()
-    assert not owned.thisown
-    owned.this.acquire()
-    assert owned.thisown
-
-    cases = [
-        (
-            lambda: k814util.ListOfIntegers(None),
-            ValueError,
-            "invalid null reference in method 'new_ListOfIntegers', argument 1 of type "
-            "'std::vector< int > const &'",
-        ),
-        (lambda: ints[-99], IndexError, "index out of range"),
-        (lambda: ints.append("x"), TypeError, "argument 2 of type 'std::vector< int >::value_type"),
-        (lambda: ints.append(2**40), OverflowError, "in method 'ListOfIntegers_append'"),
-        (
-            lambda: proxy._k814util.PyMsgLogCache_get(proxy.PyMsgLogCache(), "3"),
-            TypeError,
-            "in method 'PyMsgLogCache_get', argument 2 of type 'unsigned int'",
-        ),
-        (
-            lambda: k814util.PyMsgLogLine(1, 2),
-            TypeError,
-            "Wrong number or type of arguments for overloaded function 'new_PyMsgLogLine'.",
-        ),
-    ]
-    for call, error, message in cases:
-        with pytest.raises(error) as caught:
-            call()
-        assert message in str(caught.value)
+    # Wrong elements and positions are refused as a list would refuse them.
+    with pytest.raises(IndexError):
+        ints[-99]
+    with pytest.raises(TypeError):
+        ints.append("x")
+    with pytest.raises(OverflowError):
+        ints.append(2**40)
 
 
 def _be16(raw, at):

@@ -139,39 +139,12 @@ def test_long_format_and_ranges(sample):
         assert np.array_equal(part.mz, sp.mz[rows, :width], equal_nan=True)
 
 
-def test_fill_checks_the_arrays_it_is_given(sample):
+def test_spectra_of_a_range_outside_the_scans(sample):
     _, sp = sample
-    scans, n = sp.scans, len(sp)
-    width = sp.counts.shape[1]
-
-    def fill(counts, mz, first=0, last=n, real=False):
-        proxy._spectra_fill_arrays(scans, first, last, counts, mz, real)
-
-    good = (np.zeros((n, width), np.int32), np.full((n, width), np.nan))
-    fill(*good)
-    assert np.array_equal(good[0], sp.counts)
-    real = np.zeros((n, width))
-    fill(real, good[1], real=True)
-    assert np.array_equal(real, sp.counts)
-    with pytest.raises(ValueError):
-        fill(good[0], good[1], real=True)  # integers where fractions are asked for
-    read_only = np.zeros((n, width), np.int32)
-    read_only.flags.writeable = False
-    for bad in (
-        (np.zeros((n, width), np.int64), good[1]),  # wrong element type
-        (good[0], np.zeros((n, width), np.float32)),
-        (np.zeros((n, width - 1), np.int32), np.zeros((n, width - 1))),  # a scan does not fit
-        (np.zeros((n + 1, width), np.int32), np.zeros((n + 1, width))),
-        (good[0], np.zeros((n, width + 1))),  # rows of different widths
-        (np.zeros((width, n), np.int32).T, good[1]),  # not C-contiguous
-        (read_only, good[1]),
-        ([0] * n, good[1]),
-    ):
-        with pytest.raises(ValueError):
-            fill(*bad)
+    n = len(sp)
     for first, last in ((-1, n), (0, n + 1), (3, 2)):
         with pytest.raises(IndexError):
-            fill(*good, first=first, last=last)
+            proxy._spectra(sp.scans, first, last)
 
 
 def test_import_stays_light():

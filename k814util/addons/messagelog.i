@@ -1,0 +1,26 @@
+// The message log: a sequence of lines, each shown with its time and text.
+%extend k814util::PyMsgLogLine {
+%pythoncode %{
+def __repr__(self):
+    return f"PyMsgLogLine(unixTime={self.unixTime():.6f}, msg={self.msg()!r})"
+
+def __str__(self):
+    return self.msg()
+%}
+}
+
+%extend k814util::PyMsgLogCache {
+%pythoncode %{
+def __len__(self):
+    return self.size()
+
+def __getitem__(self, index):
+    from k814util._sequence import item_of
+
+    return item_of(self, index, self.size(), self.get)
+
+def __iter__(self):
+    for i in range(self.size()):
+        yield self.get(i)
+%}
+}

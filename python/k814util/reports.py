@@ -1,0 +1,155 @@
+"""The bound file's reports as records: what is bound, its packets by type and its SEB command
+sequences (what :class:`k814util.TMFile`'s report methods return). The compiled module makes
+the reports, which are small and nested, and hands them over as JSON text."""
+
+from __future__ import annotations
+
+import json
+from typing import TYPE_CHECKING, NamedTuple
+
+import numpy as np
+
+from k814util import k814util as _k
+from k814util.catalogue import require_pandas
+
+if TYPE_CHECKING:
+    import pandas as pd
+
+
+class PacketTypeCount(NamedTuple):
+    """How many packets of one full type the file holds; name is None for a type the packet
+    catalogue lacks."""
+
+    type: int
+    name: str | None
+    count: int
+
+
+class PacketSummary(NamedTuple):
+    """The file's packets: count, time span (Unix seconds; None without packets), the clock's
+    T0 and state, and the count of each packet type."""
+
+    packets: int
+    first_unix: float | None
+    last_unix: float | None
+    t0_unix: float
+    t0_ticks: int
+    synced: bool
+    types: tuple[PacketTypeCount, ...]
+
+
+class SebField(NamedTuple):
+    """One decoded field of an SEB command: the interpreter's text ("(short)" for a field past
+    the command's end) and the science value (None then)."""
+
+    name: str
+    text: str
+    sci: float | None
+
+
+class SebCommand(NamedTuple):
+    """One SEB command: number, name, its bytes (sync code to trailer) and decoded fields."""
+
+    number: int
+    name: str
+    data: bytes
+    fields: tuple[SebField, ...]
+
+
+class SebSequence(NamedTuple):
+    """One SEB command sequence: the relative time of its first packet, the packets it came
+    in, the bytes of its commands, the bytes still waiting for a continuation, the commands."""
+
+    relative_time: float
+    packets: tuple[int, ...]
+    byte_count: int
+    unfinished: int
+    commands: tuple[SebCommand, ...]
+
+
+def mission() -> str:
+    """The mission of the test the process is bound to ("tarn", "vireo"), as binding read it."""
+    bound = _k._console_binding()
+    if bound is None:
+        raise RuntimeError("the process is not bound to a telemetry file")
+    return bound[1].lower()
+
+
+def packet_summary() -> PacketSummary:
+    """Packet count, time span, the clock's T0 and state, and the count of each packet type."""
+    s = json.loads(_k._console_packet_summary())
+    types = tuple(PacketTypeCount(t["type"], t["name"], t["count"]) for t in s["types"])
+    return PacketSummary(
+        int(s["packets"]),
+        s["first_unix"],
+        s["last_unix"],
+        s["t0_unix"],
+        int(s["t0_ticks"]),
+        s["synced"],
+        types,
+    )
+
+
+def packet_types() -> pd.DataFrame:
+    """The count of each full packet type, indexed by type, with the catalogue's name."""
+    pd = require_pandas()
+    rows = packet_summary().types
+    frame = pd.DataFrame(rows, columns=list(PacketTypeCount._fields))
+    return frame.astype({"type": np.int64, "count": np.int64}).set_index("type")
+
+
+def seb_sequences() -> list[SebSequence]:
+    """The SEB command sequences of a TARN file's sequence packets (continuations joined, a
+    command cut between packets completed), each command with its decoded fields; empty for
+    other missions."""
+    out = []
+    for s in json.loads(_k._console_seb_sequences()):
+        commands = tuple(
+            SebCommand(
+                c["number"],
+                c["name"],
+                bytes.fromhex(c["bytes"]),
+                tuple(SebField(f["name"], f["text"], f["sci"]) for f in c["fields"]),
+            )
+            for c in s["commands"]
+        )
+        out.append(
+            SebSequence(
+                s["relative_time"],
+                tuple(s["packets"]),
+                s["byte_count"],
+                int(s["unfinished"]),
+                commands,
+            )
+        )
+    return out
+
+
+def seb_commands() -> pd.DataFrame:
+    """Every SEB command, one row each: ``sequence`` (its number), ``relative_time`` (of the
+    sequence), ``position`` in the sequence, ``number``, ``name``, ``fields`` (name=text,
+    blank-separated) and ``data`` (the bytes in hexadecimal)."""
+    pd = require_pandas()
+    rows = [
+        (
+            k,
+            s.relative_time,
+            i,
+            c.number,
+            c.name,
+            " ".join(f"{f.name}={f.text}" for f in c.fields),
+            c.data.hex(),
+        )
+        for k, s in enumerate(seb_sequences())
+        for i, c in enumerate(s.commands)
+    ]
+    columns = ["sequence", "relative_time", "position", "number", "name", "fields", "data"]
+    frame = pd.DataFrame(rows, columns=columns)
+    return frame.astype(
+        {
+            "sequence": np.int64,
+            "relative_time": np.float64,
+            "position": np.int64,
+            "number": np.int64,
+        }
+    )
