@@ -162,7 +162,9 @@ ColumnTable itemCatalogueTable();
 ColumnTable tarnMarkerTable();
 ColumnTable packetHeaderTable(const std::string& path, int format, bool withBytes,
                               bool syncPrefix);
-ColumnTable spectraTable(const ScienceDataCacheWrapper& scans, int first, int last);
+%feature("compactdefaultargs") spectraTable;
+ColumnTable spectraTable(const ScienceDataCacheWrapper& scans, int first, int last,
+                         bool arrays = true);
 }
 
 %include "k814util/archive.i"

@@ -206,16 +206,19 @@ ColumnTable packetHeaderTable(const std::string& path, int format, bool withByte
     return table;
 }
 
-ColumnTable spectraTable(const ScienceDataCacheWrapper& scans, int first, int last) {
+ColumnTable spectraTable(const ScienceDataCacheWrapper& scans, int first, int last,
+                         bool withArrays) {
     const SpectraArrays arrays(scans.cache(), scans.massCal().data(), first, last);
     const int rows = arrays.rows();
-    const int64_t width = arrays.width();
+    const int64_t width = withArrays ? arrays.width() : 0;
     const size_t cells = size_t(rows) * size_t(width);
     ColumnTable table;
     table.add("n_bins", arrays.countedBins());
     // Counts are whole numbers, except where summed scans were averaged: those keep their
     // fractions rather than being truncated.
-    if (arrays.wholeCounts()) {
+    if (!withArrays) {
+        // The figures alone: the arrays' columns stay out.
+    } else if (arrays.wholeCounts()) {
         std::vector<int32_t> counts(cells);
         arrays.fillCounts(counts.data(), width);
         table.add("counts", std::move(counts), rows, width);
@@ -224,9 +227,11 @@ ColumnTable spectraTable(const ScienceDataCacheWrapper& scans, int first, int la
         arrays.fillCounts(counts.data(), width);
         table.add("counts", std::move(counts), rows, width);
     }
-    std::vector<double> mz(cells);
-    arrays.fillMz(mz.data(), width);
-    table.add("mz", std::move(mz), rows, width);
+    if (withArrays) {
+        std::vector<double> mz(cells);
+        arrays.fillMz(mz.data(), width);
+        table.add("mz", std::move(mz), rows, width);
+    }
 
     constexpr int realCount = SpectraArrays::RealColumnCount;
     constexpr int intCount = SpectraArrays::IntColumnCount;

@@ -486,12 +486,11 @@ class _SeriesJob:
 
 
 def _scans_meta(pd) -> pd.DataFrame:
-    from k814util.spectra import _counted_bins, _table_columns
+    from k814util.spectra import empty_table_columns
 
     # The table of no scans has the columns and kinds of every run's.
-    none = range(0)
     columns = _run_columns(pd, {"mission": "", "group": "", "tid": 0, "test_name": ""}, 0)
-    columns.update(_table_columns(None, none, _counted_bins(None, none)[0]))
+    columns.update(empty_table_columns())
     return pd.DataFrame(columns)
 
 
@@ -509,13 +508,10 @@ class _ScansJob:
     def __call__(self, tmfile) -> pd.DataFrame:
         import pandas as pd
 
-        from k814util.spectra import _counted_bins, _rows, _table_columns
+        from k814util.spectra import table_columns
 
-        scans = _k.ScienceDataCacheWrapper(False, False)
-        rows = _rows(scans, 0, None)
-        n_bins, _ = _counted_bins(scans, rows)
-        columns = _table_columns(scans, rows, n_bins)
-        return pd.DataFrame({**_run_columns(pd, self.row, len(rows)), **columns})
+        columns = table_columns(_k.ScienceDataCacheWrapper(False, False))
+        return pd.DataFrame({**_run_columns(pd, self.row, len(columns["scan"])), **columns})
 
 
 class RunWarning(UserWarning):

@@ -711,12 +711,10 @@ def _cmd_follow(args: argparse.Namespace) -> int:
 def _scan_rows(args: argparse.Namespace):
     """(scans, their table columns) of the test's file."""
     import k814util
-    from k814util.spectra import _counted_bins, _rows, _table_columns
+    from k814util.spectra import table_columns
 
     scans = _bound(args, k814util.scans)
-    rows = _rows(scans, 0, None)
-    n_bins, _ = _counted_bins(scans, rows)
-    return scans, _table_columns(scans, rows, n_bins)
+    return scans, table_columns(scans)
 
 
 def _marker_label(marker_id: int, text: str) -> str:

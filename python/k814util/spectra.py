@@ -57,6 +57,39 @@ def _rows(scans: _k.ScienceDataCacheWrapper, start: int, stop: int | None) -> ra
     return range(*slice(start, stop).indices(scans.size()))
 
 
+def _table(columns: dict[str, np.ndarray], rows: range) -> dict[str, np.ndarray]:
+    """The columns of :meth:`Spectra.table` from the compiled module's, "scan" first."""
+    columns["mode"] = np.asarray(MODE_NAMES, dtype=object)[columns["mode"]]
+    columns["ion_source"] = np.asarray(ION_SOURCE_NAMES, dtype=object)[columns["ion_source"]]
+    columns["bins"] = columns["n_bins"]
+    table = {"scan": np.arange(rows.start, rows.stop, dtype=np.int64)}
+    table.update((name, columns[name]) for name in _TABLE_COLUMNS)
+    return table
+
+
+def table_columns(
+    scans: _k.ScienceDataCacheWrapper, start: int = 0, stop: int | None = None
+) -> dict[str, np.ndarray]:
+    """The per-scan columns of :meth:`Spectra.table` (``scan`` first) of scans start to
+    stop - 1, without the arrays of counts and m/z.
+
+    Raises :class:`k814util.StaleBindingError` when the wrapper was made for an earlier binding.
+    """
+    ensure_current(scans)
+    rows = _rows(scans, start, stop)
+    table = _k._spectra(scans, rows.start, max(rows.stop, rows.start), False)
+    return _table(_columns.arrays(table), rows)
+
+
+def empty_table_columns() -> dict[str, np.ndarray]:
+    """The columns of :func:`table_columns` for no scans, with their dtypes."""
+    real, whole, text = np.float64, np.int64, object
+    kinds = dict.fromkeys(_TABLE_COLUMNS, whole)
+    kinds.update(dict.fromkeys(("relative_time", "unix_time", "corrected_tic"), real))
+    kinds.update(marker_time=real, mode=text, ion_source=text, marker_text=text)
+    return {"scan": np.zeros(0, np.int64), **{n: np.zeros(0, k) for n, k in kinds.items()}}
+
+
 class Spectra:
     """The scans ``start`` to ``stop - 1`` of a :class:`ScienceDataCacheWrapper` as arrays
     (``start`` and ``stop`` clip like a slice).
@@ -88,11 +121,7 @@ class Spectra:
         self.counts: np.ndarray = columns["counts"]
         self.mz: np.ndarray = columns["mz"]
         self.n_bins: np.ndarray = columns["n_bins"]
-        columns["mode"] = np.asarray(MODE_NAMES, dtype=object)[columns["mode"]]
-        columns["ion_source"] = np.asarray(ION_SOURCE_NAMES, dtype=object)[columns["ion_source"]]
-        columns["bins"] = self.n_bins
-        self._columns = {"scan": np.arange(rows.start, rows.stop, dtype=np.int64)}
-        self._columns.update((name, columns[name]) for name in _TABLE_COLUMNS)
+        self._columns = _table(columns, rows)
 
     def __len__(self) -> int:
         return len(self.n_bins)

@@ -151,7 +151,8 @@ def test_dataframe_layouts(tarn):
     np.testing.assert_allclose(_seconds(hv.index), alone[1]["unix_time"], atol=1e-6)
 
     wide = f.dataframe(wanted, mode=1, layout="wide")
-    assert wide.shape == (8 * n_hk, 6)
+    assert wide.shape == (8 * n_hk, 6) and wide.index.is_monotonic_increasing
+    wide = wide.sort_values(["packet", "sample"])  # the order the series give
     assert list(wide.columns[3:]) == ["SEB:EMON_A", "SEB:HV_MON", "SEB:T_BOARD"]
     np.testing.assert_array_equal(wide["SEB:EMON_A"], alone[0]["value"])
     np.testing.assert_array_equal(wide["SEB:HV_MON"].dropna(), alone[1]["value"])
