@@ -1,7 +1,7 @@
 """The worker process of a :class:`k814util.Run`: binds one telemetry file and answers requests
 about it until its pipe closes.
 
-Started by :mod:`k814util.runs` as ``python -m k814util._runworker READ_FD WRITE_FD``. Requests
+Started by :mod:`k814util.runs` with the file descriptors of its two pipes as arguments. Requests
 and replies travel as pickles over the two pipes (:func:`send` / :func:`receive`), numpy arrays
 as out-of-band buffers, so a whole file's columns cross at memory speed instead of being pickled
 value by value. The diagnostics of the binding are captured here, never printed; the parent asks
@@ -135,7 +135,3 @@ def main(argv: list[str] | None = None) -> None:
             send(replies, reply)
         except Exception as exc:  # the value does not pickle
             send(replies, ("error", _error(exc)))
-
-
-if __name__ == "__main__":
-    main()

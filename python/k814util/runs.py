@@ -103,6 +103,11 @@ def answer(f, name: str, args: tuple, kwargs: dict):
     return getattr(f, name)(*args, **kwargs)
 
 
+# The worker's entry (run with -c: the package imports the worker module itself, which "-m" would
+# then run a second time).
+_WORKER_MAIN = "from k814util._runworker import main; main()"
+
+
 class _Worker:
     """A child process bound to (at most) one run; its lock serialises the callers."""
 
@@ -114,7 +119,7 @@ class _Worker:
         env["PYTHONPATH"] = os.pathsep.join(p for p in sys.path if p)
         try:
             self.process = subprocess.Popen(
-                [sys.executable, "-m", "k814util._runworker", str(to_child_r), str(to_parent_w)],
+                [sys.executable, "-c", _WORKER_MAIN, str(to_child_r), str(to_parent_w)],
                 pass_fds=(to_child_r, to_parent_w),
                 stdin=subprocess.DEVNULL,
                 env=env,
