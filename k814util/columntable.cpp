@@ -29,41 +29,41 @@ const ColumnTable::Column* ColumnTable::find(std::string_view name) const {
 
 const char* ColumnTable::dtype(Kind kind) {
     switch (kind) {
-    case Kind::Float64:
-        return "float64";
-    case Kind::Int64:
-        return "int64";
-    case Kind::Int32:
-        return "int32";
-    case Kind::UInt32:
-        return "uint32";
-    case Kind::UInt16:
-        return "uint16";
-    case Kind::UInt8:
-        return "uint8";
-    case Kind::Bool:
-        return "bool";
-    case Kind::Text:
-        break;
+        case Kind::Float64:
+            return "float64";
+        case Kind::Int64:
+            return "int64";
+        case Kind::Int32:
+            return "int32";
+        case Kind::UInt32:
+            return "uint32";
+        case Kind::UInt16:
+            return "uint16";
+        case Kind::UInt8:
+            return "uint8";
+        case Kind::Bool:
+            return "bool";
+        case Kind::Text:
+            break;
     }
     return "object";
 }
 
 size_t ColumnTable::itemSize(Kind kind) {
     switch (kind) {
-    case Kind::Float64:
-    case Kind::Int64:
-        return 8;
-    case Kind::Int32:
-    case Kind::UInt32:
-        return 4;
-    case Kind::UInt16:
-        return 2;
-    case Kind::UInt8:
-    case Kind::Bool:
-        return 1;
-    case Kind::Text:
-        break;
+        case Kind::Float64:
+        case Kind::Int64:
+            return 8;
+        case Kind::Int32:
+        case Kind::UInt32:
+            return 4;
+        case Kind::UInt16:
+            return 2;
+        case Kind::UInt8:
+        case Kind::Bool:
+            return 1;
+        case Kind::Text:
+            break;
     }
     return 0;
 }
@@ -76,8 +76,8 @@ void ColumnTable::append(Column column) {
         }
         count *= extent;
     }
-    const size_t expected = column.kind == Kind::Text ? column.texts.size()
-                                                      : column.byteCount / itemSize(column.kind);
+    const size_t expected =
+        column.kind == Kind::Text ? column.texts.size() : column.byteCount / itemSize(column.kind);
     if (size_t(count) != expected) {
         throw std::invalid_argument("column " + column.name + ": " + std::to_string(expected) +
                                     " values for a shape of " + std::to_string(count));

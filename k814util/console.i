@@ -1,7 +1,9 @@
 // The console's view of a test, and reading on as the station appends to the bound file. The
 // reports are small and nested; they cross as JSON text, which the package parses.
 %{
+#include <k814util/consolequeries.h>
 #include <k814util/k814util.h>
+#include <k814util/pybinding.h>
 %}
 
 namespace k814util {
@@ -15,26 +17,12 @@ std::string packetSummaryJson();
 std::string sebSequencesJson();
 int itemIdOf(const std::string& key);
 bool messageLogPending();
+
+// What is bound, and reading on (binding to path first when the process is bound to another
+// file); the number of packets added.
+%rename(_console_binding) boundTest;
+%rename(_console_refresh) refreshTelemetryFile;
+PyObject* boundTest();
+long long refreshTelemetryFile(const std::string& path, double staleAfter);
 }
 
-%inline %{
-namespace k814util {
-// (absolute path, mission, configuration group) of the test the process is bound to; None
-// while it is unbound.
-PyObject* _console_binding() {
-    const BindingCheck& b = currentBinding();
-    if (!b.ok()) {
-        Py_RETURN_NONE;
-    }
-    return Py_BuildValue("(sss)", b.absolutePath.toUtf8().constData(),
-                         b.mission.toUtf8().constData(), b.group.toUtf8().constData());
-}
-
-// Reads what was appended to path since the last read (binding to it first when the process
-// is bound to another file); the number of packets added.
-long long _console_refresh(const std::string& path, double staleAfter) {
-    return refreshTelemetryFile(path, staleAfter);
-}
-
-}  // namespace k814util
-%}

@@ -107,12 +107,8 @@ namespace k814util {
 %feature("compactdefaultargs") initK814Util;
 %feature("docstring", "This function is intended for internal use only.") initK814Util;
 void initK814Util(std::string telemetryFilename = "");
-%feature("docstring",
-         "Binds the process to a telemetry file like initK814Util, raising RuntimeError with "
-         "the same message instead of ending the process; for the file already bound, reads "
-         "what was appended since.") bindTelemetryFile;
-void bindTelemetryFile(const std::string& path);
 }
+%include "k814util/binding.i"
 // The proxies' documentation opens with the signature, as the compiled functions' does (SWIG
 // indents it under a blank line).
 %pythoncode %{

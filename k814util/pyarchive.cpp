@@ -2,6 +2,7 @@
 
 #include <gselib/config814.h>
 #include <gselib/tmmeta.h>
+#include <k814util/binding.h>
 #include <k814util/pyexceptions.h>
 
 #include <QDateTime>
@@ -47,8 +48,8 @@ PyObject* archiveDataRoots() {
         throw PythonErrorSet();
     }
     for (const QString& group : groups) {
-        PyObject* pair = Py_BuildValue("(NN)", text(group),
-                                       text(GseLib::Config814::getDataRootDir(group)));
+        PyObject* pair =
+            Py_BuildValue("(NN)", text(group), text(GseLib::Config814::getDataRootDir(group)));
         const int status = pair ? PyList_Append(list, pair) : -1;
         Py_XDECREF(pair);
         if (status != 0) {
@@ -89,6 +90,14 @@ double archiveTidDirTime(const std::string& name) {
         return std::numeric_limits<double>::quiet_NaN();
     }
     return double(start.toMSecsSinceEpoch()) / 1000.0;
+}
+
+std::string archiveBindingProblem(const std::string& path) {
+    return Binding::problemWith(QString::fromStdString(path)).toStdString();
+}
+
+bool archivePluginsServe(const std::string& mission) {
+    return Binding::pluginsServe(QString::fromStdString(mission));
 }
 
 }  // namespace k814util

@@ -39,6 +39,15 @@ PyObject* archiveTestMeta(const std::string& directory);
 /// when the name does not begin with a date and time.
 double archiveTidDirTime(const std::string& name);
 
+/// The line binding would fail with for the telemetry file, or "" when it would bind; the
+/// process's binding and default configuration group stay as they were.
+std::string archiveBindingProblem(const std::string& path);
+
+/// Whether binding a test of mission here reads it as a process of its own would: plug-ins load
+/// once per process, for the first mission bound, so a process that loaded them for another
+/// mission would convert this one's values wrongly.
+bool archivePluginsServe(const std::string& mission);
+
 /// @}
 
 }  // namespace k814util

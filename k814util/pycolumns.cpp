@@ -58,9 +58,9 @@ PyObject* columnLayout(PyObject* table) {
             }
             PyTuple_SET_ITEM(shape, Py_ssize_t(axis), extent);
         }
-        PyObject* name = shape ? PyUnicode_FromStringAndSize(column.name.data(),
-                                                             Py_ssize_t(column.name.size()))
-                               : nullptr;
+        PyObject* name =
+            shape ? PyUnicode_FromStringAndSize(column.name.data(), Py_ssize_t(column.name.size()))
+                  : nullptr;
         if (!name) {
             Py_XDECREF(shape);
         }

@@ -238,14 +238,13 @@ ColumnTable spectraTable(const ScienceDataCacheWrapper& scans, int first, int la
     std::vector<double> reals(size_t(rows) * realCount);
     std::vector<int64_t> ints(size_t(rows) * intCount);
     // The markers as the wrapper's scan objects find them.
-    std::vector<std::string> markerTexts = arrays.fillTable(reals.data(), ints.data(),
-                                                            scans.markerCache(),
-                                                            scans.skipZeroIdMarkers());
+    std::vector<std::string> markerTexts =
+        arrays.fillTable(reals.data(), ints.data(), scans.markerCache(), scans.skipZeroIdMarkers());
     static constexpr const char* realNames[realCount] = {"relative_time", "unix_time",
                                                          "corrected_tic", "marker_time"};
     static constexpr const char* intNames[intCount] = {
-        "tic",          "highest_count", "highest_count_bin", "mode",
-        "ion_source",   "src_pkt_type",  "summed_scans",      "marker_id"};
+        "tic",        "highest_count", "highest_count_bin", "mode",
+        "ion_source", "src_pkt_type",  "summed_scans",      "marker_id"};
     for (int c = 0; c < realCount; ++c) {
         table.add(realNames[c], columnOf(reals, rows, realCount, c));
     }

@@ -45,8 +45,7 @@ ColumnTable tarnMarkerTable();
  * @throw std::invalid_argument for an unknown format
  * @throw std::runtime_error when the file cannot be opened
  */
-ColumnTable packetHeaderTable(const std::string& path, int format, bool withBytes,
-                              bool syncPrefix);
+ColumnTable packetHeaderTable(const std::string& path, int format, bool withBytes, bool syncPrefix);
 
 /**
  * Scans first to last - 1 of the wrapper as arrays and figures: n_bins (int64), with arrays

@@ -25,9 +25,9 @@ TEST(ColumnTable, KeepsColumnsInOrderWithTheirTypesAndShapes) {
         std::vector<int64_t> shape;
         size_t bytes;
     } expected[] = {
-        {"time", "float64", {3}, 24},   {"packet", "int64", {3}, 24}, {"length", "int32", {3}, 12},
-        {"stamp", "uint32", {3}, 12},   {"type", "uint16", {3}, 6},   {"bytes", "uint8", {5}, 5},
-        {"gse", "bool", {3}, 3},        {"name", "object", {3}, 0},   {"counts", "int32", {2, 3}, 24},
+        {"time", "float64", {3}, 24}, {"packet", "int64", {3}, 24}, {"length", "int32", {3}, 12},
+        {"stamp", "uint32", {3}, 12}, {"type", "uint16", {3}, 6},   {"bytes", "uint8", {5}, 5},
+        {"gse", "bool", {3}, 3},      {"name", "object", {3}, 0},   {"counts", "int32", {2, 3}, 24},
     };
     ASSERT_EQ(table.columns().size(), std::size(expected));
     for (size_t i = 0; i < std::size(expected); ++i) {

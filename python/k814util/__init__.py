@@ -49,6 +49,7 @@ except ImportError as _error:  # a source tree without the compiled module
 if _compiled is not None:
     from k814util._binding import (
         BindingError,
+        StaleBindingError,
         TelemetryFileNotFoundError,
         bind,
         describe_test,
@@ -58,6 +59,11 @@ if _compiled is not None:
         vireo_markers,
     )
     from k814util.catalogue import UnknownItemError
+    from k814util.diagnostics import (
+        Diagnostic,
+        capture_diagnostics,
+        diagnostics_to_logging,
+    )
     from k814util.frames import TarnMarker
     from k814util.k814util import (
         ListOfFloats,
@@ -83,11 +89,16 @@ if _compiled is not None:
     )
     from k814util.packets import read_packets
     from k814util.reports import PacketSummary, PacketTypeCount, SebCommand, SebField, SebSequence
+    from k814util.runs import Run, RunWorkerError
     from k814util.spectra import Spectra, spectra
 
     __all__ += [
         "BindingError",
+        "StaleBindingError",
         "TelemetryFileNotFoundError",
+        "Diagnostic",
+        "capture_diagnostics",
+        "diagnostics_to_logging",
         "UnknownItemError",
         "PacketSummary",
         "PacketTypeCount",
@@ -99,6 +110,8 @@ if _compiled is not None:
         "message_log",
         "open",
         "read_packets",
+        "Run",
+        "RunWorkerError",
         "scans",
         "spectra",
         "Spectra",
