@@ -1,6 +1,14 @@
 #include <k814util/columntable.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <stdexcept>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 namespace k814util {
 
@@ -16,6 +24,27 @@ void ColumnTable::addTexts(std::string name, std::vector<std::string> texts) {
     column.shape = {static_cast<int64_t>(texts.size())};
     column.texts = std::move(texts);
     append(std::move(column));
+}
+
+std::shared_ptr<void> ColumnTable::storage(size_t bytes, bool zeroed) {
+    const size_t size = std::max<size_t>(bytes, 1);
+    // calloc hands out large zeroed blocks as fresh pages, without writing them.
+    void* raw = zeroed ? std::calloc(size, 1) : std::malloc(size);
+    if (!raw) {
+        throw std::bad_alloc();
+    }
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    // A fresh large block costs a page fault per 4 KiB page when it is first written, which for
+    // whole files' spectra is most of the time of filling them; huge pages cut that (numpy asks
+    // the same for its own large arrays).
+    constexpr size_t HUGE_PAGE = size_t(2) << 20;
+    if (size >= 2 * HUGE_PAGE) {
+        const uintptr_t begin = (reinterpret_cast<uintptr_t>(raw) + 4095) & ~uintptr_t(4095);
+        const uintptr_t end = reinterpret_cast<uintptr_t>(raw) + size;
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    }
+#endif
+    return std::shared_ptr<void>(raw, std::free);
 }
 
 const ColumnTable::Column* ColumnTable::find(std::string_view name) const {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -52,6 +53,32 @@ public:
     void add(std::string name, std::vector<T> values, int64_t rows, int64_t width) {
         addArray(std::move(name), std::move(values), {rows, width});
     }
+    /**
+     * Adds a column of rows x width values, row-major, for the caller to write, and returns its
+     * storage: zeroed when asked for, otherwise left as it is (for a caller that writes every
+     * entry).
+     * @throw std::invalid_argument for a negative extent
+     */
+    template <typename T>
+    T* allocate(std::string name, int64_t rows, int64_t width, bool zeroed) {
+        if (rows < 0 || width < 0) {
+            throw std::invalid_argument("column " + name + ": negative extent");
+        }
+        static_assert(std::is_trivial_v<T>, "allocated columns hold plain numbers");
+        const size_t count = size_t(rows) * size_t(width);
+        std::shared_ptr<void> held = storage(count * sizeof(T), zeroed);
+        void* raw = held.get();
+        T* data = static_cast<T*>(raw);
+        Column column;
+        column.name = std::move(name);
+        column.kind = kindOf<T>();
+        column.shape = {rows, width};
+        column.data = data;
+        column.byteCount = count * sizeof(T);
+        column.owner = std::move(held);
+        append(std::move(column));
+        return data;
+    }
     /// Adds a one-dimensional column of truth values (one byte each, 0 or 1).
     void addFlags(std::string name, std::vector<uint8_t> values);
     /// Adds a column of texts.
@@ -98,6 +125,9 @@ private:
         column.owner = std::move(held);
         append(std::move(column));
     }
+    /// bytes of fresh storage (zeroed when asked for) that large columns get as huge pages.
+    /// @throw std::bad_alloc
+    static std::shared_ptr<void> storage(size_t bytes, bool zeroed);
     /// Checks that the column's shape matches its values, then appends it.
     void append(Column column);
 

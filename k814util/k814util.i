@@ -130,8 +130,8 @@ extern int MAX_META_MARKER_ID;
 %}
 
 // ---------------------------------------------------------------------------------------------
-// Whole-file results cross as column tables: a capsule the package turns into numpy arrays
-// (k814util._columns), one conversion for every table.
+// Whole-file results cross as column tables: a capsule the package turns into numpy arrays over
+// the tables' own storage (k814util._columns), one conversion for every table.
 namespace k814util { class ColumnTable; }
 %typemap(out) k814util::ColumnTable {
     $result = k814util::columnTableToPython(std::move($1));
@@ -142,9 +142,9 @@ namespace k814util { class ColumnTable; }
 
 namespace k814util {
 %rename(_columns_layout) columnLayout;
-%rename(_columns_fill) columnFill;
+%rename(_columns_data) columnData;
 PyObject* columnLayout(PyObject* table);
-PyObject* columnFill(PyObject* table, PyObject* arrays);
+PyObject* columnData(PyObject* table);
 
 %rename(_frames_series) itemSeriesTable;
 %rename(_frames_packets) packetTable;

@@ -1,23 +1,65 @@
 #include <k814util/pybufferview.h>
 
-#include <stdexcept>
-#include <string>
+#include <new>
 
 namespace k814util {
 
-BufferView::BufferView(PyObject* object, const char* name, size_t itemSize, size_t byteCount) {
-    if (PyObject_GetBuffer(object, &view_, PyBUF_WRITABLE | PyBUF_C_CONTIGUOUS) != 0) {
-        PyErr_Clear();
-        throw std::invalid_argument(std::string(name) + ": expected a writable C-contiguous array");
-    }
-    if (size_t(view_.itemsize) != itemSize || size_t(view_.len) != byteCount) {
-        PyBuffer_Release(&view_);
-        throw std::invalid_argument(std::string(name) + ": wrong element size or length");
-    }
+namespace {
+
+struct View {
+    PyObject_HEAD std::shared_ptr<const void>* owner;
+    void* data;
+    Py_ssize_t size;
+};
+
+int getBuffer(PyObject* self, Py_buffer* view, int flags) {
+    const View* v = reinterpret_cast<const View*>(self);
+    return PyBuffer_FillInfo(view, self, v->data, v->size, 0, flags);
 }
 
-BufferView::~BufferView() {
-    PyBuffer_Release(&view_);
+void deallocate(PyObject* self) {
+    View* v = reinterpret_cast<View*>(self);
+    delete v->owner;
+    PyTypeObject* type = Py_TYPE(self);
+    type->tp_free(self);
+    Py_DECREF(type);
+}
+
+PyTypeObject* viewType() {
+    // Made once, on first use, and kept for the life of the process.
+    static PyTypeObject* type = [] {
+        PyType_Slot slots[] = {
+            {Py_bf_getbuffer, reinterpret_cast<void*>(&getBuffer)},
+            {Py_tp_dealloc, reinterpret_cast<void*>(&deallocate)},
+            {Py_tp_doc, const_cast<char*>("Bytes of a compiled result, for numpy.frombuffer.")},
+            {0, nullptr},
+        };
+        PyType_Spec spec = {"k814util.ColumnBuffer", sizeof(View), 0, Py_TPFLAGS_DEFAULT, slots};
+        return reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
+    }();
+    return type;
+}
+
+}  // namespace
+
+PyObject* bufferView(std::shared_ptr<const void> owner, const void* data, size_t size) {
+    PyTypeObject* type = viewType();
+    if (!type) {
+        return nullptr;
+    }
+    View* v = PyObject_New(View, type);
+    if (!v) {
+        return nullptr;
+    }
+    v->owner = new (std::nothrow) std::shared_ptr<const void>(std::move(owner));
+    // The storage is the result's own, handed over: numpy's arrays of it may be written.
+    v->data = const_cast<void*>(data);
+    v->size = Py_ssize_t(size);
+    if (!v->owner) {
+        Py_DECREF(v);
+        return PyErr_NoMemory();
+    }
+    return reinterpret_cast<PyObject*>(v);
 }
 
 }  // namespace k814util

@@ -4,7 +4,6 @@
 #include <k814util/pycapsule.h>
 #include <k814util/pyexceptions.h>
 
-#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -75,30 +74,17 @@ PyObject* columnLayout(PyObject* table) {
     return list;
 }
 
-PyObject* columnFill(PyObject* table, PyObject* arrays) {
+PyObject* columnData(PyObject* table) {
     const ColumnTable& t = Capsule<ColumnTable>::unwrap(table, CAPSULE_NAME);
     const auto& columns = t.columns();
-    if (!PyList_Check(arrays) || size_t(PyList_GET_SIZE(arrays)) != columns.size()) {
-        throw std::invalid_argument("expected a list of " + std::to_string(columns.size()) +
-                                    " arrays");
-    }
     PyObject* out = checked(PyList_New(Py_ssize_t(columns.size())));
     try {
         for (size_t i = 0; i < columns.size(); ++i) {
             const ColumnTable::Column& column = columns[i];
-            PyObject* array = PyList_GET_ITEM(arrays, Py_ssize_t(i));
-            PyObject* value = nullptr;
-            if (column.kind == ColumnTable::Kind::Text) {
-                value = textList(column.texts);
-            } else {
-                const BufferView view(array, column.name.c_str(),
-                                      ColumnTable::itemSize(column.kind), column.byteCount);
-                if (column.byteCount) {
-                    std::memcpy(view.data(), column.data, column.byteCount);
-                }
-                Py_INCREF(array);
-                value = array;
-            }
+            PyObject* value =
+                column.kind == ColumnTable::Kind::Text
+                    ? textList(column.texts)
+                    : checked(bufferView(column.owner, column.data, column.byteCount));
             PyList_SET_ITEM(out, Py_ssize_t(i), value);
         }
     } catch (...) {

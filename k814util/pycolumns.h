@@ -11,9 +11,9 @@ namespace k814util {
 
 /**
  * @name The column table on the Python side
- * A ColumnTable crosses as a capsule; the package asks for its layout, allocates one numpy
- * array per numeric column, and has them filled (one copy per value), the texts coming back as
- * lists. k814util._columns.arrays() is the one Python function that does this.
+ * A ColumnTable crosses as a capsule; the package asks for its layout and its columns' data
+ * and makes one numpy array per numeric column over the C++ storage (no copy), the texts coming
+ * back as lists. k814util._columns.arrays() is the one Python function that does this.
  * @{
  */
 
@@ -29,13 +29,13 @@ PyObject* columnTableToPython(ColumnTable table);
 PyObject* columnLayout(PyObject* table);
 
 /**
- * Fills arrays (a list: one array per column of the layout, allocated as it says; None for
- * text columns) and returns the list of the columns' values: the arrays, and for each text
- * column a list of str.
- * @throw std::invalid_argument for a wrong capsule, list or array
+ * The values of the table's columns, in order: for each numeric column an object whose buffer
+ * is the column's storage (numpy.frombuffer makes the array without a copy; the storage lives
+ * as long as any array of it), for each text column a list of str.
+ * @throw std::invalid_argument when table is not a column-table capsule
  * @throw PythonErrorSet when Python runs out of memory
  */
-PyObject* columnFill(PyObject* table, PyObject* arrays);
+PyObject* columnData(PyObject* table);
 
 /// @}
 

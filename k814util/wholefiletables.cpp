@@ -211,26 +211,17 @@ ColumnTable spectraTable(const ScienceDataCacheWrapper& scans, int first, int la
     const SpectraArrays arrays(scans.cache(), scans.massCal().data(), first, last);
     const int rows = arrays.rows();
     const int64_t width = withArrays ? arrays.width() : 0;
-    const size_t cells = size_t(rows) * size_t(width);
     ColumnTable table;
     table.add("n_bins", arrays.countedBins());
-    // Counts are whole numbers, except where summed scans were averaged: those keep their
-    // fractions rather than being truncated.
-    if (!withArrays) {
-        // The figures alone: the arrays' columns stay out.
-    } else if (arrays.wholeCounts()) {
-        std::vector<int32_t> counts(cells);
-        arrays.fillCounts(counts.data(), width);
-        table.add("counts", std::move(counts), rows, width);
-    } else {
-        std::vector<double> counts(cells);
-        arrays.fillCounts(counts.data(), width);
-        table.add("counts", std::move(counts), rows, width);
-    }
     if (withArrays) {
-        std::vector<double> mz(cells);
-        arrays.fillMz(mz.data(), width);
-        table.add("mz", std::move(mz), rows, width);
+        // Counts are whole numbers, except where summed scans were averaged: those keep their
+        // fractions rather than being truncated. Missing bins stay zero; every m/z is written.
+        if (arrays.wholeCounts()) {
+            arrays.fillCounts(table.allocate<int32_t>("counts", rows, width, true), width);
+        } else {
+            arrays.fillCounts(table.allocate<double>("counts", rows, width, true), width);
+        }
+        arrays.fillMz(table.allocate<double>("mz", rows, width, false), width);
     }
 
     constexpr int realCount = SpectraArrays::RealColumnCount;

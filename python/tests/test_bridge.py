@@ -63,27 +63,21 @@ def test_column_tables_convert_with_their_dtypes_lengths_and_texts(tarn):
     assert spectra["counts"].shape[1] == spectra["n_bins"].max()
 
 
-def test_column_tables_refuse_arrays_that_do_not_fit(tarn):
+def test_column_arrays_are_the_tables_own_storage(tarn):
+    run, f = tarn
     table = proxy._frames_packets()
-    layout = proxy._columns_layout(table)
-    good = [None if d == "object" else np.empty(s, d) for _, d, s in layout]
-    proxy._columns_fill(table, good)
-    n = layout[0][2][0]
-    read_only = np.empty(n, np.int64)
-    read_only.flags.writeable = False
-    for bad in (
-        np.empty(n + 1, np.int64),  # too long
-        np.empty(n, np.int32),  # elements of another size
-        np.empty((2, n), np.int64)[:, 0],  # not contiguous
-        read_only,
-        [0] * n,
-    ):
-        with pytest.raises(ValueError, match="^index:"):
-            proxy._columns_fill(table, [bad, *good[1:]])
-    with pytest.raises(ValueError, match="expected a list of 13 arrays"):
-        proxy._columns_fill(table, good[:-1])
+    columns = _columns.arrays(table)
+    del table  # the arrays keep their storage
+    index = columns["index"]
+    assert index.tolist() == list(range(run["packets"]))
+    # Writable, and each column its own memory.
+    index[0] = -1
+    assert columns["type"][0] != -1 and not np.shares_memory(index, columns["full_type"])
+    assert _columns.arrays(proxy._frames_packets())["index"][0] == 0
     with pytest.raises(ValueError, match="expected the capsule k814util.ColumnTable"):
         proxy._columns_layout(object())
+    with pytest.raises(ValueError, match="expected the capsule k814util.ColumnTable"):
+        proxy._columns_data(np.zeros(3))
 
 
 def test_the_methods_are_the_classes_own():
