@@ -1,5 +1,6 @@
 #include <gselib/config814.h>
 
+#include <tools/logger/diagnostics.h>
 #include <tools/logger/eventmessage.h>
 
 #include <QDir>
@@ -226,8 +227,7 @@ void Config814::throwInvalidGroupException(const QString& group) {
             "The following group does not exist in the .814config.INI file: '%1'. A "
             "valid group is necessary for proper functioning of our software.")
             .arg(group);
-    const QByteArray text = message.toLocal8Bit();
-    std::fprintf(stderr, "%s\n", text.constData());
+    Diagnostics::report(Diagnostics::Kind::Config, message);
     throw std::runtime_error(message.toStdString());
 }
 

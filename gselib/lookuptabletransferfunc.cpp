@@ -2,6 +2,7 @@
 
 #include <tools/logger/eventmessage.h>
 
+#include <tools/logger/diagnostics.h>
 #include <QFile>
 #include <algorithm>
 #include <boost/tokenizer.hpp>
@@ -41,7 +42,8 @@ LookupTableTransferFunc::LookupTableTransferFunc(const std::string& databaseDir,
 void LookupTableTransferFunc::read() {
     QFile file(path_);
     if (!file.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "Failed to open %s\n", path_.toLocal8Bit().constData());
+        GseLib::Diagnostics::report(GseLib::Diagnostics::Kind::Config,
+                                    QStringLiteral("Failed to open ") + path_);
         return;
     }
     using Tokenizer = boost::tokenizer<boost::char_separator<char>>;
@@ -109,7 +111,7 @@ double LookupTableTransferFunc::apply(double x) const {
 }
 
 void LookupTableTransferFunc::change(const QString&) {
-    std::fprintf(stderr, "Not implemented\n");
+    GseLib::Diagnostics::report(GseLib::Diagnostics::Kind::Config, "Not implemented");
 }
 
 QString LookupTableTransferFunc::equationAsString() const {

@@ -1,13 +1,16 @@
 #include <gselib/polyfit.h>
+#include <tools/logger/diagnostics.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <utility>
 
 void nrerror(const char* text) {
-    std::printf("NR ERR: %s\n", text);
+    GseLib::Diagnostics::report(GseLib::Diagnostics::Kind::Fit, std::string("NR ERR: ") + text,
+                                GseLib::Diagnostics::Stream::Output);
 }
 
 double* nr_vector(int n) {

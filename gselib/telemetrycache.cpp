@@ -6,6 +6,7 @@
 #include <gselib/tompacket.h>
 
 #include <sys/stat.h>
+#include <tools/logger/diagnostics.h>
 
 #include <algorithm>
 #include <cstdarg>
@@ -78,7 +79,9 @@ public:
         cache_.publish(packet);
     }
 
-    void diagnostic(const char* line) override { std::fprintf(stderr, "%s\n", line); }
+    void diagnostic(const char* line) override {
+        Diagnostics::report(Diagnostics::Kind::Reader, line);
+    }
 
 private:
     TelemetryCache& cache_;
@@ -106,7 +109,7 @@ void TelemetryCache::changeFile(const std::string& path, bool clearFirst) {
     }
     file_ = std::fopen(path.c_str(), "rb");
     if (!file_) {
-        std::fprintf(stderr, "TMF::changeFile(%s) FAILED\n", path.c_str());
+        Diagnostics::reportf(Diagnostics::Kind::Reader, "TMF::changeFile(%s) FAILED", path.c_str());
     }
     position_ = 0;
     tmMeta_ = TmMeta(QString::fromStdString(path));
@@ -342,7 +345,8 @@ void TelemetryCache::publish(const TMPacketPtr& packet) {
         }
         hookPacket(packet);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "Packet %d at %ld: %s\n", packet->index(), position_, e.what());
+        Diagnostics::reportf(Diagnostics::Kind::Reader, "Packet %d at %ld: %s", packet->index(),
+                             position_, e.what());
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <gselib/tmdatabaseparser.h>
 #include <gselib/transferfuncfactory.h>
+#include <tools/logger/diagnostics.h>
 #include <tools/logger/eventmessage.h>
 
 #include <fmt/format.h>
@@ -361,14 +362,22 @@ QString TmDatabaseRow::units(Gse::ValueMode mode) const {
 
 void TmDatabaseRow::diff(const TmDatabaseRow& o) const {
     const std::string_view n = sv(signal_name);
+    // The differences are a report for a person, one line each.
+    auto say = [](std::string line) {
+        if (!line.empty() && line.back() == '\n') {
+            line.pop_back();
+        }
+        GseLib::Diagnostics::report(GseLib::Diagnostics::Kind::Database, line,
+                                    GseLib::Diagnostics::Stream::Output);
+    };
     auto text = [&](const char* format, const QByteArray& a, const QByteArray& b) {
         if (a != b) {
-            fmt::print(fmt::runtime(format), n, sv(a), sv(b));
+            say(fmt::format(fmt::runtime(format), n, sv(a), sv(b)));
         }
     };
     auto number = [&](const char* format, auto a, auto b) {
         if (a != b) {
-            fmt::print(fmt::runtime(format), n, a, b);
+            say(fmt::format(fmt::runtime(format), n, a, b));
         }
     };
     text("{} sub_system diff {} {}\n", sub_system, o.sub_system);
@@ -382,11 +391,12 @@ void TmDatabaseRow::diff(const TmDatabaseRow& o) const {
     text("{} packet_name diff {} {}\n", packet_name, o.packet_name);
     number("{} decode_type diff {} {}\n", decode_type, o.decode_type);
     if (decode_id.size() != o.decode_id.size()) {
-        fmt::print("{} diff {} {}\n", n, decode_id.size(), o.decode_id.size());
+        say(fmt::format("{} diff {} {}\n", n, decode_id.size(), o.decode_id.size()));
     } else {
         for (size_t i = 0; i < decode_id.size(); ++i) {
             if (decode_id[i] != o.decode_id[i]) {
-                fmt::print("{} decode_id_{} diff {} {}\n", n, i, decode_id[i], o.decode_id[i]);
+                say(fmt::format("{} decode_id_{} diff {} {}\n", n, i, decode_id[i],
+                                o.decode_id[i]));
             }
         }
     }
@@ -394,11 +404,11 @@ void TmDatabaseRow::diff(const TmDatabaseRow& o) const {
     text("{} eng_format diff {} {}\n", eng_format, o.eng_format);
     number("{} eng_eq_type diff {} {}\n", eng_eq_type, o.eng_eq_type);
     if (eng_k.size() != o.eng_k.size()) {
-        fmt::print("{} eng_k size diff {} {}\n", n, eng_k.size(), o.eng_k.size());
+        say(fmt::format("{} eng_k size diff {} {}\n", n, eng_k.size(), o.eng_k.size()));
     } else {
         for (size_t i = 0; i < eng_k.size(); ++i) {
             if (eng_k[i] != o.eng_k[i]) {
-                fmt::print("{} eng_k_{} diff {} {}\n", n, i, eng_k[i], o.eng_k[i]);
+                say(fmt::format("{} eng_k_{} diff {} {}\n", n, i, eng_k[i], o.eng_k[i]));
             }
         }
     }
@@ -408,31 +418,31 @@ void TmDatabaseRow::diff(const TmDatabaseRow& o) const {
     number("{} sci_from_eng diff {} {}\n", sci_from_eng, o.sci_from_eng);
     for (size_t i = 0; i < sci_k.size() && i < o.sci_k.size(); ++i) {
         if (sci_k[i] != o.sci_k[i]) {
-            fmt::print("{} sci_k_{} diff {} {}\n", n, i, sci_k[i], o.sci_k[i]);
+            say(fmt::format("{} sci_k_{} diff {} {}\n", n, i, sci_k[i], o.sci_k[i]));
         }
     }
     number("{} mux_ch diff {} {}\n", mux_ch, o.mux_ch);
     text("{} extra diff {} {}\n", extra, o.extra);
     number("{} discrete_labels diff {} {}\n", discrete_labels.labels().size(),
            o.discrete_labels.labels().size());
-    std::fflush(stdout);
-    if (limitChecker1 != o.limitChecker1) {
-        std::cout << n << " limitChecker1 diff " << limitChecker1 << " " << o.limitChecker1 << "\n";
-    }
-    if (limitChecker2 != o.limitChecker2) {
-        std::cout << n << " limitChecker2 diff " << limitChecker2 << " " << o.limitChecker2 << "\n";
-    }
-    std::cout.flush();
+    auto checker = [&](const char* name, const LimitChecker& a, const LimitChecker& b) {
+        if (a != b) {
+            std::ostringstream line;
+            line << n << ' ' << name << " diff " << a << ' ' << b;
+            say(line.str());
+        }
+    };
+    checker("limitChecker1", limitChecker1, o.limitChecker1);
+    checker("limitChecker2", limitChecker2, o.limitChecker2);
     number("{} limits diff {} {}\n", limits.size(), o.limits.size());
     if (history != o.history) {
-        fmt::print("{} history diff\n", n);
+        say(fmt::format("{} history diff\n", n));
     }
     number("{} quip_mine_type diff {} {}\n", static_cast<int>(quip_mine_type),
            static_cast<int>(o.quip_mine_type));
     number("{} quip_mine_raw diff {} {}\n", quip_mine_raw, o.quip_mine_raw);
     number("{} quip_mine_eng diff {} {}\n", quip_mine_eng, o.quip_mine_eng);
     number("{} bundle_id diff {} {}\n", bundle_id, o.bundle_id);
-    std::fflush(stdout);
 }
 
 bool TmDatabaseRow::operator==(const TmDatabaseRow& o) const {

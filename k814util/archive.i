@@ -5,21 +5,14 @@
 
 %{
 #include <gselib/config814.h>
-#include <gselib/quorcoreapp.h>
 #include <gselib/tmmeta.h>
-#include <k814util/bindingcheck.h>
-#include <tools/logger/loggerconfig.h>
-#include <tools/util/pluginmanager.h>
+#include <k814util/binding.h>
 
 #include <QDateTime>
 #include <QFileInfo>
 #include <QSettings>
 #include <cmath>
 #include <limits>
-
-namespace k814util {
-extern GseLib::QuorCoreApp app;
-}
 
 namespace {
 
@@ -37,26 +30,6 @@ bool archiveSet(PyObject* dict, const char* key, PyObject* value) {
     Py_DECREF(value);
     return status == 0;
 }
-
-// Reading the archive must not change what the process is bound to: the default configuration
-// group (which later lookups of the bound test use) is put back, and the messages of
-// configuration changes are dropped, as they are for every binding.
-class DefaultGroupKept {
-public:
-    DefaultGroupKept() : group_(GseLib::Config814::getDefaultGroup()) {
-        k814util::app.initializeLogger(LoggerConfig::noLogging());
-    }
-    ~DefaultGroupKept() {
-        if (GseLib::Config814::getDefaultGroup() != group_) {
-            GseLib::Config814::setDefaultGroup(group_);
-        }
-    }
-    DefaultGroupKept(const DefaultGroupKept&) = delete;
-    DefaultGroupKept& operator=(const DefaultGroupKept&) = delete;
-
-private:
-    QString group_;
-};
 
 }  // namespace
 %}
@@ -127,16 +100,14 @@ double _archive_tid_dir_time(const std::string& name) {
 /// The line binding would fail with for the telemetry file, or "" when it would bind; the
 /// process's binding and default configuration group stay as they were.
 std::string _archive_binding_problem(const std::string& path) {
-    const DefaultGroupKept kept;
-    return BindingCheck::check(QString::fromStdString(path), true).message.toStdString();
+    return Binding::problemWith(QString::fromStdString(path)).toStdString();
 }
 
 /// Whether binding a test of mission here reads it as a process of its own would: plug-ins load
 /// once per process, for the first mission bound, so a process that loaded them for another
 /// mission would convert this one's values wrongly.
 bool _archive_plugins_serve(const std::string& mission) {
-    const PluginManager* plugins = app.pluginManager();
-    return plugins == nullptr || plugins->matchesFilter(QString::fromStdString(mission) + "Maker");
+    return Binding::pluginsServe(QString::fromStdString(mission));
 }
 
 }  // namespace k814util

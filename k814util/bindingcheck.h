@@ -18,10 +18,15 @@ struct BindingCheck {
     Failure failure = None;
     /// The line initialisation prints for the failure; empty when there is none.
     QString message;
+    /// What exactly is missing (the configuration file, a group, a key or the path it names);
+    /// empty when that is not known.
+    QString detail;
     QString absolutePath;
     QString mission;
     QString group;
     QStringList patchFiles;
+    /// The TID tm.meta gives.
+    int tid = 0;
 
     bool ok() const { return failure == None; }
     bool isVireo() const;

@@ -5,18 +5,32 @@
 #include <QString>
 #include <string>
 
+namespace GseLib {
+class QuorCoreApp;
+}
+namespace TarGse {
+class TarDataInterpretationFactory;
+}
+namespace VireoGse {
+class VireoDataInterpretationFactory;
+}
+
 namespace k814util {
 
 /// Set by the first successful initK814Util; never reset.
 extern bool k814utilIsInitialized;
+/// The process's application object: logger configuration and, once loaded, the plug-ins.
+extern GseLib::QuorCoreApp app;
+extern TarGse::TarDataInterpretationFactory tarnDataInterpretationFactory;
+extern VireoGse::VireoDataInterpretationFactory vireoDataInterpretationFactory;
 
 /**
  * Binds the process to one telemetry file: test metadata, configuration group, plug-ins (once
  * per process), the mission's interpretation engine and the shared packet cache.
  *
- * Each failure prints its one line on standard error and ends the process with status 1; this
- * is intended for internal use only. Scripts use the factories of the Python package, which
- * raise an exception instead.
+ * Each failure of the checks prints its one line on standard error and ends the process with
+ * status 1; this is intended for internal use only. Scripts use the factories of the Python
+ * package, which raise an exception instead (Binding::bind).
  */
 void initK814Util(std::string telemetryFilename = "");
 
@@ -27,34 +41,22 @@ void switchLoggingOff();
 void loadPlugins(const QString& mission);
 
 /**
- * Binds the process to path as initK814Util does, but raises instead of ending the process. When
- * the process is already bound to that file, reads what was appended to it since instead.
- *
- * A failure leaves no half binding: TARN command definitions are read before anything is
- * replaced (the process keeps the binding it had), and whatever fails while the engine and the
- * packet cache are being replaced leaves the process unbound, with neither.
- * @throw std::runtime_error with the line initK814Util would print, or the error of the
- * command definitions or of the database
+ * Binds the process to path as initK814Util does, but raises instead of ending the process; for
+ * the file already bound, reads what was appended to it since (Binding::bind).
+ * @throw BindingFailure with the line initK814Util would print (and what is missing), or the
+ * error of the command definitions or of the database
  */
 void bindTelemetryFile(const std::string& path);
 
 /**
  * Reads what the station appended to path since the last read when the process is bound to
- * it, else binds the process to it as bindTelemetryFile does. Returns the number of packets
- * added (every packet of the file for a new binding).
- *
- * The file is read on only when a whole packet waits where the last read stopped (or damage
- * the reader passes over): the reader counts a packet cut short at the end of the file as
- * damage after a few attempts, and polling a file while the station writes it must not use
- * those attempts up. Once the file has kept its size for staleAfter seconds it is read on
- * anyway, so that damage looking like the start of a long packet, or the cut end of a recording
- * that stopped, does not hold back what follows it for good.
- * @throw std::runtime_error with the line initK814Util would print
+ * it, else binds the process to it; the number of packets added (Binding::readOn).
+ * @throw BindingFailure as bindTelemetryFile does
  */
 long long refreshTelemetryFile(const std::string& path, double staleAfter = 5.0);
 
-/// The checks of the test the process is bound to (absolute path, mission, configuration group,
-/// patch files); failure MissingFile with an empty path while unbound.
+/// The checks of the test the process is bound to; failure MissingFile with an empty path while
+/// unbound.
 const BindingCheck& currentBinding();
 
 }  // namespace k814util

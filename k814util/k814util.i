@@ -100,12 +100,8 @@ namespace k814util {
 %feature("compactdefaultargs") initK814Util;
 %feature("docstring", "This function is intended for internal use only.") initK814Util;
 void initK814Util(std::string telemetryFilename = "");
-%feature("docstring",
-         "Binds the process to a telemetry file like initK814Util, raising RuntimeError with "
-         "the same message instead of ending the process; for the file already bound, reads "
-         "what was appended since.") bindTelemetryFile;
-void bindTelemetryFile(const std::string& path);
 }
+%include "k814util/binding.i"
 
 namespace TarGse {
 %immutable;

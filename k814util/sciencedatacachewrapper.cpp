@@ -3,6 +3,7 @@
 #include <gselib/telemetrycache.h>
 #include <gselib/telemetryfile.h>
 #include <gselib/tmmeta.h>
+#include <k814util/binding.h>
 #include <k814util/k814util.h>
 #include <tarnlib/masscal.h>
 
@@ -21,6 +22,7 @@ ScienceDataCacheWrapper::ScienceDataCacheWrapper(bool skip_zero_id_markers, bool
             "k814util is not initialized, did you call the ScienceDataCacheWrapper constructor "
             "manually instead of relying on the factory functions?");
     }
+    bindingGeneration_ = Binding::instance().generation();
     cache_.setAverageSummedScans(averageSummedScans);
     cache_.refresh();
     // The markers each scan looks up: collected once, with the scans.

@@ -32,6 +32,8 @@ public:
     PythonStyleTarnScan get_scan(int scanIndex) const;
     bool has_gc_scans() const { return cache_.hasScansFromGcSource(); }
     bool has_ldi_scans() const { return cache_.hasScansFromLdiSource(); }
+    /// The binding generation the scans were built in (see TMFile::_binding_generation).
+    long long _binding_generation() const { return bindingGeneration_; }
 
 #ifndef SWIG
     const TarGse::ScienceDataCache& cache() const {
@@ -55,6 +57,7 @@ private:
     TarGse::MarkerCache markerCache_;
     bool skipZeroIdMarkers_ = false;
     QSharedPointer<TarGse::MassCal> massCal_;
+    long long bindingGeneration_ = 0;
 };
 
 }  // namespace k814util

@@ -121,7 +121,8 @@ QJsonObject TestReport::testInfo(const QString& path) {
     switchLoggingOff();
     const BindingCheck check = BindingCheck::check(path, false);
     if (!check.ok()) {
-        return QJsonObject{{"error", check.message}, {"failure", int(check.failure)}};
+        return QJsonObject{
+            {"error", check.message}, {"detail", check.detail}, {"failure", int(check.failure)}};
     }
     const QFileInfo file(check.absolutePath);
     const GseLib::TmMeta meta(file.absolutePath());

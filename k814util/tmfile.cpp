@@ -3,6 +3,7 @@
 #include <gselib/telemetrycache.h>
 #include <gselib/telemetryfile.h>
 #include <gselib/timeresolver.h>
+#include <k814util/binding.h>
 #include <k814util/k814util.h>
 #include <tarnlib/masscal.h>
 #include <tarnlib/metamarkercache.h>
@@ -35,6 +36,7 @@ TMFile::TMFile(const std::string& filename)
         throw std::runtime_error("TMFile was given a nonexistent file!");
     }
     tmMeta_.setDirectoryPath(QString::fromStdString(absolute_directory()), true);
+    bindingGeneration_ = Binding::instance().generation();
 }
 
 TMFile::~TMFile() = default;

@@ -50,6 +50,9 @@ public:
     int t0_in_sclk() const;
     bool is_time_synced() const;
     std::vector<TarGse::MetaMarker> get_meta_markers() const;
+    /// The binding generation the object was made in: the package's whole-file methods refuse
+    /// to answer for a later binding's file.
+    long long _binding_generation() const { return bindingGeneration_; }
 
 private:
     std::string filename_;
@@ -57,6 +60,7 @@ private:
     std::shared_ptr<GseLib::TelemetryFile> telemetryFile_;
     std::shared_ptr<GseLib::TelemetryFile> markerCursor_;
     TarGse::MarkerCache markerCache_;
+    long long bindingGeneration_ = 0;
 };
 
 }  // namespace k814util

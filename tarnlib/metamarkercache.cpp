@@ -4,6 +4,7 @@
 #include <gselib/telemetrycache.h>
 #include <gselib/telemetryfile.h>
 #include <tarnlib/metamarkerrules.h>
+#include <tools/logger/diagnostics.h>
 
 #include <QDir>
 #include <QFile>
@@ -47,8 +48,9 @@ void MetaMarkerCache::resetState() {
     for (const QFileInfo& info :
          folder.entryInfoList(QStringList{QStringLiteral("*.json")}, QDir::Files, QDir::Name)) {
         if (!isValidMetamarkerRuleFile(info)) {
-            std::fprintf(stderr, "%s failed validation. Skipping it.\n",
-                         info.absoluteFilePath().toLocal8Bit().constData());
+            GseLib::Diagnostics::reportf(GseLib::Diagnostics::Kind::Rules,
+                                         "%s failed validation. Skipping it.",
+                                         info.absoluteFilePath().toLocal8Bit().constData());
             continue;
         }
         QFile f(info.absoluteFilePath());
@@ -64,7 +66,8 @@ void MetaMarkerCache::resetState() {
             }
             const int id = rule.value(K::METAMARKER_ID).toInt();
             if (ids.contains(id)) {
-                std::fprintf(stderr, "Skipping duplicate meta marker ID: %d\n", id);
+                GseLib::Diagnostics::reportf(GseLib::Diagnostics::Kind::Rules,
+                                             "Skipping duplicate meta marker ID: %d", id);
                 continue;
             }
             ids.insert(id);

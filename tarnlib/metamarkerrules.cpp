@@ -2,6 +2,7 @@
 
 #include <tarnlib/metamarker.h>
 #include <tarnlib/metamarkerids.h>
+#include <tools/logger/diagnostics.h>
 
 #include <QFile>
 #include <QJsonArray>
@@ -19,7 +20,8 @@ namespace V = MetaMarkerJsonValues;
 namespace {
 
 void report(const char* function, const QString& text) {
-    std::fprintf(stderr, "%s:%s\n", function, text.toLocal8Bit().constData());
+    GseLib::Diagnostics::report(GseLib::Diagnostics::Kind::Rules,
+                                QString::fromLatin1(function) + QLatin1Char(':') + text);
 }
 
 bool isInteger(const QString& piece) {

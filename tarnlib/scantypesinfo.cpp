@@ -1,6 +1,7 @@
 #include <tarnlib/scantypesinfo.h>
 
 #include <gselib/config814.h>
+#include <tools/logger/diagnostics.h>
 
 #include <QFile>
 #include <QJsonArray>
@@ -33,7 +34,9 @@ void ScanTypesInfo::reload(const QString& path) {
         const QString why = error.error != QJsonParseError::NoError
                                 ? error.errorString()
                                 : QStringLiteral("not an array");
-        std::cerr << "Ignoring " << path.toStdString() << ": " << why.toStdString() << '\n';
+        GseLib::Diagnostics::report(
+            GseLib::Diagnostics::Kind::Config,
+            QStringLiteral("Ignoring ") + path + QStringLiteral(": ") + why);
         return;
     }
     for (const QJsonValue& element : doc.array()) {

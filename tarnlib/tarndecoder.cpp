@@ -4,11 +4,13 @@
 #include <gselib/tmdatabase.h>
 #include <gselib/tmdatabaserow.h>
 #include <gselib/tmpacket.h>
+#include <tools/logger/diagnostics.h>
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <iostream>
+#include <sstream>
 #include <string>
 
 namespace TarGse::TarDataInterpretationImpl {
@@ -118,9 +120,12 @@ std::string TarnDecoder::signature() const {
 
 void TarnDecoder::reportOutOfBounds(const GseLib::TmDatabaseRow& row, uint64_t offset,
                                     uint64_t count, uint64_t dataLength) const {
-    std::cout << signature() << ' ' << row.key.toStdString() << ' ' << row.data_id
-              << " Out of bounds: off(" << offset << ") + len(" << count << ") > dataLength("
-              << dataLength << ")" << std::endl;
+    std::ostringstream line;
+    line << signature() << ' ' << row.key.toStdString() << ' ' << row.data_id
+         << " Out of bounds: off(" << offset << ") + len(" << count << ") > dataLength("
+         << dataLength << ")";
+    GseLib::Diagnostics::report(GseLib::Diagnostics::Kind::Decoder, line.str(),
+                                GseLib::Diagnostics::Stream::Output);
 }
 
 }  // namespace TarGse::TarDataInterpretationImpl

@@ -4,6 +4,7 @@
 #include <gselib/datainterpretation.h>
 #include <gselib/tmdatabaserow.h>
 #include <gselib/tmpacket.h>
+#include <tools/logger/diagnostics.h>
 
 #include <cmath>
 #include <cstdio>
@@ -67,13 +68,15 @@ bool energySamples(const TmDatabaseRow& row, const TMPacket* packet, const Curre
     for (long long k = 0; k < count; ++k) {
         const long long offset = static_cast<long long>(row.decode_id[0]) + k * width;
         if (offset + width > packet->totalLength()) {
-            std::printf(
-                "void decodeLaserEnergySamples(const GseLib::TmDatabaseRow &, const "
-                "GseLib::TMPacket "
-                "*, GseLib::DataItems &, const GseLib::CurrentValueTable *) %s %u Out of bounds: "
-                "off(%lld) + len(%lld) > dataLength(%lld)\n",
-                row.key.constData(), row.data_id, offset, width, dataLength);
-            std::fflush(stdout);
+            GseLib::Diagnostics::report(
+                GseLib::Diagnostics::Kind::Decoder,
+                QString::asprintf(
+                    "void decodeLaserEnergySamples(const GseLib::TmDatabaseRow &, const "
+                    "GseLib::TMPacket "
+                    "*, GseLib::DataItems &, const GseLib::CurrentValueTable *) %s %u Out of "
+                    "bounds: off(%lld) + len(%lld) > dataLength(%lld)",
+                    row.key.constData(), row.data_id, offset, width, dataLength),
+                GseLib::Diagnostics::Stream::Output);
             break;
         }
         const double value =

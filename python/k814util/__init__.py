@@ -50,6 +50,7 @@ if _compiled is not None:
     from k814util import _pythonic
     from k814util._binding import (
         BindingError,
+        StaleBindingError,
         TelemetryFileNotFoundError,
         bind,
         describe_test,
@@ -57,6 +58,11 @@ if _compiled is not None:
         open,
         scans,
         vireo_markers,
+    )
+    from k814util.diagnostics import (
+        Diagnostic,
+        capture_diagnostics,
+        diagnostics_to_logging,
     )
     from k814util.frames import (
         PacketSummary,
@@ -95,7 +101,11 @@ if _compiled is not None:
     _pythonic.install()
     __all__ += [
         "BindingError",
+        "StaleBindingError",
         "TelemetryFileNotFoundError",
+        "Diagnostic",
+        "capture_diagnostics",
+        "diagnostics_to_logging",
         "UnknownItemError",
         "PacketSummary",
         "PacketTypeCount",

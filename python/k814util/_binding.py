@@ -23,7 +23,14 @@ _MISSING_FILE = "tmfile does not exist: "
 
 class BindingError(RuntimeError):
     """The process cannot be bound to the telemetry file; the message says why, in the words
-    module initialisation would print."""
+    module initialisation would print (``line``), followed in brackets by what exactly is
+    missing when that is known (``detail``: the configuration file, a group, a key and the path
+    it names)."""
+
+    def __init__(self, message: str, line: str | None = None, detail: str = ""):
+        super().__init__(message)
+        self.line = message if line is None else line
+        self.detail = detail
 
 
 class TelemetryFileNotFoundError(BindingError, FileNotFoundError):
@@ -32,25 +39,79 @@ class TelemetryFileNotFoundError(BindingError, FileNotFoundError):
 
 class StaleBindingError(BindingError):
     """The object was made for a binding the process has left since: it was bound to another
-    file (or the same file again) after the object was made, so the object's whole-file answers
-    would be another binding's. Make the object again (``k814util.open``) or use a ``Run``."""
+    file (or the same file again from its start) after the object was made, so the object's
+    whole-file answers would be another binding's. Make the object again (``k814util.open``)."""
 
 
 def ensure_current(obj) -> None:
     """Raises :class:`StaleBindingError` when obj (a TMFile or a scan wrapper) was made for an
     earlier binding than the process's current one."""
-    made = getattr(obj, "_binding_generation", None)
-    if made is None:  # the compiled objects do not record their binding yet
-        return
-    if made() != _k._binding_generation():
+    if obj._binding_generation() != _k._binding_generation():
+        bound = _k._bound_path()
+        now = f"bound to {bound}" if bound else "not bound to any file"
         raise StaleBindingError(
-            f"{type(obj).__name__} was made for an earlier binding: the process has been bound "
-            f"to {_k._bound_path() or 'no file'} since"
+            f"this {type(obj).__name__} was made for an earlier binding; the process is {now} "
+            "since (make the object again to read that file)"
         )
 
 
-def bind(path: PathLike, progress: Progress | None = None) -> str:
+def is_current(obj) -> bool:
+    """Whether obj was made for the process's current binding."""
+    return obj._binding_generation() == _k._binding_generation()
+
+
+def _error(exc: RuntimeError) -> BindingError:
+    """The binding's exception as the package's, with the line and the detail apart."""
+    message = str(exc)
+    failure = _k._binding_last_failure()
+    line, detail = message, ""
+    if failure is not None and failure[0] == message:
+        _, line, detail = failure
+    cls = TelemetryFileNotFoundError if line.startswith(_MISSING_FILE) else BindingError
+    return cls(message, line, detail)
+
+
+def _configuration(ini: PathLike | None) -> str | None:
+    """The absolute path of the configuration file ini, checked; None for the default."""
+    if ini is None:
+        return None
+    path = os.path.abspath(os.fspath(ini))
+    if not os.path.isfile(path):
+        raise BindingError(
+            f"the configuration file {path} does not exist",
+            line=f"the configuration file {path} does not exist",
+        )
+    return path
+
+
+def telemetry_file(path: PathLike) -> str:
+    """The telemetry file path names: path itself, or for a TID directory the file its tm.meta
+    names. Raises :class:`BindingError` for a directory without one."""
+    name = os.fspath(path)
+    if not os.path.isdir(name):
+        return name
+    meta = _k._archive_test_meta(name)
+    if not meta["valid"]:
+        raise BindingError(
+            f"{name} is a directory without a valid tm.meta: give its telemetry file instead"
+        )
+    if not meta["tmfile_name"]:
+        raise BindingError(f"the tm.meta of {name} names no telemetry file (tmfile_name)")
+    inside = os.path.join(name, meta["tmfile_name"])
+    if not os.path.isfile(inside):
+        raise TelemetryFileNotFoundError(
+            f"{_MISSING_FILE}{inside}", detail=f"named by the tm.meta of {name}"
+        )
+    return inside
+
+
+def bind(path: PathLike, progress: Progress | None = None, ini: PathLike | None = None) -> str:
     """Binds the process to the telemetry file at ``path`` and returns its absolute path.
+
+    ``path`` may also be a TID directory: the telemetry file its ``tm.meta`` names is bound.
+    ``ini`` is the workstation configuration file to bind with (default: ``$INI814``, else
+    ".814config.INI" in the home directory); once the binding succeeds it stays the process's
+    configuration file (``$INI814``), since later lookups of the bound test read it.
 
     ``progress``, when given, is called as ``progress(bytes_done, bytes_total, packets)``
     while the file is read: once as the read starts, at most a few times per second while it
@@ -63,11 +124,15 @@ def bind(path: PathLike, progress: Progress | None = None) -> str:
 
     Raises :class:`TelemetryFileNotFoundError` for a missing file and :class:`BindingError`
     for a test without a valid ``tm.meta``, an invalid configuration group or a mission this
-    module cannot read.
+    module cannot read; the process keeps the binding it had.
     """
-    name = os.fspath(path)
     if progress is not None and not callable(progress):
         raise TypeError(f"progress must be callable, not {type(progress).__name__}")
+    config = _configuration(ini)
+    name = telemetry_file(path)
+    saved = os.environ.get("INI814")
+    if config is not None:
+        os.environ["INI814"] = config
     raised = None
     try:
         if progress is None:
@@ -75,54 +140,75 @@ def bind(path: PathLike, progress: Progress | None = None) -> str:
         else:
             raised = _k._bind_with_progress(name, progress)
     except RuntimeError as exc:
-        message = str(exc)
-        if message.startswith(_MISSING_FILE):
-            raise TelemetryFileNotFoundError(message) from None
-        raise BindingError(message) from None
+        if config is not None:  # the process keeps its binding, and its configuration
+            if saved is None:
+                os.environ.pop("INI814", None)
+            else:
+                os.environ["INI814"] = saved
+        raise _error(exc) from None
     if raised is not None:
         raise raised
     return os.path.abspath(name)
 
 
-def describe_test(path: PathLike) -> dict:
-    """The test metadata and configuration of the telemetry file at ``path``, without binding
-    the process or reading its packets: ``file``, ``size``, ``meta`` (tm.meta's fields,
-    annotations and start time), ``config``, ``group`` and ``paths`` (each configured path with
-    ``required`` and ``exists``).
+def describe_test(path: PathLike, ini: PathLike | None = None) -> dict:
+    """The test metadata and configuration of the telemetry file at ``path`` (or of a TID
+    directory), without binding the process or reading its packets: ``file``, ``size``,
+    ``meta`` (tm.meta's fields, annotations and start time), ``config``, ``group`` and
+    ``paths`` (each configured path with ``required`` and ``exists``).
 
     Raises :class:`TelemetryFileNotFoundError` or :class:`BindingError` as :func:`bind` would.
     """
-    info = json.loads(_k._console_test_info(os.fspath(path)))
+    config = _configuration(ini)
+    name = telemetry_file(path)
+    saved = os.environ.get("INI814")
+    if config is not None:
+        os.environ["INI814"] = config
+    try:
+        info = json.loads(_k._console_test_info(name))
+    finally:
+        if config is not None:
+            if saved is None:
+                os.environ.pop("INI814", None)
+            else:
+                os.environ["INI814"] = saved
     if "error" in info:
-        message = info["error"]
-        if message.startswith(_MISSING_FILE):
-            raise TelemetryFileNotFoundError(message)
-        raise BindingError(message)
+        line, detail = info["error"], info.get("detail", "")
+        message = f"{line} ({detail})" if detail else line
+        cls = TelemetryFileNotFoundError if line.startswith(_MISSING_FILE) else BindingError
+        raise cls(message, line, detail)
     return info
 
 
-def open(path: PathLike, progress: Progress | None = None) -> _k.TMFile:
-    """The telemetry file at ``path``, with its packets (``len``, indexing, iteration), times,
-    markers and decoded values. ``progress`` is reported to as :func:`bind` says."""
-    bind(path, progress)
-    return _k.TMFile(os.fspath(path))
+def open(
+    path: PathLike, progress: Progress | None = None, ini: PathLike | None = None
+) -> _k.TMFile:
+    """The telemetry file at ``path`` (or the one a TID directory's tm.meta names), with its
+    packets (``len``, indexing, iteration), times, markers and decoded values. ``progress`` and
+    ``ini`` as :func:`bind` says."""
+    name = telemetry_file(path)
+    bind(name, progress, ini)
+    return _k.TMFile(name)
 
 
-def message_log(path: PathLike) -> _k.PyMsgLogCache:
+def message_log(path: PathLike, ini: PathLike | None = None) -> _k.PyMsgLogCache:
     """The instrument's message log of the telemetry file, one :class:`PyMsgLogLine` per line."""
-    bind(path)
+    bind(path, ini=ini)
     return _k.PyMsgLogCache()
 
 
-def vireo_markers(path: PathLike) -> _k.PyVireoMarkerCache:
+def vireo_markers(path: PathLike, ini: PathLike | None = None) -> _k.PyVireoMarkerCache:
     """The VIREO test markers of the telemetry file, sorted by start time; markers still open at
     the end of the file have ``t_end_us() == 0``."""
-    bind(path)
+    bind(path, ini=ini)
     return _k.PyVireoMarkerCache()
 
 
 def scans(
-    path: PathLike, skip_zero_id_markers: bool = False, average_summed_scans: bool = False
+    path: PathLike,
+    skip_zero_id_markers: bool = False,
+    average_summed_scans: bool = False,
+    ini: PathLike | None = None,
 ) -> _k.ScienceDataCacheWrapper:
     """The mass-spectrum scans of a TARN telemetry file (``len``, indexing, slicing, iteration),
     each a :class:`PythonStyleTarnScan` with counts, m/z values, totals and conditions.
@@ -130,5 +216,5 @@ def scans(
     ``skip_zero_id_markers`` passes over markers of id 0 when finding each scan's marker;
     ``average_summed_scans`` divides summed scans' counts by the number of scans summed.
     """
-    bind(path)
+    bind(path, ini=ini)
     return _k.ScienceDataCacheWrapper(skip_zero_id_markers, average_summed_scans)

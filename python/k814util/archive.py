@@ -245,8 +245,9 @@ def _on_worker():
 def _work(func: Callable, path: str, mission: str, ini: str, run: str):
     """func(TMFile of the run) in this process's helper for the run's mission. A failure is
     returned as a :class:`RunError`, never raised, so one bad run leaves the others be. The
-    lines the helper wrote to standard error meanwhile (the reader's diagnostics of a damaged
-    file) are counted on the cluster's scheduler, not printed."""
+    diagnostics of the run's binding (the reader's lines about a damaged file) come back with
+    the result and are counted on the cluster's scheduler, not printed: the count is the run's,
+    however often its binding was asked."""
     with _HELPERS_LOCK:
         lock = _HELPER_LOCKS.setdefault(mission, threading.Lock())
     lines = 0
@@ -268,7 +269,7 @@ def _work(func: Callable, path: str, mission: str, ini: str, run: str):
 
 class _HelperFailure(Exception):
     """The work failed in the helper process: its exception's type and text, its traceback,
-    and the lines the helper wrote to standard error meanwhile."""
+    and the number of diagnostic lines of the run's binding."""
 
     def __init__(self, message: str, traceback: str, lines: int):
         super().__init__(message)
@@ -277,9 +278,10 @@ class _HelperFailure(Exception):
 
 class _Helper:
     """A child process that binds runs of one mission, one at a time, on request: the work is
-    sent pickled over its standard input, the result comes back over its standard output.
-    Its standard error goes to a log file of its own, so that the reader's diagnostics of many
-    runs do not flood the worker's; each call counts the lines the run added."""
+    sent pickled over its standard input, the result comes back over its standard output with
+    the number of diagnostic lines of the run's binding (captured there, never printed). What
+    else the child writes to standard error (a crash's traceback) goes to a log file of its
+    own."""
 
     def __init__(self) -> None:
         env = dict(os.environ)
@@ -297,22 +299,16 @@ class _Helper:
     def alive(self) -> bool:
         return self.process.poll() is None
 
-    def _new_lines(self, start: int) -> int:
-        self.log.seek(start)
-        return sum(block.count(b"\n") for block in iter(lambda: self.log.read(1 << 20), b""))
-
     def call(self, func: Callable, path: str, mission: str, ini: str) -> tuple[Any, int]:
-        """The result of func on the run and the lines of standard error it caused."""
+        """The result of func on the run and the diagnostic lines of the run's binding."""
         import cloudpickle
 
-        start = os.fstat(self.log.fileno()).st_size
         _send(self.process.stdin, cloudpickle.dumps((func, path, mission, ini)))
         reply = _receive(self.process.stdout)
         if reply is None:
             code = self.process.wait()
             raise RuntimeError(f"the binding process ended (exit status {code})")
-        lines = self._new_lines(start)
-        ok, value = pickle.loads(reply)
+        ok, value, lines = pickle.loads(reply)
         if not ok:
             raise _HelperFailure(*value, lines)
         return value, lines
@@ -347,6 +343,8 @@ def _helper_main() -> None:
     """The helper process: binds and works until its standard input closes."""
     import cloudpickle
 
+    from k814util.diagnostics import binding_diagnostics, capture_diagnostics
+
     replies = os.fdopen(os.dup(sys.stdout.fileno()), "wb")
     # Whatever else writes to standard output (the caller's function, the libraries) must not
     # mix with the replies: it goes to standard error.
@@ -356,18 +354,27 @@ def _helper_main() -> None:
         request = _receive(requests)
         if request is None:
             return
+        lines = 0
         try:
             func, path, mission, ini = cloudpickle.loads(request)
             if not _k._archive_plugins_serve(mission):
                 raise RuntimeError(f"this process's plug-ins are another mission's than {mission}")
-            reply = (True, _bind_and_call(func, path, ini))
+            with capture_diagnostics():
+                try:
+                    value = _bind_and_call(func, path, ini)
+                finally:
+                    # The run's own lines, when it is the run bound (a failed binding keeps the
+                    # previous run's).
+                    if _k._bound_path() == os.path.abspath(path):
+                        lines = len(binding_diagnostics())
+            reply = (True, value, lines)
         except Exception as exc:
-            reply = (False, (_message(exc), traceback.format_exc()))
+            reply = (False, (_message(exc), traceback.format_exc()), lines)
         try:
             data = cloudpickle.dumps(reply)
         except Exception as exc:
             text = f"the result cannot be pickled: {_message(exc)}"
-            data = cloudpickle.dumps((False, (text, traceback.format_exc())))
+            data = cloudpickle.dumps((False, (text, traceback.format_exc()), lines))
         sys.stderr.flush()
         _send(replies, data)
 
@@ -739,10 +746,10 @@ class Archive:
             self._client = self._cluster = None
 
     def diagnostics(self, client: distributed.Client | None = None) -> dict[str, int]:
-        """Lines of the reader's diagnostics (a damaged file's "Skipped N bytes" and the like)
-        per run, by the latest binding of each run on the cluster of client (default: this
-        archive's). Helper processes write them to a log file of their own instead of the
-        workers' standard error; this is what they counted."""
+        """Lines of diagnostics (a damaged file's "Skipped N bytes" and the like) per run: the
+        lines of each run's binding, as the latest work on it on the cluster of client (default:
+        this archive's) reported them. Helper processes capture them instead of writing them to
+        the workers' standard error."""
         client = self._client if client is None else client
         if client is None:
             return {}

@@ -160,7 +160,13 @@ def test_binding_failures(vireo, tmp_path, monkeypatch, case):
     error = k814util.TelemetryFileNotFoundError if case in ("missing", "default") else None
     with pytest.raises(error or k814util.BindingError) as caught:
         k814util.bind(path)
-    assert str(caught.value) == expected
+    assert caught.value.line == expected
+    if case == "bad group":  # what is missing follows, in brackets
+        ini = root / ".814config.INI"
+        assert caught.value.detail == f"the configuration file {ini} has no group [VIREO_EM]"
+        assert str(caught.value) == f"{expected} ({caught.value.detail})"
+    else:
+        assert str(caught.value) == expected
 
     # ...that initialisation prints before it ends the process with status 1.
     call = "initK814Util()" if case == "default" else f"initK814Util({str(path)!r})"

@@ -1,5 +1,7 @@
 #include <tools/logger/eventlogger.h>
 
+#include <tools/logger/diagnostics.h>
+
 #include <cstdio>
 
 namespace {
@@ -35,11 +37,10 @@ void EventLogger::sendMessage(const QString& category, const QString& file, int 
     ++accepted_;
     emit messageAccepted(category, level, text);
     if (config_.localOutput()) {
-        const QByteArray out = QStringLiteral("%1 [%2] %3:%4 %5\n")
-                                   .arg(LoggerConfig::levelName(level), category, file)
-                                   .arg(line)
-                                   .arg(text)
-                                   .toLocal8Bit();
-        std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stderr);
+        GseLib::Diagnostics::report(GseLib::Diagnostics::Kind::Event,
+                                    QStringLiteral("%1 [%2] %3:%4 %5")
+                                        .arg(LoggerConfig::levelName(level), category, file)
+                                        .arg(line)
+                                        .arg(text));
     }
 }

@@ -1,5 +1,6 @@
 #include <tools/logger/eventmessage.h>
 
+#include <tools/logger/diagnostics.h>
 #include <tools/logger/eventlogger.h>
 
 #include <QMetaObject>
@@ -15,9 +16,8 @@ void logEvent(const char* category, const char* file, int line, int level, const
                                   Q_ARG(int, level), Q_ARG(QString, text));
         return;
     }
-    const QByteArray out =
-        QStringLiteral("%1 %2: %3\n").arg(LoggerConfig::levelName(level), cat, text).toLocal8Bit();
-    std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stderr);
+    Diagnostics::report(Diagnostics::Kind::Event,
+                        QStringLiteral("%1 %2: %3").arg(LoggerConfig::levelName(level), cat, text));
 }
 
 }  // namespace GseLib
