@@ -6,7 +6,6 @@ from __future__ import annotations
 
 import argparse
 import contextlib
-import os
 import sys
 import time
 from datetime import datetime, timezone
@@ -29,11 +28,6 @@ class Failure(Exception):
 
 def utc(unix: float) -> str:
     return datetime.fromtimestamp(unix, timezone.utc).isoformat(timespec="milliseconds")[:-6] + "Z"
-
-
-def use_ini(args: argparse.Namespace) -> None:
-    if getattr(args, "ini", None):
-        os.environ["INI814"] = str(Path(args.ini).resolve())
 
 
 class ProgressBar:
@@ -130,15 +124,14 @@ def bound(args: argparse.Namespace):
     file is bound once per command (show runs several reports on it)."""
     if getattr(args, "bound_file", None) is not None:
         return args.bound_file
-    use_ini(args)
     import k814util
 
     bar = ProgressBar(args)
     try:
         if bar.bar is None:
-            f = k814util.open(args.path)
+            f = k814util.open(args.path, ini=args.ini)
         else:
-            f = k814util.open(args.path, progress=bar)
+            f = k814util.open(args.path, progress=bar, ini=args.ini)
             size = f.file_size()
             bar(size, size, len(f))
     except k814util.BindingError as exc:

@@ -198,7 +198,15 @@ def draw_spans(panels, lane, found: Spans, x: TimeAxis) -> None:
     n = max(taken) + 1
     for (start, stop, label), k in zip(found.metas, taken):
         x0, x1 = x([start, stop])
-        lane.axvspan(x0, x1, ymin=1 - (k + 0.9) / n, ymax=1 - (k + 0.1) / n, color="tab:orange")
+        lane.axvspan(
+            x0,
+            x1,
+            ymin=1 - (k + 0.9) / n,
+            ymax=1 - (k + 0.1) / n,
+            facecolor="tab:orange",
+            edgecolor="white",  # meta-markers that meet stay apart
+            lw=1,
+        )
         lane.text(x0, n - k - 0.5, f" {label}", va="center", fontsize=7, color="saddlebrown")
     lane.set_ylim(0, n)
     lane.set_yticks([])
@@ -213,14 +221,19 @@ def axis_label(unit: str, mode: str) -> str:
     """A value axis's label: the unit and the mode, the mode once when the unit is its name."""
     if not unit:
         return f"{mode} (no unit)"
-    return unit if unit.lower() == mode else f"{unit} ({mode})"
+    return mode if unit.lower() == mode else f"{unit} ({mode})"
 
 
-def trace(ax, x, y, label: str, **style) -> None:
-    """One line of values against time, decimated to draw; points marked when few."""
+def trace(ax, x, y, label: str, points: bool = False, **style) -> None:
+    """One line of values against time, decimated to draw; points marked when few. With
+    points, a decimated trace is drawn as the dots of each column's extremes (scans are separate
+    measurements: a line between them would fill the panel where kinds alternate)."""
     drawn_x, drawn_y = decimate(x, y)
-    few = len(drawn_x) == np.count_nonzero(~np.isnan(np.asarray(y, dtype=np.float64)))
-    few = few and len(drawn_x) < 200
+    decimated = len(drawn_x) != np.count_nonzero(~np.isnan(np.asarray(y, dtype=np.float64)))
+    if decimated and points:
+        ax.plot(drawn_x, drawn_y, ".", ms=1.5, label=label, **style)
+        return
+    few = not decimated and len(drawn_x) < 200
     ax.plot(drawn_x, drawn_y, ".-" if few else "-", lw=0.8, ms=3, label=label, **style)
 
 
@@ -271,12 +284,20 @@ def tic(f, cols: dict, utc: bool, to_file: bool):
         pick = (kinds == kind) & (cols["mode"] == mode)
         colour = f"C{k % 10}"
         label = f"{kind} {mode} ({np.count_nonzero(pick)})"
-        trace(counts, times[pick], cols["tic"][pick], label, color=colour)
-        trace(corrected, times[pick], ctic[pick], label, color=colour)
+        trace(counts, times[pick], cols["tic"][pick], label, points=True, color=colour)
+        trace(corrected, times[pick], ctic[pick], label, points=True, color=colour)
     counts.set_ylabel("TIC [counts]")
     corrected.set_ylabel("corrected TIC")
     if keys:
-        counts.legend(loc="upper right", fontsize=8, title="kind, mode (scans)", title_fontsize=8)
+        # Beside the panel: there is a trace for each kind and mode, and none may be hidden.
+        counts.legend(
+            loc="upper left",
+            bbox_to_anchor=(1.01, 1.0),
+            fontsize=8,
+            title="kind, mode (scans)",
+            title_fontsize=8,
+            markerscale=3,
+        )
     x.finish(lane if lane is not None else corrected)
     fig.suptitle(
         f"TIC chromatogram: {run_name(f)} ({len(times)} scans by kind and mode); "

@@ -5,7 +5,7 @@ from __future__ import annotations
 import argparse
 import sys
 
-from k814util.console.common import Failure, add_file_command, bound, use_ini, utc
+from k814util.console.common import Failure, add_file_command, bound, utc
 
 
 def _field(name: str, value) -> None:
@@ -41,11 +41,10 @@ def _print_info(info: dict) -> None:
 
 
 def cmd_info(args: argparse.Namespace) -> int:
-    use_ini(args)
     import k814util
 
     try:
-        info = k814util.describe_test(args.path)
+        info = k814util.describe_test(args.path, ini=args.ini)
     except k814util.BindingError as exc:
         raise Failure(str(exc), binding=True) from None
     _print_info(info)
