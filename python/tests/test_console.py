@@ -202,3 +202,38 @@ def test_values_name_value_mode_and_units(archive):
         "sample",
     ]
     assert rows and {(r[4], r[5], r[6]) for r in rows} == {("sci", item.units, item.key)}
+
+
+def test_tic_of_a_long_run_is_drawn_decimated(tmp_path, monkeypatch):
+    from k814util.sample import generate_archive
+
+    import k814util
+
+    manifest = generate_archive(tmp_path, tarn_min_packets=60000)
+    monkeypatch.setenv("INI814", str(tmp_path / ".814config.INI"))
+    run = next(r for r in manifest["runs"] if r["mission"] == "tarn")
+    f = k814util.open(run["tm_file"])
+    _, cols = scans._scan_rows(_args(run, f))
+    fig, _ = plotting.tic(f, cols, utc=False, to_file=True)
+    kinds = np.array([plotting.KINDS[int(t)] for t in cols["src_pkt_type"]])
+    drawn = 0
+    for line in fig.axes[0].get_lines():
+        kind, mode, n = line.get_label().replace("(", "").replace(")", "").split()
+        tic = cols["tic"][(kinds == kind) & (cols["mode"] == mode)]
+        assert len(tic) == int(n)
+        y = line.get_ydata()
+        # Every scan of the trace is within what is drawn, and the extremes are drawn.
+        assert len(y) <= 2 * plotting.COLUMNS < len(tic) or len(y) == len(tic)
+        assert (y.min(), y.max()) == (tic.min(), tic.max())
+        drawn += int(n)
+    assert drawn == len(cols["scan"]) > 2 * plotting.COLUMNS
+
+
+def test_an_ini_that_does_not_exist_is_named(archive, tmp_path):
+    root, manifest = archive
+    run = manifest["runs"][0]
+    missing = tmp_path / "nowhere.INI"
+    for cmd in ("info", "summary"):
+        res = _console(cmd, run["tm_file"], "--ini", missing, env=dict(os.environ))
+        assert res.returncode == 1 and res.stdout == ""
+        assert res.stderr == f"the configuration file {missing} does not exist\n"
