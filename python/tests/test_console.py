@@ -237,3 +237,17 @@ def test_an_ini_that_does_not_exist_is_named(archive, tmp_path):
         res = _console(cmd, run["tm_file"], "--ini", missing, env=dict(os.environ))
         assert res.returncode == 1 and res.stdout == ""
         assert res.stderr == f"the configuration file {missing} does not exist\n"
+
+
+def test_a_failing_command_reports_its_diagnostics_before_its_failure(archive):
+    root, manifest = archive
+    run = next(r for r in manifest["runs"] if r["mission"] == "tarn")
+    env = dict(os.environ, INI814=str(root / ".814config.INI"))
+    res = _console("values", run["tm_file"], "SEB:EMON_C", env=env)
+    lines = res.stderr.splitlines()
+    assert res.returncode == 1 and res.stdout == ""
+    assert "'SEB:EMON_C'; close matches: " in lines[-1]
+    assert sum("zz_broken.json failed validation" in line for line in lines[:-1]) == 1
+    assert lines[-2].startswith("reader: ") and lines[-2].endswith(
+        " lines about damaged telemetry; --verbose shows them"
+    )

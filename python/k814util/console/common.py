@@ -76,35 +76,47 @@ def run(args: argparse.Namespace) -> int:
     that cannot be bound ends the command with the binding's line alone."""
     import k814util
 
-    with k814util.capture_diagnostics() as lines:
-        args.diagnostics = lines
-        try:
-            status = args.func(args)
-        except Failure as exc:
-            if not exc.binding:
-                report(args)
-            raise
-        except BaseException:
-            report(args)
-            raise
-    report(args)
-    return status
+    args.diagnostics = []  # what report() has still to say
+    lines: list = []
+    try:
+        with k814util.capture_diagnostics() as lines:
+            return args.func(args)
+    except Failure as exc:
+        if exc.binding:
+            lines.clear()
+        raise
+    finally:
+        args.diagnostics.extend(lines)  # filled as the capture ended
+        report(args)
+
+
+def captured(args: argparse.Namespace):
+    """A block whose diagnostic lines are kept for the next report() (a capture of its own, so
+    that they can be reported before the command ends); none kept when the block raises."""
+    import k814util
+
+    @contextlib.contextmanager
+    def block():
+        with k814util.capture_diagnostics() as lines:
+            yield
+        args.diagnostics.extend(lines)
+
+    return block()
 
 
 def report(args: argparse.Namespace) -> None:
-    """Writes the diagnostic lines captured so far, and forgets them: with --quiet none, with
+    """Writes the diagnostic lines kept so far, and forgets them: with --quiet none, with
     --verbose all; otherwise the reader's lines about damaged telemetry are counted on one line
     and the others (rule files, configuration) shown in full."""
-    lines = args.diagnostics
-    captured = list(lines)
-    del lines[:]
+    kept = list(args.diagnostics)
+    args.diagnostics.clear()
     if args.quiet or sys.stderr is None:
         return
     if args.verbose:
-        shown, reader = captured, 0
+        shown, reader = kept, 0
     else:
-        shown = [d for d in captured if d.kind != "reader"]
-        reader = len(captured) - len(shown)
+        shown = [d for d in kept if d.kind != "reader"]
+        reader = len(kept) - len(shown)
     # Standard error may be unwritable (closed by the shell after Python started): what it
     # cannot take is dropped, never the command's own result.
     with contextlib.suppress(OSError, ValueError):
@@ -128,12 +140,13 @@ def bound(args: argparse.Namespace):
 
     bar = ProgressBar(args)
     try:
-        if bar.bar is None:
-            f = k814util.open(args.path, ini=args.ini)
-        else:
-            f = k814util.open(args.path, progress=bar, ini=args.ini)
-            size = f.file_size()
-            bar(size, size, len(f))
+        with captured(args):
+            if bar.bar is None:
+                f = k814util.open(args.path, ini=args.ini)
+            else:
+                f = k814util.open(args.path, progress=bar, ini=args.ini)
+                size = f.file_size()
+                bar(size, size, len(f))
     except k814util.BindingError as exc:
         raise Failure(str(exc), binding=True) from None
     finally:

@@ -11,6 +11,7 @@ from k814util.console.common import (
     add_file_command,
     add_mode,
     bound,
+    captured,
     catalogue,
     positive_seconds,
     report,
@@ -112,13 +113,16 @@ def cmd_follow(args: argparse.Namespace) -> int:
         new = True
         while True:
             if new:
-                for t, text in follower.events():
+                with captured(args):
+                    events = follower.events()
+                for t, text in events:
                     print(f"{t:12.3f}  {text}", flush=True)
-                report(args)  # what the reader said of the new bytes, as they come
+            report(args)  # what the library said of the file so far, as it comes
             time.sleep(args.interval)
             # Reads on only when a whole packet waits: a read that ended inside a packet the
             # station is still writing would use up one of the reader's retries for it.
-            new = f.refresh() > 0
+            with captured(args):
+                new = f.refresh() > 0
     except KeyboardInterrupt:
         print(f"stopped after {len(f)} packets", flush=True)
     return 0
