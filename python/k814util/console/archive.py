@@ -18,20 +18,20 @@ from k814util.console.common import ANALYSIS, Failure, positive_int
 CONNECT_TIMEOUT = "10s"
 
 
-class _ArchiveFailure(Failure):
-    def __init__(self, message: str):
-        super().__init__(f"k814util archive: {message}")
+def _failure(message: str) -> Failure:
+    """The archive commands' failures name the command family first."""
+    return Failure(f"k814util archive: {message}")
 
 
 def _archive(args: argparse.Namespace):
     try:
         from k814util.archive import Archive
     except ImportError as exc:
-        raise _ArchiveFailure(f"{exc}; install the analysis extra: {ANALYSIS}") from None
+        raise _failure(f"{exc}; install the analysis extra: {ANALYSIS}") from None
     try:
         return Archive(args.ini, workers=getattr(args, "workers", None))
     except RuntimeError as exc:
-        raise _ArchiveFailure(str(exc)) from None
+        raise _failure(str(exc)) from None
 
 
 def _runs(archive, args: argparse.Namespace):
@@ -42,7 +42,7 @@ def _runs(archive, args: argparse.Namespace):
                 mission=args.mission, since=args.since, until=args.until, name=args.name
             )
     except ValueError as exc:  # a date pandas cannot read
-        raise _ArchiveFailure(str(exc)) from None
+        raise _failure(str(exc)) from None
     for warning in caught:  # a data root that is not there
         print(f"k814util archive: {warning.message}", file=sys.stderr)
     return runs
@@ -73,13 +73,13 @@ def _connect(address: str):
     try:
         return Client(address, timeout=CONNECT_TIMEOUT, set_as_default=False)
     except Exception as exc:
-        raise _ArchiveFailure(f"no scheduler at {address}: {exc}") from None
+        raise _failure(f"no scheduler at {address}: {exc}") from None
 
 
 def cmd_extract(args: argparse.Namespace) -> int:
     if os.path.exists(args.out) and (not os.path.isdir(args.out) or os.listdir(args.out)):
         # Parts of an earlier extraction would mix with this one's.
-        raise _ArchiveFailure(f"{args.out} exists; remove it or name another")
+        raise _failure(f"{args.out} exists; remove it or name another")
     archive = _archive(args)
     runs = _runs(archive, args)
     for row in runs[runs["error"] != ""].itertuples():
@@ -107,11 +107,11 @@ def cmd_extract(args: argparse.Namespace) -> int:
         print(f"{rows} values of {named} from {holding} runs -> {args.out}")
         _diagnostics_summary(archive, client, runs)
         if rows == 0:
-            raise _ArchiveFailure("no run's database holds these items")
+            raise _failure("no run's database holds these items")
     except Failure:
         raise
     except Exception as exc:
-        raise _ArchiveFailure(str(exc)) from None
+        raise _failure(str(exc)) from None
     finally:
         archive.close()
         if client is not None:
