@@ -96,6 +96,7 @@ if _compiled is not None:
         interpretScanValue,
     )
     from k814util.packets import read_packets
+    from k814util.runs import Run, RunWorkerError
     from k814util.spectra import Spectra, spectra
 
     _pythonic.install()
@@ -117,6 +118,8 @@ if _compiled is not None:
         "message_log",
         "open",
         "read_packets",
+        "Run",
+        "RunWorkerError",
         "scans",
         "spectra",
         "Spectra",

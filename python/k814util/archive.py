@@ -12,11 +12,11 @@ on a Dask cluster.
     archive.scans(runs).compute()              # per-scan figures of every TARN run
 
 A process holds one binding at a time, and its plug-ins are those of the first mission it
-bound, so runs are bound in processes, never in threads of one process, and a process only
-ever binds runs of one mission: a worker hands each run to a helper process that it starts for
-the run's mission and keeps for later runs of it. By default the work goes to a local cluster
-of processes, one thread each; ``client=`` takes a client of an existing cluster, whose workers
-need this package and read access to the archive and its configuration.
+bound, so runs are bound in processes, never in threads of one process: each Dask worker hands
+a run to the run's own worker process (:class:`k814util.Run`), which it keeps for later work on
+that run (a few at a time, reused for runs of the same mission). By default the work goes to a
+local cluster of processes, one thread each; ``client=`` takes a client of an existing cluster,
+whose workers need this package and read access to the archive and its configuration.
 
 pandas and dask (``pip install 'k814util[analysis]'``) are needed here; ``import k814util``
 does not load this module.
@@ -24,15 +24,12 @@ does not load this module.
 
 from __future__ import annotations
 
-import atexit
 import contextlib
 import fnmatch
 import os
 import pickle
 import re
-import subprocess
 import sys
-import tempfile
 import threading
 import traceback
 import warnings
@@ -42,6 +39,7 @@ from typing import TYPE_CHECKING, Any, Union
 import numpy as np
 
 from k814util import k814util as _k
+from k814util.runs import Run
 
 if TYPE_CHECKING:
     import dask.dataframe
@@ -205,15 +203,16 @@ def _records(runs: pd.DataFrame | pd.Series) -> list[dict]:
 
 # Binding, in whichever process does the work -----------------------------------------------
 #
-# The work on a run happens in a helper process that this process starts for the run's mission
-# and keeps for later runs of it: so a process binds runs of one mission only, the compiled
-# module runs on the one thread that loaded it (a Dask worker runs tasks on a thread of its
-# pool, and unpickles them on another), and the caller's own binding stays untouched.
+# The work on a run happens in the run's own worker process (k814util.runs), started by the
+# process that does the work and reused for later work on the run: so the compiled module runs
+# on the one thread that loaded it (a Dask worker runs tasks on a thread of its pool, and
+# unpickles them on another), a worker binds runs of one mission only, and the caller's own
+# binding stays untouched.
 
-# Helper processes of this process, by mission, each with the lock its users take turns on.
-_HELPERS: dict[str, _Helper] = {}
-_HELPER_LOCKS: dict[str, threading.Lock] = {}
-_HELPERS_LOCK = threading.Lock()
+# The runs this process has worked on, by file and configuration; their workers are the run
+# pool's, which keeps only a few alive.
+_RUNS: dict[tuple[str, str], Run] = {}
+_RUNS_LOCK = threading.Lock()
 
 
 # Where the runs' reader diagnostics are counted (an event topic of the cluster's scheduler).
@@ -223,13 +222,6 @@ DIAGNOSTICS_TOPIC = "k814util-archive-diagnostics"
 def _message(exc: BaseException) -> str:
     """The exception's type and text, as a traceback's last line says it."""
     return traceback.format_exception_only(type(exc), exc)[-1].strip()
-
-
-def _bind_and_call(func: Callable, path: str, ini: str):
-    import k814util
-
-    with _configuration(ini):
-        return func(k814util.open(path))
 
 
 def _on_worker():
@@ -242,158 +234,44 @@ def _on_worker():
         return None
 
 
+def _run_for(path: str, ini: str) -> Run:
+    key = (os.path.abspath(path), ini)
+    with _RUNS_LOCK:
+        run = _RUNS.get(key)
+        if run is None:
+            run = _RUNS[key] = Run(path, ini)
+        return run
+
+
 def _work(func: Callable, path: str, mission: str, ini: str, run: str):
-    """func(TMFile of the run) in this process's helper for the run's mission. A failure is
-    returned as a :class:`RunError`, never raised, so one bad run leaves the others be. The
-    diagnostics of the run's binding (the reader's lines about a damaged file) come back with
-    the result and are counted on the cluster's scheduler, not printed: the count is the run's,
-    however often its binding was asked."""
-    with _HELPERS_LOCK:
-        lock = _HELPER_LOCKS.setdefault(mission, threading.Lock())
+    """func(TMFile of the run) in the run's worker process. A failure is returned as a
+    :class:`RunError`, never raised, so one bad run leaves the others be. The diagnostics of
+    the run's binding (the reader's lines about a damaged file) stay in the worker; their number
+    is counted on the cluster's scheduler, not printed: the count is the run's, however often
+    its binding was asked."""
     lines = 0
-    with lock:
-        try:
-            helper = _HELPERS.get(mission)
-            if helper is None or not helper.alive():
-                helper = _HELPERS[mission] = _Helper()
-            result, lines = helper.call(func, path, mission, ini)
-        except _HelperFailure as exc:
-            result, lines = RunError(run, exc.message, path, exc.traceback), exc.lines
-        except Exception as exc:
-            result = RunError(run, _message(exc), path, traceback.format_exc())
+    try:
+        bound = _run_for(path, ini)
+        result = bound.apply(func)
+        lines = bound.diagnostics_count()
+    except Exception as exc:
+        cause = exc.__cause__
+        text = getattr(cause, "text", "") or traceback.format_exc()
+        result = RunError(run, _message(exc), path, text)
     worker = _on_worker()
     if worker is not None:
         worker.log_event(DIAGNOSTICS_TOPIC, {"run": run, "lines": lines})
     return result
 
 
-class _HelperFailure(Exception):
-    """The work failed in the helper process: its exception's type and text, its traceback,
-    and the number of diagnostic lines of the run's binding."""
-
-    def __init__(self, message: str, traceback: str, lines: int):
-        super().__init__(message)
-        self.message, self.traceback, self.lines = message, traceback, lines
-
-
-class _Helper:
-    """A child process that binds runs of one mission, one at a time, on request: the work is
-    sent pickled over its standard input, the result comes back over its standard output with
-    the number of diagnostic lines of the run's binding (captured there, never printed). What
-    else the child writes to standard error (a crash's traceback) goes to a log file of its
-    own."""
-
-    def __init__(self) -> None:
-        env = dict(os.environ)
-        # Whatever this process imports (the package, the caller's modules), the child finds.
-        env["PYTHONPATH"] = os.pathsep.join(p for p in sys.path if p)
-        self.log = tempfile.TemporaryFile(prefix="k814util-helper-", suffix=".log")
-        self.process = subprocess.Popen(
-            [sys.executable, "-c", "from k814util.archive import _helper_main; _helper_main()"],
-            stdin=subprocess.PIPE,
-            stdout=subprocess.PIPE,
-            stderr=self.log,
-            env=env,
-        )
-
-    def alive(self) -> bool:
-        return self.process.poll() is None
-
-    def call(self, func: Callable, path: str, mission: str, ini: str) -> tuple[Any, int]:
-        """The result of func on the run and the diagnostic lines of the run's binding."""
-        import cloudpickle
-
-        _send(self.process.stdin, cloudpickle.dumps((func, path, mission, ini)))
-        reply = _receive(self.process.stdout)
-        if reply is None:
-            code = self.process.wait()
-            raise RuntimeError(f"the binding process ended (exit status {code})")
-        ok, value, lines = pickle.loads(reply)
-        if not ok:
-            raise _HelperFailure(*value, lines)
-        return value, lines
-
-    def close(self) -> None:
-        with contextlib.suppress(OSError):
-            self.process.stdin.close()
-        with contextlib.suppress(subprocess.TimeoutExpired):
-            self.process.wait(timeout=5)
-        if self.process.poll() is None:
-            self.process.kill()
-            self.process.wait()
-        self.log.close()
-
-
-def _send(stream, data: bytes) -> None:
-    stream.write(len(data).to_bytes(8, "big"))
-    stream.write(data)
-    stream.flush()
-
-
-def _receive(stream) -> bytes | None:
-    header = stream.read(8)
-    if len(header) < 8:
-        return None
-    n = int.from_bytes(header, "big")
-    data = stream.read(n)
-    return data if len(data) == n else None
-
-
-def _helper_main() -> None:
-    """The helper process: binds and works until its standard input closes."""
-    import cloudpickle
-
-    from k814util.diagnostics import binding_diagnostics, capture_diagnostics
-
-    replies = os.fdopen(os.dup(sys.stdout.fileno()), "wb")
-    # Whatever else writes to standard output (the caller's function, the libraries) must not
-    # mix with the replies: it goes to standard error.
-    os.dup2(sys.stderr.fileno(), sys.stdout.fileno())
-    requests = sys.stdin.buffer
-    while True:
-        request = _receive(requests)
-        if request is None:
-            return
-        lines = 0
-        try:
-            func, path, mission, ini = cloudpickle.loads(request)
-            if not _k._archive_plugins_serve(mission):
-                raise RuntimeError(f"this process's plug-ins are another mission's than {mission}")
-            with capture_diagnostics():
-                try:
-                    value = _bind_and_call(func, path, ini)
-                finally:
-                    # The run's own lines, when it is the run bound (a failed binding keeps the
-                    # previous run's).
-                    if _k._bound_path() == os.path.abspath(path):
-                        lines = len(binding_diagnostics())
-            reply = (True, value, lines)
-        except Exception as exc:
-            reply = (False, (_message(exc), traceback.format_exc()), lines)
-        try:
-            data = cloudpickle.dumps(reply)
-        except Exception as exc:
-            text = f"the result cannot be pickled: {_message(exc)}"
-            data = cloudpickle.dumps((False, (text, traceback.format_exc()), lines))
-        sys.stderr.flush()
-        _send(replies, data)
-
-
 def _close_helpers() -> int:
-    """Ends this process's helper processes (once their current run is done); how many."""
-    with _HELPERS_LOCK:
-        locks = dict(_HELPER_LOCKS)
-    closed = 0
-    for mission, lock in locks.items():
-        with lock:
-            helper = _HELPERS.pop(mission, None)
-            if helper is not None:
-                helper.close()
-                closed += 1
-    return closed
+    """Ends the worker processes of this process's runs (once their current call is
+    answered); how many."""
+    from k814util.runs import default_pool
 
-
-atexit.register(_close_helpers)
+    with _RUNS_LOCK:
+        _RUNS.clear()
+    return default_pool().close()
 
 
 # Work done on each run for the data frames ------------------------------------------------
@@ -705,6 +583,21 @@ class Archive:
             names = frame["test_name"].str.lower()
             keep &= np.array([fnmatch.fnmatchcase(n, glob) for n in names], dtype=bool)
         return frame[keep].copy()
+
+    def run(self, row) -> Run:
+        """One catalogued run as a :class:`k814util.Run` (bound in a worker process of its own
+        on first use), with this archive's configuration: ``row`` is a row of
+        :meth:`catalogue` (a Series) or its index there. Raises ``KeyError`` for an index the
+        catalogue lacks and :class:`k814util.BindingError` for a run its catalogue row says
+        cannot be bound."""
+        pd = _pandas()
+        if not isinstance(row, pd.Series):
+            row = self.catalogue().loc[row]
+        if row["error"]:
+            from k814util._binding import BindingError
+
+            raise BindingError(row["error"])
+        return Run(row["telemetry_file"], self.ini)
 
     # -- the cluster
 

@@ -1,0 +1,487 @@
+"""Several telemetry files open at once, each answering for itself.
+
+The process binding (one telemetry file per process, :func:`k814util.open`) is the module's
+design; a :class:`Run` binds its file in a worker process of its own instead and answers the
+whole-file API there, returning values (numpy arrays, DataFrames, named tuples), never proxies::
+
+    from k814util import Run
+
+    with Run(tarn_path) as bakeout, Run(previous_path) as before:
+        a = bakeout.series("SEB:HV_MON")
+        b = before.series("SEB:HV_MON")
+
+Use :func:`k814util.open` for packet objects and the documented proxies of the one bound file;
+use runs to compare files, in notebooks that keep several open, and wherever the process itself
+must stay unbound (a server, an archive's workers). The process's own binding is never touched
+by runs.
+
+Workers are started on a run's first call and reused; at most ``max_workers`` live at once
+(:func:`set_max_workers`, default 4 or ``$K814_RUN_WORKERS``): asking a run whose worker was
+closed to make room binds it again. Arrays cross between the processes as pickle protocol 5
+out-of-band buffers, at memory speed.
+"""
+
+from __future__ import annotations
+
+import os
+import subprocess
+import sys
+import threading
+import warnings
+import weakref
+from collections import OrderedDict
+from multiprocessing.connection import Connection
+from typing import Any, Callable
+
+from k814util import _runworker
+from k814util._binding import PathLike, TelemetryFileNotFoundError, telemetry_file
+
+__all__ = [
+    "METHODS",
+    "Run",
+    "RunPool",
+    "RunWarning",
+    "RunWorkerError",
+    "set_max_workers",
+]
+
+#: The TMFile methods a run answers, with the arguments they take there.
+METHODS = (
+    "items",
+    "series",
+    "dataframe",
+    "packets",
+    "messages",
+    "markers",
+    "vireo_markers",
+    "meta_markers",
+    "tarn_markers",
+    "packet_summary",
+    "packet_types",
+    "seb_sequences",
+    "seb_commands",
+    "mission",
+    "refresh",
+    "summary",
+    "scan_table",
+)
+
+
+class RunWorkerError(RuntimeError):
+    """The worker process of a run ended while it answered (killed, or out of memory); the
+    run's next call binds it again in a new worker."""
+
+
+class RunWarning(UserWarning):
+    """A run's worker had ended since its last call; it was bound again in a new one."""
+
+
+class _RemoteTraceback(Exception):
+    """The traceback of an exception raised in a run's worker, as text."""
+
+    def __init__(self, text: str):
+        super().__init__(text)
+        self.text = text
+
+    def __str__(self) -> str:
+        return "\n\n" + self.text
+
+
+def answer(f, name: str, args: tuple, kwargs: dict):
+    """What the worker answers for method name of its bound TMFile f."""
+    if name == "summary":
+        import k814util
+
+        return {
+            "test": k814util.describe_test(f.filename()),
+            "packets": f.packet_summary()._asdict(),
+        }
+    if name == "scan_table":
+        import k814util
+
+        return k814util.Spectra(k814util.ScienceDataCacheWrapper(False, False)).table()
+    return getattr(f, name)(*args, **kwargs)
+
+
+# The worker's entry (run with -c: the package imports the worker module itself, which "-m" would
+# then run a second time).
+_WORKER_MAIN = "from k814util._runworker import main; main()"
+
+
+class _Worker:
+    """A child process bound to (at most) one run; its lock serialises the callers."""
+
+    def __init__(self) -> None:
+        to_child_r, to_child_w = os.pipe()
+        to_parent_r, to_parent_w = os.pipe()
+        env = dict(os.environ)
+        # The child finds whatever this process imports (a build tree's package included).
+        env["PYTHONPATH"] = os.pathsep.join(p for p in sys.path if p)
+        try:
+            self.process = subprocess.Popen(
+                [sys.executable, "-c", _WORKER_MAIN, str(to_child_r), str(to_parent_w)],
+                pass_fds=(to_child_r, to_parent_w),
+                stdin=subprocess.DEVNULL,
+                env=env,
+                # Ctrl-C in the caller's terminal is the caller's to handle, not the workers'.
+                start_new_session=True,
+            )
+        finally:
+            os.close(to_child_r)
+            os.close(to_parent_w)
+        self.requests = Connection(to_child_w, readable=False, writable=True)
+        self.replies = Connection(to_parent_r, readable=True, writable=False)
+        self.lock = threading.RLock()
+        # The run bound here, weakly: a run nobody holds any more is closed, not kept alive.
+        self.run = lambda: None
+        self.path: str | None = None
+        self.owner: int | None = None
+        self.mission: str | None = None
+
+    def alive(self) -> bool:
+        return self.process.poll() is None
+
+    def ask(self, op: str, *payload):
+        """The worker's answer to one request; raises what it raised there."""
+        try:
+            _runworker.send(self.requests, (op, payload))
+            status, value = _runworker.receive(self.replies)
+        except (EOFError, OSError, BrokenPipeError):
+            code = self.process.wait()
+            raise RunWorkerError(
+                f"the worker process of {self.path or 'a run'} ended "
+                f"(exit status {code}) while answering {op}; the next call binds the run again"
+            ) from None
+        if status == "ok":
+            return value
+        exc, text = value
+        exc.__cause__ = _RemoteTraceback(text)
+        raise exc
+
+    def close(self) -> None:
+        import contextlib
+
+        with contextlib.suppress(OSError, BrokenPipeError, ValueError):
+            _runworker.send(self.requests, ("close", ()))
+        for conn in (self.requests, self.replies):
+            with contextlib.suppress(OSError):
+                conn.close()
+        try:
+            self.process.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+        self.detach()
+
+    def detach(self) -> None:
+        """Unbinds the worker from its run (whose next call finds it another)."""
+        run = self.run()
+        if run is not None and run._worker is self:
+            run._worker = None
+        self.run = lambda: None
+        self.owner = None
+
+
+class RunPool:
+    """The worker processes of runs, at most ``max_workers`` at once, the least recently used
+    closed first (or, for a run of the same mission, bound to the new run instead of a new
+    process being started)."""
+
+    def __init__(self, max_workers: int = 4):
+        self.max_workers = _positive(max_workers)
+        self._workers: OrderedDict[int, _Worker] = OrderedDict()
+        self._lock = threading.RLock()
+
+    def __len__(self) -> int:
+        with self._lock:
+            return len(self._workers)
+
+    def _make_room(self, mission: str | None) -> _Worker | None:
+        """Closes least recently used idle workers down to one place free; the one of mission
+        that is idle and first in line is kept for reuse."""
+        while len(self._workers) >= self.max_workers:
+            victim = None
+            for key, w in self._workers.items():
+                if w.lock.acquire(blocking=False):
+                    victim = key
+                    break
+            if victim is None:  # every worker busy: grow past the cap for now
+                return None
+            w = self._workers.pop(victim)
+            try:
+                w.detach()
+                if mission is not None and w.mission == mission and w.alive():
+                    return w
+                w.close()
+            finally:
+                w.lock.release()
+        return None
+
+    def worker_for(self, run: Run) -> _Worker:
+        """The live worker bound to run, binding it (again) in one when there is none."""
+        with self._lock:
+            w = run._worker
+            if w is not None and id(w) in self._workers:
+                self._workers.move_to_end(id(w))
+                if w.alive():
+                    return w
+                self._workers.pop(id(w))
+                warnings.warn(
+                    RunWarning(
+                        f"the worker process of {run.path} had ended (exit status "
+                        f"{w.process.returncode}); binding the run again"
+                    ),
+                    stacklevel=4,
+                )
+                run._worker = None
+            w = self._make_room(run._mission) or _Worker()
+            self._workers[id(w)] = w
+        with w.lock:
+            w.run = weakref.ref(run)
+            w.owner = id(run)
+            w.path = run.path
+            try:
+                w.mission = w.ask("bind", run.path, run.ini)
+            except BaseException:
+                with self._lock:
+                    self._workers.pop(id(w), None)
+                w.close()
+                raise
+            run._worker = w
+        return w
+
+    def discard(self, w: _Worker) -> None:
+        """Forgets a worker that ended, and unbinds its run."""
+        with self._lock:
+            self._workers.pop(id(w), None)
+        w.detach()
+
+    def release(self, run: Run) -> None:
+        """Closes run's worker, if it has one."""
+        with self._lock:
+            w = run._worker
+            run._worker = None
+            if w is None:
+                return
+            self._workers.pop(id(w), None)
+        with w.lock:
+            w.close()
+
+    def close(self) -> int:
+        """Closes every worker (once its current call is answered); how many."""
+        with self._lock:
+            workers = list(self._workers.values())
+            self._workers.clear()
+        for w in workers:
+            with w.lock:
+                w.close()
+        return len(workers)
+
+
+def _positive(n: int) -> int:
+    n = int(n)
+    if n < 1:
+        raise ValueError(f"max_workers must be at least 1, not {n}")
+    return n
+
+
+_DEFAULT_POOL: RunPool | None = None
+_DEFAULT_LOCK = threading.Lock()
+
+
+def default_pool() -> RunPool:
+    """The pool runs use unless given another."""
+    global _DEFAULT_POOL
+    with _DEFAULT_LOCK:
+        if _DEFAULT_POOL is None:
+            _DEFAULT_POOL = RunPool(int(os.environ.get("K814_RUN_WORKERS", "4")))
+        return _DEFAULT_POOL
+
+
+def set_max_workers(n: int) -> None:
+    """At most n run workers live at once in the default pool (the least recently used are
+    closed when more are needed)."""
+    pool = default_pool()
+    with pool._lock:
+        pool.max_workers = _positive(n)
+
+
+def _close_default_pool() -> int:
+    pool = _DEFAULT_POOL
+    return pool.close() if pool is not None else 0
+
+
+import atexit  # noqa: E402  (registered once the pool exists to close)
+
+atexit.register(_close_default_pool)
+
+
+class Run:
+    """A telemetry file (or a TID directory) bound in a worker process of its own.
+
+    ``ini`` is the workstation configuration file (default: ``$INI814``, else the home one).
+    The file is bound on the first call, in a worker of ``pool`` (default: the package's,
+    :func:`set_max_workers`); :meth:`close` (or leaving a ``with`` block) ends the worker.
+    Every method answers for this run's file alone, whatever else is open.
+
+    Raises :class:`k814util.BindingError` (on the first call) for a file that cannot be bound,
+    with the binding's message; :class:`RunWorkerError` when the worker dies during a call
+    (the next call binds the run again).
+    """
+
+    def __init__(
+        self, path: PathLike, ini: PathLike | None = None, pool: RunPool | None = None
+    ) -> None:
+        name = telemetry_file(path)
+        if not os.path.isfile(name):
+            raise TelemetryFileNotFoundError(f"tmfile does not exist: {name}")
+        self.path = os.path.abspath(name)
+        self.ini = None if ini is None else os.path.abspath(os.fspath(ini))
+        self.pool = default_pool() if pool is None else pool
+        self._mission = _mission_of(self.path)
+        self._worker: _Worker | None = None
+        self._finalizer = weakref.finalize(self, _release, weakref.ref(self.pool), id(self))
+
+    def __repr__(self) -> str:
+        state = "bound" if self._worker is not None else "not bound yet"
+        return f"Run({self.path!r}, {self._mission or 'unknown mission'}, {state})"
+
+    def __enter__(self) -> Run:
+        return self
+
+    def __exit__(self, *exc) -> None:
+        self.close()
+
+    def close(self) -> None:
+        """Ends the run's worker; a later call binds the run again."""
+        self.pool.release(self)
+
+    def _ask(self, op: str, *payload):
+        w = self.pool.worker_for(self)
+        with w.lock:
+            try:
+                return w.ask(op, *payload)
+            except RunWorkerError:
+                # Said once, here: the next call binds the run in a new worker without a word.
+                self.pool.discard(w)
+                raise
+
+    def _call(self, name: str, *args, **kwargs):
+        return self._ask("call", name, args, kwargs)
+
+    # The whole-file API, as values ------------------------------------------------------------
+
+    def summary(self) -> dict:
+        """``test`` (:func:`k814util.describe_test`: metadata, configuration, paths) and
+        ``packets`` (:meth:`TMFile.packet_summary` as a dict: count, time span, clock, types)."""
+        return self._call("summary")
+
+    def items(self, pattern: str | None = None):
+        """:meth:`TMFile.items`: the database's items."""
+        return self._call("items", pattern)
+
+    def series(self, item, mode="sci", **window) -> dict:
+        """:meth:`TMFile.series`: every value of one item, as numpy arrays."""
+        return self._call("series", item, mode, **window)
+
+    def dataframe(self, items, mode="sci", layout="long", **window):
+        """:meth:`TMFile.dataframe`: values of several items with a UTC time index."""
+        return self._call("dataframe", items, mode, layout, **window)
+
+    def packets(self):
+        """:meth:`TMFile.packets`: one row per packet."""
+        return self._call("packets")
+
+    def messages(self):
+        """:meth:`TMFile.messages`: the message log."""
+        return self._call("messages")
+
+    def markers(self):
+        """:meth:`TMFile.markers`: the test markers (TARN marker packets or VIREO intervals)."""
+        return self._call("markers")
+
+    def vireo_markers(self):
+        """:meth:`TMFile.vireo_markers`."""
+        return self._call("vireo_markers")
+
+    def meta_markers(self):
+        """:meth:`TMFile.meta_markers`: the rule files' meta-markers (TARN)."""
+        return self._call("meta_markers")
+
+    def tarn_markers(self):
+        """:meth:`TMFile.tarn_markers`."""
+        return self._call("tarn_markers")
+
+    def packet_summary(self):
+        """:meth:`TMFile.packet_summary`."""
+        return self._call("packet_summary")
+
+    def packet_types(self):
+        """:meth:`TMFile.packet_types`."""
+        return self._call("packet_types")
+
+    def seb_sequences(self):
+        """:meth:`TMFile.seb_sequences` (TARN)."""
+        return self._call("seb_sequences")
+
+    def seb_commands(self):
+        """:meth:`TMFile.seb_commands` (TARN)."""
+        return self._call("seb_commands")
+
+    def mission(self) -> str:
+        """The mission the binding read from tm.meta ("tarn", "vireo")."""
+        return self._call("mission")
+
+    def scans(self):
+        """The per-scan table of a TARN run (``Spectra.table()``)."""
+        return self._call("scan_table")
+
+    def refresh(self, stale_after: float = 5.0) -> int:
+        """:meth:`TMFile.refresh`: reads what the station appended since; new packets."""
+        return self._call("refresh", stale_after)
+
+    def diagnostics(self):
+        """The lines of the run's binding (:class:`k814util.Diagnostic`), oldest first."""
+        from k814util.diagnostics import BindingDiagnostics
+
+        lines, dropped = self._ask("diagnostics")
+        result = BindingDiagnostics(lines)
+        result.dropped = dropped
+        return result
+
+    def diagnostics_count(self) -> int:
+        """How many lines the run's binding has had (kept or not): :meth:`diagnostics` without
+        the lines."""
+        return self._ask("count")
+
+    def apply(self, func: Callable[[Any], Any]):
+        """``func(tmfile)`` in the run's worker, on its bound TMFile; func and its result travel
+        pickled (cloudpickle), so func may be a lambda or a closure."""
+        import cloudpickle
+
+        return self._ask("apply", cloudpickle.dumps(func))
+
+
+def _release(pool_ref, run_id: int) -> None:
+    """Closes the worker of a run that was collected without close()."""
+    pool = pool_ref()
+    if pool is None:
+        return
+    with pool._lock:
+        doomed = [k for k, w in pool._workers.items() if w.owner == run_id]
+        workers = [pool._workers.pop(k) for k in doomed]
+    for w in workers:
+        if w.lock.acquire(timeout=5):
+            try:
+                w.close()
+            finally:
+                w.lock.release()
+
+
+def _mission_of(path: str) -> str | None:
+    """The mission tm.meta names for the file's test (lower case), without binding; None when
+    there is no valid tm.meta."""
+    from k814util import k814util as _k
+
+    meta = _k._archive_test_meta(os.path.dirname(path))
+    return meta["mission"].lower() if meta["valid"] else None
