@@ -19,6 +19,7 @@ else:
 
 from k814util.console import plotting, scans  # noqa: E402
 from k814util.sample import tmdefs  # noqa: E402
+from k814util.windows import Span  # noqa: E402
 
 ORANGE = (1.0, 0.4980392156862745, 0.054901960784313725)  # tab:orange, the meta-marker bars
 
@@ -34,7 +35,7 @@ ORANGE = (1.0, 0.4980392156862745, 0.054901960784313725)  # tab:orange, the meta
     ],
 )
 def test_lanes(spans, lanes):
-    assert plotting.lanes([plotting.Span(a, b, "") for a, b in spans]) == lanes
+    assert plotting.lanes([Span("meta-marker", 0, a, b, "") for a, b in spans]) == lanes
 
 
 def test_decimate_keeps_each_columns_lowest_and_highest_value():

@@ -26,63 +26,41 @@ COLUMNS = 1000
 _SHADES = ("tab:blue", "tab:cyan")
 
 
-class Span(NamedTuple):
-    start: float  # relative seconds
-    stop: float
-    label: str
-
-
 class Spans(NamedTuple):
-    """The test's markers and meta-markers, and what to add to a relative time for Unix time."""
+    """The test's marker and meta-marker spans (``k814util.windows.Span``) apart, and what to
+    add to a relative time for Unix time."""
 
-    markers: list[Span]
-    metas: list[Span]
+    markers: list
+    metas: list
     offset: float
 
 
 def spans(f) -> Spans:
-    """The test's markers (a TARN marker lasts until the next one, the last until the end of
-    the data; a VIREO marker until it closes) and its meta-markers, sorted by start."""
-    n = len(f)
-    if n == 0:
+    """The spans of the test's markers and meta-markers, as ``k814util.windows.spans`` gives
+    them (a TARN marker lasts until the next one, a VIREO marker until it closes)."""
+    from k814util.windows import spans as marker_spans
+
+    if len(f) == 0:
         return Spans([], [], 0.0)
-    first, last = f[0], f[n - 1]
-    end = last.relative_timestamp()
-    offset = first.unix_timestamp() - first.relative_timestamp()
-    markers = []
-    if f.mission() == "tarn":
-        found = f.tarn_markers()
-        for k, m in enumerate(found):
-            stop = found[k + 1].relative_time if k + 1 < len(found) else end
-            markers.append(Span(m.relative_time, stop, f"{m.marker_id} {m.text}".rstrip()))
-    else:
-        import k814util
-
-        for m in k814util.PyVireoMarkerCache():
-            start = m.t_start_us() / 1e6 - offset
-            stop = m.t_end_us() / 1e6 - offset if m.is_complete() else end
-            markers.append(Span(start, stop, f"{m.marker_id()} {m.text()}".rstrip()))
-    metas = sorted(
-        Span(
-            m.startRelativeTimeInSecs,
-            max(m.endRelativeTimeInSecs, m.startRelativeTimeInSecs),
-            f"{m.metaMarkerId} {m.msg}".rstrip(),
-        )
-        for m in f.get_meta_markers()
+    first = f.get_pkt(0)
+    found = marker_spans(f)
+    return Spans(
+        [s for s in found if s.kind == "marker"],
+        [s for s in found if s.kind == "meta-marker"],
+        first.unix_timestamp() - first.relative_timestamp(),
     )
-    return Spans(markers, metas, offset)
 
 
-def lanes(found: list[Span]) -> list[int]:
+def lanes(found: list) -> list[int]:
     """For each span (sorted by start), the lowest lane not taken by an earlier span that
     overlaps it."""
     ends: list[float] = []
     taken = []
-    for start, stop, _ in found:
-        lane = next((k for k, end in enumerate(ends) if end <= start), len(ends))
+    for span in found:
+        lane = next((k for k, end in enumerate(ends) if end <= span.start), len(ends))
         if lane == len(ends):
-            ends.append(stop)
-        ends[lane] = max(stop, start)
+            ends.append(span.end)
+        ends[lane] = max(span.end, span.start)
         taken.append(lane)
     return taken
 
@@ -178,14 +156,14 @@ def draw_spans(panels, lane, found: Spans, x: TimeAxis) -> None:
     """Markers shaded in every panel and labelled above the first; meta-markers as bars in the
     lane, one band per overlap."""
     for ax in panels:
-        for k, (start, stop, _) in enumerate(found.markers):
-            ax.axvspan(*x([start, stop]), color=_SHADES[k % 2], alpha=0.08, lw=0)
+        for k, span in enumerate(found.markers):
+            ax.axvspan(*x([span.start, span.end]), color=_SHADES[k % 2], alpha=0.08, lw=0)
     top = panels[0]
-    for start, _, label in found.markers:
+    for span in found.markers:
         top.text(
-            x([start])[0],
+            x([span.start])[0],
             1.0,
-            f" {label}",
+            f" {span.label}",
             transform=top.get_xaxis_transform(),
             va="bottom",
             fontsize=7,
@@ -196,8 +174,8 @@ def draw_spans(panels, lane, found: Spans, x: TimeAxis) -> None:
         return
     taken = lanes(found.metas)
     n = max(taken) + 1
-    for (start, stop, label), k in zip(found.metas, taken):
-        x0, x1 = x([start, stop])
+    for span, k in zip(found.metas, taken):
+        x0, x1 = x([span.start, span.end])
         lane.axvspan(
             x0,
             x1,
@@ -207,7 +185,7 @@ def draw_spans(panels, lane, found: Spans, x: TimeAxis) -> None:
             edgecolor="white",  # meta-markers that meet stay apart
             lw=1,
         )
-        lane.text(x0, n - k - 0.5, f" {label}", va="center", fontsize=7, color="saddlebrown")
+        lane.text(x0, n - k - 0.5, f" {span.label}", va="center", fontsize=7, color="saddlebrown")
     lane.set_ylim(0, n)
     lane.set_yticks([])
     lane.set_ylabel("meta-\nmarkers", fontsize=8)
