@@ -20,4 +20,4 @@ top=$PWD
 build_abs=$(cd "$BUILD" && pwd)
 (cd "$build_abs" && K814_REQUIRE_MODULE=1 "$PYTHON" -m pytest -q -p no:cacheprovider \
   --basetemp="$build_abs/pytest-installed" "$top/python/tests/test_module.py" "$top/python/tests/test_tarn.py" \
-  "$top/python/tests/test_cli.py")
+  "$top/python/tests/test_cli.py" "$top/python/tests/test_console.py")
