@@ -14,10 +14,7 @@ import pytest
 
 pd = pytest.importorskip("pandas")
 distributed = pytest.importorskip("distributed")
-if os.environ.get("K814_REQUIRE_MODULE"):
-    import k814util.k814util  # noqa: F401
-else:
-    pytest.importorskip("k814util.k814util")
+pytest.importorskip("k814util.k814util")
 
 from k814util.archive import Archive, ArchiveWarning, RunError, RunWarning  # noqa: E402
 from k814util.console import archive as archive_console  # noqa: E402
