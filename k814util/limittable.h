@@ -16,7 +16,7 @@ class LimitTable {
 public:
     /// The limits of one set, column by column.
     struct Set {
-        std::vector<int> valueMode;  ///< 0 raw, 1 engineering, 2 science; -1 no limit
+        std::vector<int> valueMode;   ///< 0 raw, 1 engineering, 2 science; -1 no limit
         std::vector<int> comparison;  ///< 0 below, 1 above, 2 equal, 3 not equal
         std::vector<double> yellow;   ///< NaN without a yellow limit
         std::vector<double> red;      ///< NaN without a red limit

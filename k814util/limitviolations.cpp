@@ -6,9 +6,9 @@
 #include <k814util/itemseries.h>
 #include <tools/logger/diagnostics.h>
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <cmath>
-#include <fmt/format.h>
 #include <stdexcept>
 
 namespace k814util {
@@ -121,8 +121,7 @@ LimitViolations::LimitViolations(const std::vector<int>& hkids, bool redOnly) {
                     GseLib::Diagnostics::Kind::Config,
                     fmt::format("{} (id {}): limit set {} is in {} units, but the item has no "
                                 "transfer function to them; its limits are not checked",
-                                mnemonic, hkid, set,
-                                MODE_NAMES[static_cast<int>(c.valueMode())]));
+                                mnemonic, hkid, set, MODE_NAMES[static_cast<int>(c.valueMode())]));
                 continue;
             }
             const int64_t persistence = c.persistence();

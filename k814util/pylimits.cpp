@@ -41,9 +41,7 @@ public:
     void add(const char* name, const std::vector<int64_t>& v) {
         add(name, v, [](int64_t x) { return PyLong_FromLongLong(x); });
     }
-    void add(const char* name, const std::vector<double>& v) {
-        add(name, v, PyFloat_FromDouble);
-    }
+    void add(const char* name, const std::vector<double>& v) { add(name, v, PyFloat_FromDouble); }
     void add(const char* name, const std::vector<std::string>& v) {
         add(name, v, [](const std::string& s) {
             return PyUnicode_DecodeUTF8(s.data(), Py_ssize_t(s.size()), "replace");

@@ -3,8 +3,8 @@
 #include <k814util/limitviolations.h>
 
 #include <gselib/limitchecker.h>
-#include <gselib/telemetryfile.h>
 #include <gselib/polytransferfunc.h>
+#include <gselib/telemetryfile.h>
 #include <plugins/plugins.h>
 
 #include "enginetestutil.h"
@@ -60,14 +60,14 @@ DbFile database() {
 
 // The values of 820, 821, 822 and 823 in the packets, one column per packet.
 const std::vector<std::array<uint16_t, 4>> VALUES = {
-    {10, 7, 20, 1},  // 0: 820 exactly at yellow: not above it
-    {12, 7, 20, 1},  // 1
-    {25, 1, 8, 1},   // 2: eng 4
-    {30, 9, 6, 1},   // 3: eng 3
-    {20, 9, 20, 1},  // 4: 820 exactly at red: yellow only
-    {5, 7, 20, 1},   // 5
+    {10, 7, 20, 1},   // 0: 820 exactly at yellow: not above it
+    {12, 7, 20, 1},   // 1
+    {25, 1, 8, 1},    // 2: eng 4
+    {30, 9, 6, 1},    // 3: eng 3
+    {20, 9, 20, 1},   // 4: 820 exactly at red: yellow only
+    {5, 7, 20, 1},    // 5
     {15, 10, 20, 1},  // 6: 820 alone: shorter than its persistence
-    {5, 10, 20, 1},  // 7
+    {5, 10, 20, 1},   // 7
     {11, 10, 20, 1},  // 8
     {12, 10, 20, 1},  // 9
     {13, 10, 20, 1},  // 10: 820 still beyond yellow at the end
@@ -160,9 +160,9 @@ TEST_F(LimitReport, PersistenceRedInsideYellowAndTheOpenSpan) {
 TEST_F(LimitReport, EqualAndNotEqualInTheTwoSets) {
     const k814util::LimitViolations r({821}, false);
     expectSpans(r, {
-                       {821, 1, 1, 0, 1, 7.0, 0, false},    // equal to yellow 7
-                       {821, 2, 1, 0, 5, 1.0, 2, false},    // not 10: 7 7 1 9 9 7, 1 furthest
-                       {821, 1, 2, 3, 4, 9.0, 3, false},    // equal to red 9
+                       {821, 1, 1, 0, 1, 7.0, 0, false},  // equal to yellow 7
+                       {821, 2, 1, 0, 5, 1.0, 2, false},  // not 10: 7 7 1 9 9 7, 1 furthest
+                       {821, 1, 2, 3, 4, 9.0, 3, false},  // equal to red 9
                        {821, 1, 1, 5, 5, 7.0, 5, false},
                    });
     EXPECT_EQ(r.comparisons()[0], GseLib::LimitChecker::Equal);
@@ -218,13 +218,13 @@ TEST(LimitCheckerConversion, ModesWithoutTheirTransferFunctionCannotConvert) {
     c.setLimitType(2 | (1 << 2));  // engineering, above
     c.setYellowLimit(10.0);
     EXPECT_FALSE(c.canConvert());
-    const auto half = std::make_shared<GseLib::PolyTransferFunc>(0.0, 0.5, 0.0);
+    const auto half = std::make_shared<PolyTransferFunc>(0.0, 0.5, 0.0);
     c.setConversions(half, nullptr, false);
     EXPECT_TRUE(c.canConvert());
     EXPECT_DOUBLE_EQ(c.convert(30.0), 15.0);
     EXPECT_EQ(c.checkLimit(30.0), 1);
     EXPECT_EQ(c.checkLimit(20.0), 0);  // 10 exactly at the limit
-    c.setLimitType(3 | (1 << 2));       // science, which the checker has no function for
+    c.setLimitType(3 | (1 << 2));      // science, which the checker has no function for
     EXPECT_FALSE(c.canConvert());
     c.setLimitType(1 | (1 << 2));  // raw needs none
     EXPECT_TRUE(c.canConvert());
