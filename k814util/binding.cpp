@@ -133,11 +133,11 @@ void Binding::replace(const BindingCheck& check, bool tarnDefinitionsRead) {
     binding_ = false;
     lastPath_.clear();
     try {
-        GseLib::DataInterpretation::init(check.isTarn()
-                                             ? static_cast<GseLib::DataInterpretationFactory*>(
-                                                   &tarnDataInterpretationFactory)
-                                             : &vireoDataInterpretationFactory,
-                                         true, app.pluginManager(), check.patchFiles);
+        GseLib::DataInterpretation::init(
+            check.isTarn()
+                ? static_cast<GseLib::DataInterpretationFactory*>(&tarnDataInterpretationFactory)
+                : &vireoDataInterpretationFactory,
+            true, app.pluginManager(), check.patchFiles);
         GseLib::TelemetryCache* cache = nullptr;
         if (check.isTarn()) {
             // The database counts offsets from the data field; TOM packets put 8 header bytes
@@ -180,14 +180,14 @@ void Binding::warnAboutDirectoryName(const BindingCheck& check) {
         return;
     }
     warnedDirectories_.append(check.absolutePath);
-    const QString carries = numeric ? QStringLiteral("carries TID %1").arg(named)
-                                    : QStringLiteral("carries no TID");
+    const QString carries =
+        numeric ? QStringLiteral("carries TID %1").arg(named) : QStringLiteral("carries no TID");
     Diagnostics::report(Diagnostics::Kind::Binding,
-                      QStringLiteral("The directory name %1 %2 at the usual place (characters "
-                                     "21-25), but its tm.meta says TID %3: rules for TID %3 "
-                                     "(meta-markers) do not apply to this binding")
-                          .arg(directory, carries)
-                          .arg(check.tid));
+                        QStringLiteral("The directory name %1 %2 at the usual place (characters "
+                                       "21-25), but its tm.meta says TID %3: rules for TID %3 "
+                                       "(meta-markers) do not apply to this binding")
+                            .arg(directory, carries)
+                            .arg(check.tid));
 }
 
 void Binding::bind(const QString& path) {
