@@ -11,6 +11,7 @@ if os.environ.get("K814_REQUIRE_MODULE"):
 else:
     pytest.importorskip("k814util.k814util")
 
+from k814util.sample import generate_archive
 from k814util.sample import limits as planted
 
 import k814util
@@ -32,12 +33,16 @@ def mission(request, archive, monkeypatch):
     return run, k814util.open(run["tm_file"])
 
 
-@pytest.mark.parametrize("level", ["yellow", "red"])
-def test_the_report_finds_the_planted_spans(mission, level):
-    run, f = mission
-    expected = [s for s in run["limit_violations"] if level == "yellow" or s["level"] == "red"]
-    assert expected, "the generator plants spans of both levels"
-    df = limits.limit_violations(f, PLANTED, level=level)
+@pytest.fixture
+def damaged(tmp_path, monkeypatch):
+    """A TARN run whose telemetry file has a stretch overwritten a third of the way in."""
+    manifest = generate_archive(tmp_path, runs=2)
+    monkeypatch.setenv("INI814", str(tmp_path / ".814config.INI"))
+    run = next(r for r in manifest["runs"] if r.get("problem") == "damaged telemetry file")
+    return run, k814util.open(run["tm_file"])
+
+
+def _compare(df, expected):
     assert list(df.columns) == list(limits.VIOLATION_COLUMNS)
     assert len(df) == len(expected)
     for row, span in zip(df.itertuples(index=False), expected):
@@ -52,6 +57,24 @@ def test_the_report_finds_the_planted_spans(mission, level):
         assert got["worst_relative"] - got["start_relative"] == pytest.approx(
             span["worst_unix"] - span["start_unix"], abs=1e-3
         )
+
+
+@pytest.mark.parametrize("level", ["yellow", "red"])
+def test_the_report_finds_the_planted_spans(mission, level):
+    run, f = mission
+    expected = [s for s in run["limit_violations"] if level == "yellow" or s["level"] == "red"]
+    assert expected, "the generator plants spans of both levels"
+    _compare(limits.limit_violations(f, PLANTED, level=level), expected)
+
+
+def test_a_damaged_file_reports_on_the_packets_the_reader_kept(damaged):
+    # The manifest's spans count the packets the overwritten stretch left whole; those after
+    # the stretch have their indexes moved by the packets lost in it.
+    run, f = damaged
+    assert len(f) == run["packets"]
+    assert run["damage_bytes"] > 4096
+    assert run["limit_violations"][-1]["first_packet"] > len(f) // 3
+    _compare(limits.limit_violations(f, PLANTED), run["limit_violations"])
 
 
 def test_a_red_span_lies_inside_its_yellow_span(mission):
