@@ -612,3 +612,4 @@ void _read_packets_fill(PyObject* table, PyObject* offset, PyObject* length, PyO
 %include "k814util/archive.i"
 %include "k814util/console.i"
 %include "k814util/progress.i"
+%include "k814util/limits.i"

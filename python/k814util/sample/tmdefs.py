@@ -532,12 +532,12 @@ TARN_CLOCKS = [
 
 
 def tarn_mission() -> Mission:
-    from k814util.sample import custom  # its rows are declared with this module's Item
+    from k814util.sample import custom, limits  # their rows are declared with this module's Item
 
     table = [(-40.0, 3100.0), (0.0, 2450.0), (25.0, 2048.0), (50.0, 1650.0), (100.0, 1000.0)]
     return Mission(
         prefix="TAR",
-        items=_tarn_items() + custom.items(),
+        items=_tarn_items() + custom.items() + limits.items(3001, 22, 56),
         packet_types=TARN_PACKETS + custom.packet_types(),
         dac_rows=TARN_DAC,
         clocks=TARN_CLOCKS,
@@ -610,9 +610,11 @@ VIREO_PACKETS = [
 
 
 def vireo_mission() -> Mission:
+    from k814util.sample import limits  # its rows are declared with this module's Item
+
     return Mission(
         prefix="VIREO",
-        items=_vireo_items(),
+        items=_vireo_items() + limits.items(51, VIREO_HK, 36),
         packet_types=VIREO_PACKETS,
         dac_rows=[
             (0, 0, "LEU_ENERGY", 12, 0xFFF, 0, 0.0, 40.95),
