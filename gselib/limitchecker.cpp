@@ -56,32 +56,56 @@ bool LimitChecker::violates(double value, double limit) const {
     }
 }
 
-int LimitChecker::checkLimit(double value) const {
-    if (!valid_) {
-        return 0;
-    }
-    double v = value;
+void LimitChecker::setPersistence(int samples) {
+    persistence_ = samples < 1 ? 1 : samples;
+}
+
+double LimitChecker::convert(double raw) const {
+    double v = raw;
     switch (valueMode_) {
         case Gse::ValueMode::Eng:
-            v = engConversion_ ? engConversion_->apply(value) : value;
+            v = engConversion_ ? engConversion_->apply(raw) : raw;
             break;
         case Gse::ValueMode::Sci:
             if (sciFromEng_ && engConversion_) {
-                v = engConversion_->apply(value);
+                v = engConversion_->apply(raw);
             }
             v = sciConversion_ ? sciConversion_->apply(v) : v;
             break;
         case Gse::ValueMode::Raw:
             break;
     }
+    return v;
+}
+
+bool LimitChecker::canConvert() const {
+    switch (valueMode_) {
+        case Gse::ValueMode::Eng:
+            return engConversion_ != nullptr;
+        case Gse::ValueMode::Sci:
+            return sciConversion_ != nullptr && (!sciFromEng_ || engConversion_ != nullptr);
+        case Gse::ValueMode::Raw:
+            break;
+    }
+    return true;
+}
+
+int LimitChecker::checkConverted(double value) const {
+    if (!valid_) {
+        return 0;
+    }
     int bits = 0;
-    if (hasYellow_ && violates(v, yellow_)) {
+    if (hasYellow_ && violates(value, yellow_)) {
         bits |= YellowViolated;
     }
-    if (hasRed_ && violates(v, red_)) {
+    if (hasRed_ && violates(value, red_)) {
         bits |= RedViolated;
     }
     return bits;
+}
+
+int LimitChecker::checkLimit(double value) const {
+    return valid_ ? checkConverted(convert(value)) : 0;
 }
 
 bool LimitChecker::operator==(const LimitChecker& o) const {

@@ -25,9 +25,18 @@ public:
     void setRedLimit(double limit);
     void setConversions(std::shared_ptr<TransferFunc> eng, std::shared_ptr<TransferFunc> sci,
                         bool sciFromEng);
+    /// Consecutive violations before an alarm; values below 1 count as 1.
+    void setPersistence(int samples);
 
     /// Bit 0 set when the yellow limit is violated, bit 1 when the red one is; 0 when invalid.
     int checkLimit(double value) const;
+    /// A raw value in the checker's value mode, converted as checkLimit converts it.
+    double convert(double raw) const;
+    /// checkLimit's bits for a value already in the checker's value mode (convert's result).
+    int checkConverted(double value) const;
+    /// Whether the transfer functions the value mode needs are there: without them checkLimit
+    /// compares an unconverted value.
+    bool canConvert() const;
 
     bool isValid() const { return valid_; }
     bool hasYellow() const { return hasYellow_; }

@@ -321,6 +321,13 @@ void TmDatabaseRow::update(const Cells& cells, const QByteArray& definitionsDir,
         *target = doc.object();
     }
 
+    // The database has no column for persistence; the LIMITS object carries it per set, and a
+    // set without it alarms on its first violation.
+    for (int i = 0; i < 2; ++i) {
+        const QJsonValue p = limits.value(QStringLiteral("persistence_%1").arg(i + 1));
+        checkers[i]->setPersistence(p.isDouble() ? p.toInt(1) : 1);
+    }
+
     const TransferFuncFactory& factory = TransferFuncFactory::instance();
     const std::string extraText = extra.toStdString();
     const std::string dir = definitionsDir.toStdString();

@@ -133,11 +133,11 @@ void Binding::replace(const BindingCheck& check, bool tarnDefinitionsRead) {
     binding_ = false;
     lastPath_.clear();
     try {
-        GseLib::DataInterpretation::init(
-            check.isTarn()
-                ? static_cast<GseLib::DataInterpretationFactory*>(&tarnDataInterpretationFactory)
-                : &vireoDataInterpretationFactory,
-            true, app.pluginManager(), check.patchFiles);
+        GseLib::DataInterpretationFactory* factory = &vireoDataInterpretationFactory;
+        if (check.isTarn()) {
+            factory = &tarnDataInterpretationFactory;
+        }
+        GseLib::DataInterpretation::init(factory, true, app.pluginManager(), check.patchFiles);
         GseLib::TelemetryCache* cache = nullptr;
         if (check.isTarn()) {
             // The database counts offsets from the data field; TOM packets put 8 header bytes

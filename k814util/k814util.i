@@ -166,6 +166,7 @@ ColumnTable spectraTable(const ScienceDataCacheWrapper& scans, int first, int la
 %include "k814util/archive.i"
 %include "k814util/console.i"
 %include "k814util/progress.i"
+%include "k814util/limits.i"
 
 // The Pythonic side of each class, written into the class.
 %include "k814util/addons/records.i"

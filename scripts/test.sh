@@ -20,7 +20,7 @@ top=$PWD
 build_abs=$(cd "$BUILD" && pwd)
 (cd "$build_abs" && K814_REQUIRE_MODULE=1 "$PYTHON" -m pytest -q -p no:cacheprovider \
   --basetemp="$build_abs/pytest-installed" "$top/python/tests/test_module.py" "$top/python/tests/test_tarn.py" \
-  "$top/python/tests/test_cli.py")
+  "$top/python/tests/test_cli.py" "$top/python/tests/test_console.py")
 # The stubs against the installed module, as a type checker of a user's script meets them.
 (cd "$build_abs" && MYPY_CACHE_DIR="$build_abs/mypy-cache-installed" "$PYTHON" -m mypy.stubtest \
   k814util.k814util --allowlist "$top/python/tests/stubtest_allowlist.txt" \

@@ -1,3 +1,5 @@
-from k814util.cli import main
+import sys
 
-raise SystemExit(main())
+from k814util.console import main
+
+sys.exit(main())

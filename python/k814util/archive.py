@@ -286,12 +286,18 @@ def _run_columns(pd, row: dict, n: int) -> dict:
     }
 
 
+#: The names of the modes, by number: the series' ``mode`` column.
+_MODE_NAMES = ("raw", "eng", "sci")
+
+
 def _series_meta(pd) -> pd.DataFrame:
     frame = pd.DataFrame(
         {
             **_run_columns(pd, {"mission": "", "group": "", "tid": 0, "test_name": ""}, 0),
             "item": np.empty(0, dtype=object),
             "value": np.empty(0, dtype=np.float64),
+            "mode": np.empty(0, dtype=object),
+            "units": np.empty(0, dtype=object),
             "relative_time": np.empty(0, dtype=np.float64),
             "packet": np.empty(0, dtype=np.int64),
             "sample": np.empty(0, dtype=np.int64),
@@ -337,19 +343,21 @@ class _SeriesJob:
     def __call__(self, tmfile) -> pd.DataFrame:
         import pandas as pd
 
-        from k814util.frames import UnknownItemError, _Catalogue
+        from k814util.frames import UnknownItemError, _Catalogue, _mode
 
         catalogue = _Catalogue()
-        known = []
+        mode = _mode(self.mode)
+        known, units = [], {}
         for item in self.items:
             try:
-                catalogue.resolve(item)
+                hkid, name = catalogue.resolve(item)
             except UnknownItemError:
                 continue
             known.append(item)
+            units[name] = catalogue.by_id[hkid][5 + mode] or ""
         if not known:
             return _series_meta(pd)
-        long = tmfile.dataframe(known, self.mode, layout="long")
+        long = tmfile.dataframe(known, mode, layout="long")
         if long["value"].dtype.kind != "f":
             texts = sorted(set(long["item"][long["value"].map(lambda v: isinstance(v, str))]))
             raise TypeError(
@@ -361,6 +369,8 @@ class _SeriesJob:
                 **_run_columns(pd, self.row, len(long)),
                 "item": long["item"].astype(str).to_numpy(dtype=object),
                 "value": long["value"].to_numpy(dtype=np.float64),
+                "mode": np.full(len(long), _MODE_NAMES[mode], dtype=object),
+                "units": long["item"].map(units).astype(str).to_numpy(dtype=object),
                 "relative_time": long["relative_time"].to_numpy(),
                 "packet": long["packet"].to_numpy(dtype=np.int64),
                 "sample": long["sample"].to_numpy(dtype=np.int64),
@@ -734,7 +744,8 @@ class Archive:
         """The values of items (ids or mnemonics) in every run as a dask DataFrame, one
         partition per run, in the order of the rows: the run columns ``mission``, ``group``,
         ``tid``, ``test_name``, then the long layout of ``TMFile.dataframe`` (``item``,
-        ``value``, ``relative_time``, ``packet``, ``sample``) with its UTC time index.
+        ``value``, with ``mode`` and ``units`` naming what the value is, ``relative_time``,
+        ``packet``, ``sample``) with its UTC time index.
 
         Runs whose catalogue row has an error are left out; a run's database that lacks an
         item gives no rows for it, but an item that none of the runs' configuration groups

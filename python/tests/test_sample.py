@@ -351,6 +351,68 @@ def test_science_stream_covers_every_rule(archive):
     assert _tarn(manifest)["science"]["unfinished"]
 
 
+@pytest.mark.parametrize(
+    ("tic", "c_factors", "statuses", "version", "summed", "expected"),
+    [
+        # Worked by hand: EM_B raw 0xA4 (-92) / -0.0425 = 2164.706 V; focus raw 172 / -2.55 =
+        # -67.451 V, exp(0.549 * -0.0992) = 0.94699; 1e4 * 1000 / (12.5 * 2164.706 * 0.94699).
+        ([1000], [], [(0xA4, 172, 1250)], 0, 1, 390.25094),
+        # Two summed scans: one term per status, each with its own TIC.
+        ([1000, 500], [], [(0xA4, 172, 1250), (0xA4, 172, 2500)], 1, 2, 390.25094 * 1.25),
+        # Version 2: the packet's own factors, statuses or not alike.
+        ([100, 200], [1.25, 0.75], [(0xA4, 172, 1250)], 2, 2, 275.0),
+        ([100, 200], [1.25], [(0xA4, 172, 1250)], 2, 2, 0.0),
+        ([1000], [], [], 0, 1, 0.0),  # no status
+        ([1000], [], [(0xA4, 172, 1250)] * 2, 0, 2, 0.0),  # one TIC for two statuses
+        ([1000], [], [(0, 172, 1250)], 0, 1, 0.0),  # EM_B at 0 V
+        ([1000], [], [(0xA4, 172, 0)], 0, 1, 0.0),  # no ionisation time
+    ],
+)
+def test_corrected_tic_model_by_hand(tic, c_factors, statuses, version, summed, expected):
+    from k814util.sample import science
+    from k814util.sample.tmdefs import tarn_mission
+
+    sts = [
+        science.Status(1, 0, 100.0, ion / 100, 100, 0, em_settings=(200, em), src_a_focus=focus)
+        for em, focus, ion in statuses
+    ]
+    value, factor = science.corrected_tic(
+        tarn_mission(), tic, c_factors, sts, version, summed, 2 * sum(tic)
+    )
+    assert value == pytest.approx(expected, rel=1e-6)
+    # The factor turns the scan's counts (here twice its TICs) into corrected counts.
+    assert factor * 2 * sum(tic) == pytest.approx(expected, rel=1e-6)
+
+
+def test_corrected_tic_of_the_scans_is_what_the_manifest_works_out(tarn_run):
+    """The scan objects and the spectra table against the corrected TIC the generator works out
+    from the statuses it wrote."""
+    pytest.importorskip("k814util.k814util")
+    import k814util
+
+    designed = tarn_run["science"]["scans"]
+    want = [s["corrected_tic"] for s in designed]
+    # The sample's instrument reports what the correction needs: every scan with a status and a
+    # TIC per status has a positive corrected TIC, of the order of its counts.
+    for s in designed:
+        has_all = s["status_indexes"] and (
+            s["version"] == 2 or len(s["tic"]) == len(s["status_indexes"])
+        )
+        assert (s["corrected_tic"] > 0) == bool(has_all) and s["corrected_tic"] >= 0, s["index"]
+        if has_all:
+            assert 0.1 < s["corrected_tic"] / sum(s["tic"]) < 10, s["index"]
+    assert sum(w > 0 for w in want) > 2 * len(want) / 3
+    scans = k814util.scans(tarn_run["tm_file"])
+    assert [s.corrected_total_ion_count() for s in scans] == pytest.approx(want, rel=1e-9)
+    assert [s.corrected_total_ion_count_factor() for s in scans] == pytest.approx(
+        [s["corrected_tic_factor"] for s in designed], rel=1e-9
+    )
+    sp = k814util.spectra(tarn_run["tm_file"])
+    assert sp.columns()["corrected_tic"].tolist() == pytest.approx(want, rel=1e-9)
+    pytest.importorskip("pandas")
+    assert sp.table()["corrected_tic"].tolist() == pytest.approx(want, rel=1e-9)
+
+
 def test_bulk_file_is_mostly_science_with_good_checksums(tmp_path):
     manifest = generate_archive(tmp_path, tarn_min_packets=5000)
     run = _tarn(manifest)

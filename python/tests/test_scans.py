@@ -2,7 +2,6 @@
 designed and recorded in its manifest (never against the library's own output)."""
 
 import math
-import os
 import subprocess
 import sys
 from pathlib import Path
@@ -10,10 +9,7 @@ from pathlib import Path
 import pytest
 from conftest import counted_bins, mz_curve
 
-if os.environ.get("K814_REQUIRE_MODULE"):
-    import k814util.k814util  # noqa: F401
-else:
-    pytest.importorskip("k814util.k814util")
+pytest.importorskip("k814util.k814util")
 
 from k814util.sample import masscal, science, tmdefs
 

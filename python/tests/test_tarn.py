@@ -13,10 +13,7 @@ from pathlib import Path
 
 import pytest
 
-if os.environ.get("K814_REQUIRE_MODULE"):
-    import k814util.k814util  # noqa: F401
-else:
-    pytest.importorskip("k814util.k814util")
+pytest.importorskip("k814util.k814util")
 
 import k814util
 from k814util import k814util as proxy

@@ -10,6 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
 
 using namespace TarGse;
 using namespace testutil;
@@ -69,7 +73,7 @@ protected:
     std::string path_;
 };
 
-QByteArray rule(int id, const char* tids, const char* start, const char* end) {
+QByteArray rule(int id, const char* tids, const QByteArray& start, const QByteArray& end) {
     return QStringLiteral(
                "{\"tids\": \"%1\", \"meta_marker_id\": %2, \"meta_marker_text\": "
                "\"rule %2\", \"start_conditions\": [%3], \"end_conditions\": [%4]}")
@@ -306,4 +310,74 @@ TEST_F(TarnFile, MetaMarkersFromEveryKindOfTrigger) {
     cache.reload();
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(cache.getMetaMarkers().size(), all.size());
+}
+
+// Every test-state key of a "marker" trigger, required on and required off. The states change
+// twice, and whenever the tested one changes every other test takes the opposite state, so a
+// generator that ignores a key, reads another test's state or drops "false" conditions opens at
+// the wrong markers. An end trigger's keys decide nothing: the end marker closes the meta-marker
+// whatever the states.
+TEST_F(TarnFile, TestStateKeysDecideWhereMarkersStartButNotWhereTheyEnd) {
+    struct StateKey {
+        const char* key;
+        const char* logText;  // what the message log says when the test is switched
+    };
+    const StateKey keys[] = {
+        {"seb_test_enabled", "SEB Test"},        {"high_voltage_test_enabled", "High Voltage Test"},
+        {"laser_ebt_test_enabled", "Laser EBT"}, {"gc_ebt_test_enabled", "GC EBT"},
+        {"heater_test_enabled", "Heater Test"},
+    };
+    // From second t on, one message per test, the tested one switched to on and every other one
+    // to the opposite. Each line is stamped with its time as the instrument sends it (a line
+    // without a stamp is also read joined to the line before, which would hold two "=").
+    auto switchAt = [&](uint32_t t, const StateKey& tested, bool on, std::vector<Pkt>* out) {
+        for (const StateKey& k : keys) {
+            const bool state = &k == &tested ? on : !on;
+            const std::string text =
+                std::to_string(1000 + t) + ".0: " + k.logText + " = " + (state ? "1" : "0") + "\n";
+            out->push_back({t++, 8, Bytes(text.begin(), text.end())});
+        }
+    };
+    auto markerWith = [](int id, const char* key, bool value) {
+        return QStringLiteral(
+                   R"({"type": "marker", "marker": %1, "offset_in_seconds": 0, "%2": %3})")
+            .arg(QString::number(id), QLatin1String(key), QLatin1String(value ? "true" : "false"))
+            .toUtf8();
+    };
+    using Spans = std::vector<std::pair<double, double>>;
+    for (const StateKey& k : keys) {
+        SCOPED_TRACE(k.key);
+        const QByteArray lasts5 = R"({"type": "duration", "number_of_seconds": 5})";
+        const QByteArray plain7 = R"({"type": "marker", "marker": 7, "offset_in_seconds": 0})";
+        rules("state_rules.json",
+              ruleFile({rule(50001, "12345", markerWith(7, k.key, true), lasts5),
+                        rule(50002, "12345", markerWith(7, k.key, false), lasts5),
+                        rule(50003, "12345", plain7, markerWith(8, k.key, true)),
+                        rule(50004, "12345", plain7, markerWith(8, k.key, false))}));
+        std::vector<Pkt> packets = {{0, 22, Bytes(4, 0)},
+                                    {2, 9, markerData(7, "")},  // nothing announced: all off
+                                    {3, 9, markerData(8, "")}};
+        switchAt(4, k, true, &packets);  // 4 to 8 s
+        packets.push_back({10, 9, markerData(7, "")});
+        packets.push_back({12, 9, markerData(8, "")});
+        switchAt(20, k, false, &packets);  // 20 to 24 s
+        packets.push_back({30, 9, markerData(7, "")});
+        packets.push_back({32, 9, markerData(8, "")});
+        packets.push_back({40, 22, Bytes(4, 0)});
+        bind(packets);
+        MetaMarkerCache cache;
+        cache.resetState();
+        ASSERT_EQ(cache.generatorCount(), 4u);
+        cache.refresh();
+        std::map<int, Spans> got;
+        for (const MetaMarker& m : cache.getMetaMarkers())
+            got[m.metaMarkerId].emplace_back(m.startRelativeTimeInSecs, m.endRelativeTimeInSecs);
+        const std::map<int, Spans> want = {
+            {50001, {{10, 15}}},          // on between 4 s and 20 s
+            {50002, {{2, 7}, {30, 35}}},  // off before and after
+            {50003, {{2, 3}, {10, 12}, {30, 32}}},
+            {50004, {{2, 3}, {10, 12}, {30, 32}}},
+        };
+        EXPECT_EQ(got, want);
+    }
 }

@@ -17,7 +17,7 @@ from datetime import datetime, timedelta
 from pathlib import Path
 from zoneinfo import ZoneInfo
 
-from k814util.sample import bulk, masscal, metamarkers, science, seb, tmdefs
+from k814util.sample import bulk, limits, masscal, metamarkers, science, seb, tmdefs
 from k814util.sample.streams import DAMAGE, Layout, tarn_stream, vireo_stream
 
 STATION_ZONE = ZoneInfo("America/New_York")
@@ -59,6 +59,7 @@ class TestRun:
     default_mcal: str = ""
     science: dict = field(default_factory=dict)
     custom_items: list = field(default_factory=list)
+    limit_violations: list = field(default_factory=list)
     size: int = 0
     path: Path | None = None
     seconds: int = 120
@@ -214,6 +215,7 @@ class SampleArchive:
                     "expected": r.expected,
                     "science": r.science,
                     "custom_items": r.custom_items,
+                    "limit_violations": r.limit_violations,
                     "seb": {
                         "definitions": str(
                             self.group_paths(r)["gse"] / "viewerConfigs" / "seb_cmds.json"
@@ -313,6 +315,7 @@ class SampleArchive:
                 run.custom_items.append({**index, **item})
             run.expected.append(expected)
         run.packets = len(intact)
+        run.limit_violations = _limit_violations(run.mission_defs, intact)
         run.damage_bytes = run.size - sum(len(e.data) for e in intact)
         if scans is not None and not hit:
             # Relative times count from the first packet the instrument made (not the GSE's).
@@ -375,6 +378,19 @@ class SampleArchive:
             meta = self.run_dir(run) / "tm.meta"
             text = meta.read_bytes()
             _write(meta, text[: len(text) // 2], run.start_unix)
+
+
+def _limit_violations(mission, intact: list) -> list[dict]:
+    """The spans the planted limit items' values make in the packets the reader keeps."""
+    samples: dict[str, list] = {}
+    for index, e in enumerate(intact):
+        for key, raw in (e.limits or {}).items():
+            samples.setdefault(key, []).append((index, e.unix, raw))
+    return [
+        span
+        for key in sorted(samples, key=lambda k: mission.item(k).data_id)
+        for span in limits.expected_spans(mission.item(key), samples[key])
+    ]
 
 
 def _overwrite(data: bytearray) -> range:

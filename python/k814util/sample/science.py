@@ -113,9 +113,10 @@ class Status:
     ion_time_ms: float
     bins: int
     rf_dac_end: int  # raw, through DAC row 13
-    em_settings: tuple[int, int] = (200, 210)  # raw DAC settings 0 (EM_A) and 1 (EM_B)
+    # Raw DAC settings 0 (EM_A, -2352.9 V) and 1 (EM_B, a signed byte: -92 is +2164.7 V).
+    em_settings: tuple[int, int] = (200, 0xA4)
     em_readbacks: tuple[int, int] = (0, 0)  # raw DAC register readbacks 0 and 1
-    src_a_focus: int = 120  # raw readback 6, through DAC row 6
+    src_a_focus: int = 172  # raw readback 6, through DAC row 6: -67.45 V
 
     @property
     def bin_time_raw(self) -> int:
@@ -219,6 +220,66 @@ class Status:
             "raw_scan_value": special_scan(self.scan_id)[1],
             "scan_value": scan_value(mission, *special_scan(self.scan_id)),
         }
+
+
+# --- the corrected total ion count ---------------------------------------------------------------
+
+# The laboratory's constants, which the scan objects pass to the correction: a, b, c (V), d (1/V).
+CTIC_A, CTIC_B, CTIC_C, CTIC_D = 100.0, 100.0, -68.0, -0.0992
+
+
+def _ctic_divisor(mission: Mission, st: Status) -> float:
+    """t_ion * V_EM2 * E of one scan status (0 when any of them is)."""
+    t_ion = item_sci(mission, 239, st.ion_time_raw)
+    v_em2 = dac_volts(1, st.em_settings[1])
+    e = math.exp((dac_volts(6, st.src_a_focus) - CTIC_C) * CTIC_D)
+    return 0.0 if t_ion == 0 or v_em2 == 0 or e == 0 else t_ion * v_em2 * e
+
+
+def corrected_tic(
+    mission: Mission,
+    tic: list[int],
+    c_factors: list[float],
+    statuses: list[Status],
+    version: int,
+    summed: int,
+    count_sum: float,
+) -> tuple[float, float]:
+    """The corrected total ion count of a scan and the factor that turns its counts into
+    corrected counts, as ``corrected_total_ion_count()`` and
+    ``corrected_total_ion_count_factor()`` of a scan object give them (summed counts not
+    averaged).
+
+    With TIC_i the total ion count of summed scan i and, from its scan status, t_ion,i the
+    ionisation time in milliseconds (item 239), V_EM2,i the setting of electron multiplier 2 in
+    volts (DAC setting 1) and V_focus,i the source A focus A readback in volts (DAC readback 6)::
+
+        corrected TIC = 100 * 100 * sum_i TIC_i / (t_ion,i * V_EM2,i * E_i)
+        E_i = exp((V_focus,i + 68) * -0.0992)
+
+    in counts per millisecond-volt times 10^4 (E_i is 1 at a focus of -68 V). A
+    summed packet of version 2 carries a correction factor c_i per summed scan instead:
+    sum_i c_i * TIC_i, in counts. The factor is the same sum with each TIC_i replaced by
+    TIC_i / T, T the scan's total count. Both are 0 for a scan without scan status, without one
+    total ion count per status (per summed scan, for the factor), or with a zero ionisation time,
+    multiplier setting or exponential."""
+    if not statuses:
+        return 0.0, 0.0
+    total = float(count_sum)
+    if version == 2:
+        if len(c_factors) != len(tic):
+            return 0.0, 0.0
+        value = sum(c * t for c, t in zip(c_factors, tic))
+        factor = sum(t / total * c for t, c in zip(tic, c_factors)) if tic and total else 0.0
+        return value, factor
+    divisors = [_ctic_divisor(mission, st) for st in statuses]
+    if not tic or len(tic) != len(statuses) or 0.0 in divisors:
+        return 0.0, 0.0
+    value = CTIC_A * CTIC_B * sum(t / d for t, d in zip(tic, divisors))
+    factor = 0.0
+    if total and summed == len(tic):
+        factor = sum(CTIC_A * CTIC_B / d * (t / total) for t, d in zip(tic, divisors))
+    return value, factor
 
 
 @dataclass
@@ -428,7 +489,7 @@ def sequence_x() -> list[bytes]:
 
 def sequence_y() -> list[bytes]:
     return [
-        seb.set_dac(seb.SET_DAC_IMM, 1, 220),  # EM_B on
+        seb.set_dac(seb.SET_DAC_IMM, 1, 100),  # EM_B on (-2352.9 V)
         seb.pause(seb.PAUSE, 2),  # the ionisation time register (item 239)
         seb.ramp(seb.RAMP_IMM, 13, 50000, 1000, 250, 0x11),
         seb.set_dac(seb.SET_DAC, 0, 0, 5),  # EM_A to its readback in the scan status
@@ -457,7 +518,10 @@ def timeline(mission: Mission, layout) -> Timeline:
     def st(bins: int, bin_time_us: float, end_v: float, **kw) -> Status:
         nonlocal n
         n += 1
-        # Phase cycles of the run's mass calibration only.
+        # Phase cycles of the run's mass calibration only. Ionisation time, EM_B setting (+2094
+        # to +2259 V) and source focus (-65.9 to -69.0 V) vary from status to status, so every
+        # summed scan's term of the corrected TIC differs.
+        kw = {"em_settings": (200, 0xA0 + n % 8), "src_a_focus": 168 + n % 9, **kw}
         return Status(
             n, (0, 3, 5)[n % 3], bin_time_us, 12.5 + n % 4, bins, round(end_v * 13.1072), **kw
         )
@@ -490,8 +554,10 @@ def timeline(mission: Mission, layout) -> Timeline:
     # Summed packets of every version, dark (RF DAC end at most 100 V) and not.
     tl.status(50.3, st(80, 100.0, 90.0))
     tl.multi(50.5, SUMMED, 80, 1, version=0)
+    # EM_B at -2352.9 V in these statuses (the positive half of its signed byte): no corrected
+    # TIC to spoil, as a summed packet of version 0 has no total ion count per summed scan.
     for k in range(3):
-        tl.status(51.0 + 0.2 * k, st(150, 100.0, 140.0))
+        tl.status(51.0 + 0.2 * k, st(150, 100.0, 140.0, em_settings=(200, 100)))
     tl.multi(51.5, SUMMED, 150, 3, version=0)
     tl.status(52.0, st(100, 100.0, 90.0))  # stale: 1.2 s before the packet
     tl.multi(53.2, SUMMED, 100, 2, version=1)
@@ -513,7 +579,7 @@ def timeline(mission: Mission, layout) -> Timeline:
     # Filaments on. Two sequences, then scans with electron multipliers switched by them.
     tl.sequence(60.5, sequence_x())
     tl.sequence(60.6, sequence_y())
-    rb = {"em_readbacks": (230, 240)}
+    rb = {"em_readbacks": (230, 110)}  # EM_A -2705.9 V, EM_B -2588.2 V: both on
     tl.single(61.0, 0, 1000, 100.0, "closing_byte")
     tl.status(61.2, st(1000, 100.0, 150.0, **rb))
     tl.status(61.8, st(200, 100.0, 150.0, **rb))
@@ -852,10 +918,20 @@ def _scan_manifest(
         tic = [sum(plan.counts)]
     else:
         tic = []
-    ctic = (
+    ctic_list = (
         [int(t * c) for t, c in zip(tic, plan.c_factors)]
         if tic and len(tic) == len(plan.c_factors)
         else []
+    )
+    version = plan.version if plan.packet_type == SUMMED else 0
+    ctic, ctic_factor = corrected_tic(
+        mission,
+        tic,
+        plan.c_factors,
+        [statuses[status_index[i]] for i in scan.statuses],
+        version,
+        plan.summed,
+        sum(plan.counts),
     )
     rf_end = _rf_dac_end(mission, scan, last)
     if scan.seb_hk == -1:
@@ -874,7 +950,7 @@ def _scan_manifest(
         "kind": KIND[plan.packet_type],
         "packet_type": plan.packet_type,
         "scan_type": SCAN_TYPE_FLAG[plan.packet_type],
-        "version": plan.version if plan.packet_type == SUMMED else 0,
+        "version": version,
         "summed_scans": plan.summed,
         "ended_by": scan.ended_by,
         "packet_indexes": scan.indexes,
@@ -885,7 +961,9 @@ def _scan_manifest(
         "mbc_sics": plan.mbc_sics,
         "c_factors": plan.c_factors,
         "tic": tic,
-        "ctic": ctic,
+        "ctic": ctic_list,
+        "corrected_tic": ctic,
+        "corrected_tic_factor": ctic_factor,
         "unix_time": round(first.unix, 6),
         "relative_time": round(rel[scan.indexes[0]], 6),
         "status_indexes": scan.statuses,

@@ -8,7 +8,7 @@ import random
 import struct
 from dataclasses import dataclass
 
-from k814util.sample import custom, science, seb
+from k814util.sample import custom, limits, science, seb
 from k814util.sample.packets import ccsds_packet, ccsds_secondary_header, tom_packet
 from k814util.sample.tmdefs import Item, Mission
 
@@ -75,6 +75,7 @@ class Emitted:
     seb: list | None = None  # the commands of an SEB sequence this packet starts
     sci: dict | None = None  # what the science model needs to know about the packet
     custom: list | None = None  # items the custom decoders should read from it (custom.py)
+    limits: dict | None = None  # raw values of the items with planted limit violations
 
 
 DAMAGE = -1
@@ -143,6 +144,7 @@ def tarn_stream(
         return packet(2, unix, values, 11)
 
     def hk(unix: float, second: int, filaments: int) -> Emitted:
+        planted = limits.values(second, seconds)
         e = packet(
             22,
             unix,
@@ -160,10 +162,11 @@ def tarn_stream(
                 "SEB:T_RF": max(0, 2048 - second),
                 "SEB:T_PRT": 110 + second // 20,
                 "SEB:I_OFFSET": (0x1000 - 40 + second) & 0xFFFF,
-            },
+            }
+            | planted,
             64,
         )
-        return dataclasses.replace(e, sci={"filaments": filaments})
+        return dataclasses.replace(e, sci={"filaments": filaments}, limits=planted)
 
     def expected(e: Emitted, items: list) -> Emitted:
         """The packet with the custom decoders' items, each timed in Unix seconds too."""
@@ -378,7 +381,8 @@ def vireo_stream(mission: Mission, start_unix: int, seconds: int, rng: random.Ra
             "HK:MODE": 1 if second >= 10 else 0,
             "HK:COUNTS_LE": second * 3,
         }
-        yield emit(704, now, 0, values, 46)
+        planted = limits.values(second, seconds)
+        yield dataclasses.replace(emit(704, now, 0, values | planted, 46), limits=planted)
         if second % 2 == 1:
             counts = [
                 int(1000 * 2.718281828 ** (-((b - 16) ** 2) / 20)) + rng.randrange(0, 5)

@@ -495,16 +495,19 @@ TARN_PACKETS = [
 
 # (dacId, second id, name, bits, mask, signed, offset, scale); rows 0-7 are the byte-wide DAC
 # settings (0 and 1 the electron multipliers A and B), 8-12 the 12-bit values and 13/15 the RF and
-# auxiliary amplitude DACs.
+# auxiliary amplitude DACs. EM_A's supply is negative only (0 to -3000 V; on below -1900 V). EM_B's
+# is bipolar, a signed byte (-2988 to +3012 V): sequences switch it on at negative volts, and the
+# scan statuses report it at the positive setting the corrected TIC divides by. The focus lenses
+# sit at 0 to -100 V, around the -68 V where the corrected TIC's focus term is 1.
 TARN_DAC = [
     (0, 0, "EM_A", 8, 0xFF, 0, 0.0, -0.085),
-    (1, 0, "EM_B", 8, 0xFF, 0, 0.0, -0.085),
+    (1, 0, "EM_B", 8, 0xFF, 1, 0.0, -0.0425),
     (2, 0, "LENS_1", 8, 0xFF, 0, 128.0, 0.5),
     (3, 0, "LENS_2", 8, 0xFF, 0, 128.0, 0.5),
     (4, 0, "LENS_3", 8, 0xFF, 0, 128.0, 0.5),
     (5, 0, "GATE", 8, 0xFF, 0, 0.0, 2.55),
-    (6, 0, "SRC_A_FOCUS_A", 8, 0xFF, 0, 0.0, 5.1),
-    (7, 0, "SRC_B_FOCUS_A", 8, 0xFF, 0, 0.0, 5.1),
+    (6, 0, "SRC_A_FOCUS_A", 8, 0xFF, 0, 0.0, -2.55),
+    (7, 0, "SRC_B_FOCUS_A", 8, 0xFF, 0, 0.0, -2.55),
     (8, 1, "ENDCAP_1", 12, 0xFFF, 1, 0.0, 204.8),
     (9, 1, "ENDCAP_2", 12, 0xFFF, 1, 0.0, 204.8),
     (10, 1, "RING_BIAS", 12, 0xFFF, 1, 0.0, 20.48),
@@ -529,12 +532,12 @@ TARN_CLOCKS = [
 
 
 def tarn_mission() -> Mission:
-    from k814util.sample import custom  # its rows are declared with this module's Item
+    from k814util.sample import custom, limits  # their rows are declared with this module's Item
 
     table = [(-40.0, 3100.0), (0.0, 2450.0), (25.0, 2048.0), (50.0, 1650.0), (100.0, 1000.0)]
     return Mission(
         prefix="TAR",
-        items=_tarn_items() + custom.items(),
+        items=_tarn_items() + custom.items() + limits.items(3001, 22, 56),
         packet_types=TARN_PACKETS + custom.packet_types(),
         dac_rows=TARN_DAC,
         clocks=TARN_CLOCKS,
@@ -607,9 +610,11 @@ VIREO_PACKETS = [
 
 
 def vireo_mission() -> Mission:
+    from k814util.sample import limits  # its rows are declared with this module's Item
+
     return Mission(
         prefix="VIREO",
-        items=_vireo_items(),
+        items=_vireo_items() + limits.items(51, VIREO_HK, 36),
         packet_types=VIREO_PACKETS,
         dac_rows=[
             (0, 0, "LEU_ENERGY", 12, 0xFFF, 0, 0.0, 40.95),

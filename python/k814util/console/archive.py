@@ -1,4 +1,4 @@
-"""The ``k814util archive`` commands: the catalogue of a whole archive, and items of many runs
+"""archive list and archive extract: the catalogue of a whole archive, and items of many runs
 extracted in parallel to parquet.
 
 Nothing here imports pandas or dask until a command runs, so the console starts without the
@@ -12,36 +12,26 @@ import os
 import sys
 import warnings
 
+from k814util.console.common import ANALYSIS, Failure, positive_int
+
 # How long extract waits for a scheduler named with --scheduler.
 CONNECT_TIMEOUT = "10s"
 
 
-def positive_int(text: str) -> int:
-    """An argparse type: a whole number of at least 1."""
-    try:
-        number = int(text)
-    except ValueError:
-        raise argparse.ArgumentTypeError(f"not a whole number: {text!r}") from None
-    if number < 1:
-        raise argparse.ArgumentTypeError(f"must be at least 1, not {number}")
-    return number
-
-
-def _say(message: str) -> None:
-    print(f"k814util archive: {message}", file=sys.stderr)
+def _failure(message: str) -> Failure:
+    """The archive commands' failures name the command family first."""
+    return Failure(f"k814util archive: {message}")
 
 
 def _archive(args: argparse.Namespace):
     try:
         from k814util.archive import Archive
     except ImportError as exc:
-        raise SystemExit(
-            f"k814util archive: {exc}; install the analysis extra: pip install 'k814util[analysis]'"
-        ) from None
+        raise _failure(f"{exc}; install the analysis extra: {ANALYSIS}") from None
     try:
         return Archive(args.ini, workers=getattr(args, "workers", None))
     except RuntimeError as exc:
-        raise SystemExit(f"k814util archive: {exc}") from None
+        raise _failure(str(exc)) from None
 
 
 def _runs(archive, args: argparse.Namespace):
@@ -52,13 +42,13 @@ def _runs(archive, args: argparse.Namespace):
                 mission=args.mission, since=args.since, until=args.until, name=args.name
             )
     except ValueError as exc:  # a date pandas cannot read
-        raise SystemExit(f"k814util archive: {exc}") from None
+        raise _failure(str(exc)) from None
     for warning in caught:  # a data root that is not there
-        _say(str(warning.message))
+        print(f"k814util archive: {warning.message}", file=sys.stderr)
     return runs
 
 
-def _cmd_list(args: argparse.Namespace) -> int:
+def cmd_list(args: argparse.Namespace) -> int:
     runs = _runs(_archive(args), args)
     for row in runs.itertuples():
         state = row.error or "ok"
@@ -77,26 +67,26 @@ def _item(text: str):
 
 
 def _connect(address: str):
-    """A client of the scheduler at address, or SystemExit with one line."""
+    """A client of the scheduler at address, or Failure with one line."""
     from distributed import Client
 
     try:
         return Client(address, timeout=CONNECT_TIMEOUT, set_as_default=False)
     except Exception as exc:
-        raise SystemExit(f"k814util archive: no scheduler at {address}: {exc}") from None
+        raise _failure(f"no scheduler at {address}: {exc}") from None
 
 
-def _cmd_extract(args: argparse.Namespace) -> int:
+def cmd_extract(args: argparse.Namespace) -> int:
     if os.path.exists(args.out) and (not os.path.isdir(args.out) or os.listdir(args.out)):
         # Parts of an earlier extraction would mix with this one's.
-        _say(f"{args.out} exists; remove it or name another")
-        return 1
+        raise _failure(f"{args.out} exists; remove it or name another")
     archive = _archive(args)
     runs = _runs(archive, args)
     for row in runs[runs["error"] != ""].itertuples():
         print(f"skipped: {row.error}", file=sys.stderr)
-    client = _connect(args.scheduler) if args.scheduler else None
+    client = None
     try:
+        client = _connect(args.scheduler) if args.scheduler else None
         items = [_item(text) for text in args.items]
         # An unknown item stops here, before anything is written.
         frame = archive.series(items, runs, mode=args.mode, client=client)
@@ -117,11 +107,11 @@ def _cmd_extract(args: argparse.Namespace) -> int:
         print(f"{rows} values of {named} from {holding} runs -> {args.out}")
         _diagnostics_summary(archive, client, runs)
         if rows == 0:
-            _say("no run's database holds these items")
-            return 1
+            raise _failure("no run's database holds these items")
+    except Failure:
+        raise
     except Exception as exc:
-        _say(str(exc))
-        return 1
+        raise _failure(str(exc)) from None
     finally:
         archive.close()
         if client is not None:
@@ -168,8 +158,8 @@ def register(subparsers) -> None:
         p.set_defaults(func=func)
         return p
 
-    add("list", _cmd_list, "the catalogue: one line per run, with why it cannot be bound")
-    extract = add("extract", _cmd_extract, "items of every run to a parquet dataset")
+    add("list", cmd_list, "the catalogue: one line per run, with why it cannot be bound")
+    extract = add("extract", cmd_extract, "items of every run to a parquet dataset")
     extract.add_argument("items", nargs="+", metavar="ITEM", help="data id or mnemonic")
     extract.add_argument("--out", required=True, metavar="DIR.parquet", help="dataset to write")
     extract.add_argument("--mode", choices=("raw", "eng", "sci"), default="sci")

@@ -1,0 +1,59 @@
+"""The ``k814util`` console command.
+
+Every subcommand runs in this process on the package's own API: it binds the process to the
+test's telemetry file (showing a progress bar on a terminal) and reads what it prints from the
+same objects and tables a script gets. A module per family of subcommands: ``reports`` (info,
+summary, log, markers, sequences, show), ``values`` (items, values), ``trend`` (plot),
+``follow``, ``scans`` (scans, spectrum, tic), ``archive`` and ``sample``; ``plotting`` draws
+every figure, ``common`` holds what they share.
+"""
+
+from __future__ import annotations
+
+import argparse
+import os
+import sys
+
+from k814util.console import archive, follow, reports, sample, scans, trend, values
+from k814util.console.common import Failure, run
+
+__all__ = ["Failure", "main"]
+
+
+def parser() -> tuple[argparse.ArgumentParser, argparse.ArgumentParser]:
+    """The console's argument parser, and its values subcommand's (main checks its options)."""
+    top = argparse.ArgumentParser(prog="k814util", description=__doc__.split("\n")[0])
+    sub = top.add_subparsers(dest="command", required=True)
+    sample.register(sub)
+    reports.register(sub)
+    values_parser = values.register(sub)
+    trend.register(sub)
+    follow.register(sub)
+    scans.register(sub)
+    archive.register(sub)
+    return top, values_parser
+
+
+def main(args: list[str] | None = None) -> int:
+    """Runs the console with args (default: the command line's) and returns its exit status:
+    0 done, 1 failed (the reason on standard error), 2 wrong usage, 130 interrupted."""
+    top, values_parser = parser()
+    parsed = top.parse_args(args)
+    if getattr(parsed, "format", None) == "parquet" and not parsed.out:
+        values_parser.error("--format parquet needs --out FILE")
+    try:
+        if hasattr(parsed, "path"):  # a command on a test's telemetry file
+            return run(parsed)
+        return parsed.func(parsed)
+    except Failure as exc:
+        sys.stdout.flush()
+        print(str(exc).replace("\n", " "), file=sys.stderr)
+        return exc.status
+    except KeyboardInterrupt:
+        print("interrupted", file=sys.stderr)
+        return 130
+    except BrokenPipeError:
+        # The reader of our output (head, less) went away: not a failure of ours.
+        devnull = os.open(os.devnull, os.O_WRONLY)
+        os.dup2(devnull, sys.stdout.fileno())
+        return 0

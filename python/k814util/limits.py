@@ -1,0 +1,140 @@
+"""Limits of the bound telemetry file's items and the spans in which values left them.
+
+Every database row can carry two limit sets, each a yellow and a red limit checked in raw,
+engineering or science units, below, above, equal or not equal::
+
+    from k814util import limits
+    f = k814util.open("tm.dat")
+    limits.limits(f)                                     # the items that have limits
+    limits.limit_violations(f, ["HK:V_28"], level="red")  # when, how long and how far
+
+The compiled module walks each item's raw values once and checks them against both sets
+exactly as the limit checker does, in the checker's own value mode. A span opens once
+``persistence`` consecutive values violate (the set's persistence, 1 unless the row's LIMITS
+object gives ``persistence_1`` / ``persistence_2``) and closes at the first value that does
+not; it covers all of those values. A red span also lies inside a yellow one: both are listed.
+"""
+
+from __future__ import annotations
+
+from collections.abc import Iterable
+from typing import TYPE_CHECKING
+
+from k814util import frames
+from k814util import k814util as _k
+from k814util._binding import ensure_current
+
+if TYPE_CHECKING:
+    import pandas as pd
+
+VALUE_MODES = {-1: "", 0: "raw", 1: "eng", 2: "sci"}
+COMPARISONS = {-1: "", 0: "below", 1: "above", 2: "equal", 3: "not equal"}
+LEVELS = {1: "yellow", 2: "red"}
+
+LIMIT_COLUMNS = ("id", "mnemonic", "subsystem", "units") + tuple(
+    f"{name}_{n}"
+    for n in (1, 2)
+    for name in ("value_mode", "comparison", "yellow", "red", "persistence")
+)
+VIOLATION_COLUMNS = (
+    "id",
+    "mnemonic",
+    "set",
+    "level",
+    "value_mode",
+    "comparison",
+    "limit",
+    "start_unix",
+    "end_unix",
+    "start_relative",
+    "end_relative",
+    "first_packet",
+    "last_packet",
+    "samples",
+    "worst",
+    "worst_unix",
+    "worst_relative",
+    "open",
+)
+
+
+def limits(f) -> pd.DataFrame:
+    """The items of f's database that have limits, one row each in id order.
+
+    Columns: ``id``, ``mnemonic``, ``subsystem``, ``units`` (the science units), then for each
+    set n (1 and 2) ``value_mode_n`` ("raw", "eng", "sci"; "" when the set has no limit),
+    ``comparison_n`` ("below", "above", "equal", "not equal"), ``yellow_n`` and ``red_n`` (NaN
+    when not set) and ``persistence_n``.
+    """
+    ensure_current(f)
+    pd = frames._pandas()
+    columns = _k._limits_table()
+    for n in (1, 2):
+        columns[f"value_mode_{n}"] = [VALUE_MODES[m] for m in columns[f"value_mode_{n}"]]
+        columns[f"comparison_{n}"] = [COMPARISONS[c] for c in columns[f"comparison_{n}"]]
+    df = pd.DataFrame(columns, columns=list(LIMIT_COLUMNS))
+    return df.astype({"id": "int64", "persistence_1": "int64", "persistence_2": "int64"})
+
+
+def _hkids(items: frames.Item | Iterable[frames.Item] | None) -> list[int]:
+    if items is None:
+        return []
+    if isinstance(items, (str, int)):
+        items = [items]
+    catalogue = frames._Catalogue()
+    return [catalogue.resolve(item)[0] for item in items]
+
+
+def limit_violations(
+    f,
+    items: frames.Item | Iterable[frames.Item] | None = None,
+    level: str = "yellow",
+) -> pd.DataFrame:
+    """One row per span in which a value of ``items`` (ids or mnemonics; all items with limits
+    when None) stayed beyond one of its limits, over the whole of f.
+
+    ``level`` "yellow" gives yellow and red spans, "red" only red ones. Columns: ``id``,
+    ``mnemonic``, ``set`` (1 or 2), ``level`` ("yellow" or "red"), ``value_mode`` and
+    ``comparison`` of the set, ``limit``, ``start_unix``, ``end_unix``, ``start_relative``,
+    ``end_relative`` (the first and last violating value), ``first_packet``, ``last_packet``
+    (their ``get_pkt`` indexes), ``samples``, ``worst`` (the value furthest beyond the limit, in
+    the set's value mode; the first for equal limits), ``worst_unix``, ``worst_relative`` and
+    ``open`` (the span lasted to the end of the file). Rows come item by item in the order
+    asked, each item's spans by start, set 1 before 2, yellow before red.
+
+    An item without limits gives no rows. A set whose value mode has no transfer function is
+    said once through the diagnostics and skipped. Raises :class:`k814util.UnknownItemError`
+    (with close matches) for an item the database does not hold, ``ValueError`` for another
+    level.
+    """
+    if level not in ("yellow", "red"):
+        raise ValueError(f"level must be 'yellow' or 'red', not {level!r}")
+    ensure_current(f)
+    pd = frames._pandas()
+    hkids = _hkids(items)
+    if items is not None and not hkids:
+        columns: dict = {name: [] for name in VIOLATION_COLUMNS}
+    else:
+        columns = _k._limit_violations(hkids, level == "red")
+    columns["level"] = [LEVELS[x] for x in columns["level"]]
+    columns["value_mode"] = [VALUE_MODES[x] for x in columns["value_mode"]]
+    columns["comparison"] = [COMPARISONS[x] for x in columns["comparison"]]
+    df = pd.DataFrame(columns, columns=list(VIOLATION_COLUMNS))
+    return df.astype(
+        {
+            "id": "int64",
+            "set": "int64",
+            "first_packet": "int64",
+            "last_packet": "int64",
+            "samples": "int64",
+            "limit": "float64",
+            "start_unix": "float64",
+            "end_unix": "float64",
+            "start_relative": "float64",
+            "end_relative": "float64",
+            "worst": "float64",
+            "worst_unix": "float64",
+            "worst_relative": "float64",
+            "open": "bool",
+        }
+    )
