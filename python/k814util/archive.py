@@ -316,9 +316,9 @@ class _ItemCheck:
         self.items = items
 
     def __call__(self, tmfile) -> dict:
-        from k814util.frames import UnknownItemError, _Catalogue
+        from k814util.catalogue import ItemCatalogue, UnknownItemError
 
-        catalogue = _Catalogue()
+        catalogue = ItemCatalogue()
         found = {}
         for item in self.items:
             try:
@@ -343,10 +343,10 @@ class _SeriesJob:
     def __call__(self, tmfile) -> pd.DataFrame:
         import pandas as pd
 
-        from k814util.frames import UnknownItemError, _Catalogue, _mode
+        from k814util.catalogue import ItemCatalogue, UnknownItemError, parse_mode
 
-        catalogue = _Catalogue()
-        mode = _mode(self.mode)
+        catalogue = ItemCatalogue()
+        mode = parse_mode(self.mode)
         known, units = [], {}
         for item in self.items:
             try:
@@ -761,7 +761,7 @@ class Archive:
         empty and a :class:`RunWarning` names the run and the error; with ``errors="raise"``
         the computation raises its :class:`RunError`.
         """
-        from k814util.frames import _mode
+        from k814util.catalogue import parse_mode as _mode
 
         pd = _pandas()
         wanted = [items] if isinstance(items, (str, int)) else list(items)

@@ -40,11 +40,6 @@ from k814util.catalogue import Item as Item
 if TYPE_CHECKING:
     import pandas as pd
 
-# The names the console and the archive used before the catalogue had a module of its own.
-_Catalogue = ItemCatalogue
-_mode = parse_mode
-_sample_numbers = sample_numbers
-_pandas = require_pandas
 __all__ = ["MODES", "UnknownItemError", "matching_items", "TarnMarker"]
 
 

@@ -20,9 +20,9 @@ from __future__ import annotations
 from collections.abc import Iterable
 from typing import TYPE_CHECKING
 
-from k814util import frames
 from k814util import k814util as _k
 from k814util._binding import ensure_current
+from k814util.catalogue import Item, ItemCatalogue, require_pandas
 
 if TYPE_CHECKING:
     import pandas as pd
@@ -67,7 +67,7 @@ def limits(f) -> pd.DataFrame:
     when not set) and ``persistence_n``.
     """
     ensure_current(f)
-    pd = frames._pandas()
+    pd = require_pandas()
     columns = _k._limits_table()
     for n in (1, 2):
         columns[f"value_mode_{n}"] = [VALUE_MODES[m] for m in columns[f"value_mode_{n}"]]
@@ -76,18 +76,18 @@ def limits(f) -> pd.DataFrame:
     return df.astype({"id": "int64", "persistence_1": "int64", "persistence_2": "int64"})
 
 
-def _hkids(items: frames.Item | Iterable[frames.Item] | None) -> list[int]:
+def _hkids(items: Item | Iterable[Item] | None) -> list[int]:
     if items is None:
         return []
     if isinstance(items, (str, int)):
         items = [items]
-    catalogue = frames._Catalogue()
+    catalogue = ItemCatalogue()
     return [catalogue.resolve(item)[0] for item in items]
 
 
 def limit_violations(
     f,
-    items: frames.Item | Iterable[frames.Item] | None = None,
+    items: Item | Iterable[Item] | None = None,
     level: str = "yellow",
 ) -> pd.DataFrame:
     """One row per span in which a value of ``items`` (ids or mnemonics; all items with limits
@@ -110,7 +110,7 @@ def limit_violations(
     if level not in ("yellow", "red"):
         raise ValueError(f"level must be 'yellow' or 'red', not {level!r}")
     ensure_current(f)
-    pd = frames._pandas()
+    pd = require_pandas()
     hkids = _hkids(items)
     if items is not None and not hkids:
         columns: dict = {name: [] for name in VIOLATION_COLUMNS}

@@ -139,7 +139,14 @@ class Spectra:
         ``highest_count_bin``, ``mode`` ("Unknown", "EI", "Dark", "LDI"), ``ion_source``
         ("none", "GC", "LDI"), ``src_pkt_type`` (26, 27, 28), ``summed_scans``, ``marker_id``,
         ``marker_text`` and the marker's relative ``marker_time`` (0, "" and 0.0 without a
-        marker), and ``bins`` (the length of the scan's counts)."""
+        marker), and ``bins`` (the length of the scan's counts).
+
+        ``corrected_tic`` is the scan's ``corrected_total_ion_count()``: for each scan status i
+        of the scans summed, TIC_i divided by t_i * V_i * exp(-0.0992 * (F_i + 68)), summed
+        and multiplied by 100 * 100, with t_i the ionisation time (ms), V_i the EM2 setting
+        (V) and F_i the source A focus A readback (V) of status i; for a summed packet of
+        version 2, the sum of its correction factors times the TICs (counts); 0 when the scan
+        lacks a scan status or a TIC per status."""
         from k814util.catalogue import require_pandas
 
         pd = require_pandas()

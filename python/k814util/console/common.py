@@ -157,10 +157,10 @@ def bound(args: argparse.Namespace):
 
 def catalogue(args: argparse.Namespace):
     """The bound test's database items by id and mnemonic."""
-    from k814util.frames import _Catalogue
+    from k814util.catalogue import ItemCatalogue
 
     bound(args)
-    return _Catalogue()
+    return ItemCatalogue()
 
 
 def resolve(found_in, names: list[str]) -> list[tuple[int, str]]:
@@ -180,7 +180,7 @@ def resolve(found_in, names: list[str]) -> list[tuple[int, str]]:
 
 def units(found_in, hkid: int, mode: str) -> str:
     """The item's units in the mode ("" when the database gives none)."""
-    return found_in.by_id[hkid][5 + MODES[mode]] or ""
+    return found_in.units(hkid, mode)
 
 
 def positive_int(text: str) -> int:

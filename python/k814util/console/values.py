@@ -24,7 +24,7 @@ COLUMNS = ("packet", "unix_time", "relative_time", "value", "mode", "units", "it
 
 
 def cmd_items(args: argparse.Namespace) -> int:
-    from k814util.frames import matching_items
+    from k814util.catalogue import matching_items
 
     rows = matching_items(catalogue(args).rows, args.pattern)
     width = max([len("mnemonic"), *(len(row[1]) for row in rows)])
@@ -49,7 +49,7 @@ def value_columns(f, items: list[tuple[int, str]], mode: str, found_in) -> dict:
     items were given; sample is the value's position among its item's values in the packet."""
     import numpy as np
 
-    from k814util.frames import _sample_numbers
+    from k814util.catalogue import sample_numbers
 
     found = [f.series(hkid, MODES[mode]) for hkid, _ in items]
     packet = np.concatenate([s["packet"] for s in found])
@@ -74,7 +74,7 @@ def value_columns(f, items: list[tuple[int, str]], mode: str, found_in) -> dict:
         "mode": np.full(len(packet), mode, dtype=object),
         "units": unit_names[codes],
         "item": names[codes],
-        "sample": np.concatenate([_sample_numbers(s["packet"]) for s in found])[order],
+        "sample": np.concatenate([sample_numbers(s["packet"]) for s in found])[order],
     }
 
 
