@@ -83,7 +83,8 @@ def main() -> None:
     args = parser.parse_args()
 
     from distributed import Client, LocalCluster
-    from k814util.archive import Archive, _close_helpers
+    from k814util._archivework import _close_helpers
+    from k814util.archive import Archive
     from k814util.sample import generate_archive
 
     import k814util

@@ -130,7 +130,7 @@ def _written(path: str) -> tuple[int, int]:
 
 def _diagnostics_summary(archive, client, runs) -> None:
     """One line for the reader's diagnostics of the runs just read (kept in the workers)."""
-    from k814util.archive import _run_name
+    from k814util._archivework import _run_name
 
     mine = {_run_name(path) for path in runs["telemetry_file"]}
     lines = {run: n for run, n in archive.diagnostics(client).items() if run in mine and n}
