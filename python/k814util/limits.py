@@ -21,15 +21,12 @@ from collections.abc import Iterable
 from typing import TYPE_CHECKING
 
 from k814util import k814util as _k
+from k814util._columns import arrays
 from k814util._binding import ensure_current
 from k814util.catalogue import Item, ItemCatalogue, require_pandas
 
 if TYPE_CHECKING:
     import pandas as pd
-
-VALUE_MODES = {-1: "", 0: "raw", 1: "eng", 2: "sci"}
-COMPARISONS = {-1: "", 0: "below", 1: "above", 2: "equal", 3: "not equal"}
-LEVELS = {1: "yellow", 2: "red"}
 
 LIMIT_COLUMNS = ("id", "mnemonic", "subsystem", "units") + tuple(
     f"{name}_{n}"
@@ -68,12 +65,7 @@ def limits(f) -> pd.DataFrame:
     """
     ensure_current(f)
     pd = require_pandas()
-    columns = _k._limits_table()
-    for n in (1, 2):
-        columns[f"value_mode_{n}"] = [VALUE_MODES[m] for m in columns[f"value_mode_{n}"]]
-        columns[f"comparison_{n}"] = [COMPARISONS[c] for c in columns[f"comparison_{n}"]]
-    df = pd.DataFrame(columns, columns=list(LIMIT_COLUMNS))
-    return df.astype({"id": "int64", "persistence_1": "int64", "persistence_2": "int64"})
+    return pd.DataFrame(arrays(_k._limits_table()), columns=list(LIMIT_COLUMNS))
 
 
 def _hkids(items: Item | Iterable[Item] | None) -> list[int]:
@@ -113,28 +105,22 @@ def limit_violations(
     pd = require_pandas()
     hkids = _hkids(items)
     if items is not None and not hkids:
-        columns: dict = {name: [] for name in VIOLATION_COLUMNS}
-    else:
-        columns = _k._limit_violations(hkids, level == "red")
-    columns["level"] = [LEVELS[x] for x in columns["level"]]
-    columns["value_mode"] = [VALUE_MODES[x] for x in columns["value_mode"]]
-    columns["comparison"] = [COMPARISONS[x] for x in columns["comparison"]]
-    df = pd.DataFrame(columns, columns=list(VIOLATION_COLUMNS))
-    return df.astype(
-        {
-            "id": "int64",
-            "set": "int64",
-            "first_packet": "int64",
-            "last_packet": "int64",
-            "samples": "int64",
-            "limit": "float64",
-            "start_unix": "float64",
-            "end_unix": "float64",
-            "start_relative": "float64",
-            "end_relative": "float64",
-            "worst": "float64",
-            "worst_unix": "float64",
-            "worst_relative": "float64",
-            "open": "bool",
-        }
-    )
+        return empty_violations()
+    columns = arrays(_k._limit_violations(hkids, level == "red"))
+    return pd.DataFrame(columns, columns=list(VIOLATION_COLUMNS))
+
+
+def empty_violations() -> pd.DataFrame:
+    """A violation report without rows, with the report's columns and dtypes."""
+    pd = require_pandas()
+    texts = ("mnemonic", "level", "value_mode", "comparison")
+    integers = ("id", "set", "first_packet", "last_packet", "samples")
+
+    def dtype(name: str) -> str:
+        if name in texts:
+            return "object"
+        if name in integers:
+            return "int64"
+        return "bool" if name == "open" else "float64"
+
+    return pd.DataFrame({name: pd.Series(dtype=dtype(name)) for name in VIOLATION_COLUMNS})
