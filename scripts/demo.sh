@@ -27,6 +27,9 @@ for tm in "$ARCHIVE"/data/vireo/*/*.tlm; do
   echo "== k814util values $tm 10 HK:T_PRT --mode sci   (first rows)"
   "$PYTHON" -m k814util values "$tm" 10 HK:T_PRT --mode sci --ini "$INI" | head -6
   echo
+  echo "== k814util limits $tm"
+  "$PYTHON" -m k814util limits "$tm" --ini "$INI"
+  echo
   echo "== k814util plot $tm HK:V_28 HK:T_PRT --png $ARCHIVE/vireo-hk.png"
   "$PYTHON" -m k814util plot "$tm" HK:V_28 HK:T_PRT --png "$ARCHIVE/vireo-hk.png" \
     --ini "$INI"
@@ -40,6 +43,9 @@ for tm in "$ARCHIVE"/data/tarn/*/*.tlm; do
   echo
   echo "== k814util values $tm 21 --mode sci   (SEB:HV_MON, first rows)"
   "$PYTHON" -m k814util values "$tm" 21 --mode sci --ini "$INI" 2>>"$ARCHIVE/tarn-reader.log" | head -6
+  echo
+  echo "== k814util limits $tm"
+  "$PYTHON" -m k814util limits "$tm" --ini "$INI" 2>>"$ARCHIVE/tarn-reader.log"
   echo
   echo "== k814util plot $tm SEB:EMON_A SEB:EMON_B SEB:HV_MON SEB:T_BOARD --png $ARCHIVE/tarn-hk.png"
   "$PYTHON" -m k814util plot "$tm" SEB:EMON_A SEB:EMON_B SEB:HV_MON SEB:T_BOARD \

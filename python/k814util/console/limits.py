@@ -29,17 +29,20 @@ def duration(seconds: float, still_open: bool, samples: int = 2) -> str:
     return f">= {text}, open" if still_open else text
 
 
-def table_rows(df, found_in) -> list[tuple[str, ...]]:
+def table_rows(df, found_in, with_runs: bool = False) -> list[tuple[str, ...]]:
     """The readable table's rows of a violation report, one per span: the worst value and the
-    limit in the set's value mode and units, with the comparison the limit makes."""
+    limit in the set's value mode and units (found_in's; none without a catalogue), with the
+    comparison the limit makes; with_runs puts the run (an archive's report) first."""
     from k814util.console.common import utc
 
     rows = []
     for row in df.itertuples(index=False):
-        unit = found_in.units(int(row.id), row.value_mode)
+        unit = found_in.units(int(row.id), row.value_mode) if found_in is not None else ""
         unit = f" {unit}" if unit else ""
+        run = (f"{row.mission} {row.tid:05d} {row.test_name}",) if with_runs else ()
         rows.append(
-            (
+            run
+            + (
                 row.mnemonic,
                 f"{row.level} (set {row.set})",
                 utc(row.start_unix),
@@ -52,11 +55,12 @@ def table_rows(df, found_in) -> list[tuple[str, ...]]:
     return rows
 
 
-def print_table(df, found_in, what: str) -> None:
+def print_table(df, found_in, what: str, with_runs: bool = False) -> None:
     """The report as aligned columns, then a line counting the spans."""
-    rows = table_rows(df, found_in)
-    widths = [max([len(c), *(len(r[k]) for r in rows)]) for k, c in enumerate(TABLE_COLUMNS)]
-    print("  ".join(c.ljust(w) for c, w in zip(TABLE_COLUMNS, widths)).rstrip())
+    rows = table_rows(df, found_in, with_runs)
+    columns = (("run",) if with_runs else ()) + TABLE_COLUMNS
+    widths = [max([len(c), *(len(r[k]) for r in rows)]) for k, c in enumerate(columns)]
+    print("  ".join(c.ljust(w) for c, w in zip(columns, widths)).rstrip())
     for r in rows:
         print("  ".join(v.ljust(w) for v, w in zip(r, widths)).rstrip())
     still_open = int(df["open"].sum()) if len(df) else 0
