@@ -21,8 +21,8 @@ from collections.abc import Iterable
 from typing import TYPE_CHECKING
 
 from k814util import k814util as _k
-from k814util._columns import arrays
 from k814util._binding import ensure_current
+from k814util._columns import arrays
 from k814util.catalogue import Item, ItemCatalogue, require_pandas
 
 if TYPE_CHECKING:

@@ -151,3 +151,28 @@ def test_unknown_items_items_without_limits_and_levels(mission):
     assert limits.limit_violations(f, []).empty
     with pytest.raises(ValueError, match="level"):
         limits.limit_violations(f, planted.STATE, level="orange")
+
+
+# The report's columns cross as typed arrays: numbers as numbers, texts as str, open as bool.
+KINDS = {"id": "i", "set": "i", "first_packet": "i", "last_packet": "i", "samples": "i"}
+KINDS |= {k: "O" for k in ("mnemonic", "level", "value_mode", "comparison")}
+KINDS |= {"open": "b"}
+
+
+def test_the_file_and_a_run_answer_the_modules_report(mission):
+    run, f = mission
+    table, everything = limits.limits(f), limits.limit_violations(f)
+    red = limits.limit_violations(f, PLANTED, level="red")
+    for name in everything.columns:
+        assert everything[name].dtype.kind == KINDS.get(name, "f"), name
+    assert everything["mnemonic"].map(type).eq(str).all()
+    pd.testing.assert_frame_equal(f.limits(), table)
+    pd.testing.assert_frame_equal(f.limit_violations(), everything)
+    pd.testing.assert_frame_equal(f.limit_violations(PLANTED, level="red"), red)
+    assert {"limits", "limit_violations"} <= set(k814util.runs.METHODS)
+    with k814util.Run(run["tm_file"]) as other:
+        pd.testing.assert_frame_equal(other.limits(), table)
+        pd.testing.assert_frame_equal(other.limit_violations(), everything)
+        pd.testing.assert_frame_equal(other.limit_violations(PLANTED, level="red"), red)
+        with pytest.raises(k814util.UnknownItemError):
+            other.limit_violations("LIM:PRESURE")

@@ -126,33 +126,39 @@ def _compute(archive, client, collection):
 
 
 def cmd_limits(args: argparse.Namespace) -> int:
-    if args.out and os.path.exists(args.out) and (
-        not os.path.isdir(args.out) or os.listdir(args.out)
+    if (
+        args.out
+        and os.path.exists(args.out)
+        and (not os.path.isdir(args.out) or os.listdir(args.out))
     ):
         raise _failure(f"{args.out} exists; remove it or name another")
     archive = _archive(args)
     runs = _runs(archive, args)
     for row in runs[runs["error"] != ""].itertuples():
         print(f"skipped: {row.error}", file=sys.stderr)
+    client = None
     try:
-        frame = archive.limit_violations(runs, level=args.level)
+        client = _connect(args.scheduler) if args.scheduler else None
+        frame = archive.limit_violations(runs, level=args.level, client=client)
         what = "red" if args.level == "red" else "yellow and red"
         if args.out:
-            _compute(archive, None, frame.to_parquet(args.out, compute=False))
+            _compute(archive, client, frame.to_parquet(args.out, compute=False))
             rows, holding = _written(args.out)
             print(f"{rows} limit violation span(s) ({what}) from {holding} runs -> {args.out}")
         else:
             from k814util.console.limits import print_table
 
-            spans = _compute(archive, None, frame)
+            spans = _compute(archive, client, frame)
             print_table(spans, None, f"{what} in {len(runs)} runs", with_runs=True)
-        _diagnostics_summary(archive, None, runs)
+        _diagnostics_summary(archive, client, runs)
     except Failure:
         raise
     except Exception as exc:
         raise _failure(str(exc)) from None
     finally:
         archive.close()
+        if client is not None:
+            client.close()
     return 0
 
 
@@ -217,6 +223,7 @@ def register(subparsers) -> None:
     limits.add_argument(
         "--out", metavar="DIR.parquet", help="write a parquet dataset (default: print a table)"
     )
+    limits.add_argument("--scheduler", metavar="ADDRESS", help="an existing Dask scheduler")
     limits.add_argument(
         "--workers",
         type=positive_int,

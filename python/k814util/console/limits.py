@@ -127,9 +127,7 @@ def register(sub) -> argparse.ArgumentParser:
     """Adds limits; returns its parser (main checks its --format and --out)."""
     from k814util.console import common
 
-    p = add_file_command(
-        sub, "limits", cmd_limits, "the spans in which values left their limits"
-    )
+    p = add_file_command(sub, "limits", cmd_limits, "the spans in which values left their limits")
     p.add_argument(
         "items", nargs="*", metavar="ITEM", help="item id or mnemonic (default: all with limits)"
     )

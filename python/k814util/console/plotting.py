@@ -262,9 +262,7 @@ def draw_limits(ax, name: str, marks: LimitMarks, x: TimeAxis) -> None:
     level's colour; red spans over the yellow ones they lie in. Each artist's gid names the item
     and level ("limit:NAME:LEVEL", "violation:NAME:LEVEL")."""
     for level, value in marks.lines:
-        ax.axhline(
-            value, color=LIMIT_COLOURS[level], ls="--", lw=0.9, gid=f"limit:{name}:{level}"
-        )
+        ax.axhline(value, color=LIMIT_COLOURS[level], ls="--", lw=0.9, gid=f"limit:{name}:{level}")
     for level in ("yellow", "red"):
         for shown, start, end in marks.spans:
             if shown == level:
