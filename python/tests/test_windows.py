@@ -137,3 +137,27 @@ def test_runs_take_the_same_windows(tarn):
         pd.testing.assert_frame_equal(
             r.dataframe(ITEMS, resample="10s"), f.dataframe(ITEMS, resample="10s")
         )
+
+
+def test_the_console_takes_the_same_windows(tarn, capsys):
+    import csv
+    import io
+
+    from k814util.console import main
+
+    run, f = tarn
+    path = run["tm_file"]
+    for options, window in (
+        (["--marker", "2"], dict(window=2)),
+        (["--start", "40", "--end", "70.5"], dict(start=40, end=70.5)),
+        (["--start", "2012-04-02T16:36:20Z"], dict(start="2012-04-02T16:36:20Z")),
+    ):
+        assert main(["values", path, "SEB:HV_MON", "-q", *options]) == 0
+        rows = list(csv.DictReader(io.StringIO(capsys.readouterr().out)))
+        expected = f.series("SEB:HV_MON", **window)
+        assert [float(r["value"]) for r in rows] == expected["value"].tolist()
+        assert [int(r["packet"]) for r in rows] == expected["packet"].tolist()
+    assert main(["values", path, "SEB:HV_MON", "-q", "--start", "soon"]) == 2
+    assert "--start: not a time: 'soon'" in capsys.readouterr().err
+    assert main(["values", path, "SEB:HV_MON", "-q", "--marker", "9"]) == 1
+    assert "markers: 1, 2, 3, 4" in capsys.readouterr().err

@@ -10,10 +10,13 @@ from k814util.console.common import (
     Failure,
     add_file_command,
     add_mode,
+    add_window,
     bound,
     catalogue,
     resolve,
     units,
+    window,
+    windowed,
 )
 
 
@@ -24,14 +27,14 @@ def cmd_plot(args: argparse.Namespace) -> int:
     found_in = catalogue(args)
     panels: dict[str, list[tuple[str, dict]]] = {}
     for hkid, name in resolve(found_in, args.items):
-        s = f.series(hkid, MODES[args.mode])
+        s = windowed(f, f.series(hkid, MODES[args.mode]), window(args))
         if s["value"].dtype.kind != "f":
             print(f"k814util: {name} has text values; left out of the plot", file=sys.stderr)
             continue
         panels.setdefault(units(found_in, hkid, args.mode), []).append((name, s))
     if not panels:
         raise Failure("nothing to plot: no item with numeric values")
-    fig, plt = plotting.trend(f, panels, args.mode, args.utc, bool(args.png))
+    fig, plt = plotting.trend(f, panels, args.mode, args.utc, bool(args.png), bool(window(args)))
     plotting.save_or_show(fig, plt, args.png)
     if args.png:
         print(f"trend of {sum(len(v) for v in panels.values())} item(s) written to {args.png}")
@@ -48,3 +51,4 @@ def register(sub) -> None:
     add_mode(plot)
     plot.add_argument("--png", metavar="OUT", help="write the plot to this PNG file")
     add_utc(plot)
+    add_window(plot)
