@@ -27,7 +27,7 @@ def __repr__(self):
         return f"TMFile({self.filename()!r}, stale: the process has been bound to another file since)"
     return f"TMFile({self.filename()!r}, {self.length()} packets)"
 
-def series(self, item, mode="sci"):
+def series(self, item, mode="sci", start=None, end=None, window=None):
     """Every value of one database item over the whole file, as numpy arrays.
 
     ``item`` is a data id or a mnemonic ("SEB:EMON_A", or "EMON_A" when the name is unique);
@@ -37,13 +37,30 @@ def series(self, item, mode="sci"):
     the same order, values that convert to NaN left out as there.
 
     Raises :class:`UnknownItemError` for an item the database does not hold.
+
+    ``start`` / ``end`` keep what lies between two times, both included: relative seconds as
+    numbers, or UTC as datetimes or ISO text ("2012-04-02T12:36:00Z"; without a zone, UTC);
+    ``window`` keeps what lies inside the span(s) of a marker or meta-marker id (a TARN marker
+    lasts until the next one, the last until the end of the data). A window that holds nothing
+    gives an empty result; an id that no marker or meta-marker has raises ``ValueError`` naming
+    the ids there are.
     """
     from k814util import _binding, frames
 
     _binding.ensure_current(self)
-    return frames.series(item, mode)
+    return frames.series(item, mode, start, end, window, file=self)
 
-def dataframe(self, items, mode="sci", layout="long"):
+def dataframe(
+    self,
+    items,
+    mode="sci",
+    layout="long",
+    start=None,
+    end=None,
+    window=None,
+    resample=None,
+    how="mean",
+):
     """Values of several items over the whole file as one DataFrame with a UTC time index.
 
     ``layout="long"``: one row per value, columns ``item`` (the mnemonic), ``value``,
@@ -57,23 +74,44 @@ def dataframe(self, items, mode="sci", layout="long"):
 
     ``attrs["units"]`` maps each item's mnemonic to its units in the mode asked for ("" when
     it has none) and ``attrs["mode"]`` names the mode ("raw", "eng" or "sci").
+
+    ``start`` / ``end`` keep what lies between two times, both included: relative seconds as
+    numbers, or UTC as datetimes or ISO text ("2012-04-02T12:36:00Z"; without a zone, UTC);
+    ``window`` keeps what lies inside the span(s) of a marker or meta-marker id (a TARN marker
+    lasts until the next one, the last until the end of the data). A window that holds nothing
+    gives an empty result; an id that no marker or meta-marker has raises ``ValueError`` naming
+    the ids there are.
+
+    ``resample`` (a period pandas reads: "10s", "1min") combines each item's values in bins of
+    that period of the time index with ``how`` ("mean", "last", "first", "min", "max",
+    "median", "sum", "count", "std"): see :func:`k814util.windows.resample`.
     """
     from k814util import _binding, frames
 
     _binding.ensure_current(self)
-    return frames.dataframe(items, mode, layout)
+    return frames.dataframe(
+        items, mode, layout, start, end, window, resample, how, file=self
+    )
 
-def packets(self):
+def packets(self, start=None, end=None, window=None):
     """Every packet of the file, one row each, indexed by the position ``get_pkt`` takes:
     header fields (``index``, ``type``, ``full_type``, ``total_length``, ``length``,
     ``sequence``, ``sclk``, ``checksum``, ``gse_created``), ``unix_time``, ``relative_time``,
     ``type_name`` (the packet-type catalogue's name of the full type, as ``packet_types()``
     names it, or of the type when the catalogue lacks the full type) and ``marker_id`` (the
-    preceding TARN marker's id, 0 when none), as the packet objects report them."""
+    preceding TARN marker's id, 0 when none), as the packet objects report them.
+
+    ``start`` / ``end`` keep what lies between two times, both included: relative seconds as
+    numbers, or UTC as datetimes or ISO text ("2012-04-02T12:36:00Z"; without a zone, UTC);
+    ``window`` keeps what lies inside the span(s) of a marker or meta-marker id (a TARN marker
+    lasts until the next one, the last until the end of the data). A window that holds nothing
+    gives an empty result; an id that no marker or meta-marker has raises ``ValueError`` naming
+    the ids there are.
+    """
     from k814util import _binding, frames
 
     _binding.ensure_current(self)
-    return frames.packets()
+    return frames.packets(start, end, window, file=self)
 
 def items(self, pattern=None):
     """The database's items, indexed by id: ``mnemonic``, ``subsystem``, ``name``,
@@ -87,13 +125,16 @@ def items(self, pattern=None):
     _binding.ensure_current(self)
     return frames.items(pattern)
 
-def messages(self):
+def messages(self, start=None, end=None, window=None):
     """The instrument's message log, one row per line: ``relative_time`` and ``msg``, with a
-    UTC time index."""
+    UTC time index.
+
+    ``start``, ``end`` and ``window`` keep the lines of a time window, as :meth:`series` says.
+    """
     from k814util import _binding, frames
 
     _binding.ensure_current(self)
-    return frames.messages()
+    return frames.messages(start, end, window, file=self)
 
 def vireo_markers(self):
     """The VIREO test markers, sorted by start: ``marker_id``, ``marker_type``, ``t_start_us``,
@@ -177,19 +218,21 @@ def limits(self):
     _binding.ensure_current(self)
     return limits.limits(self)
 
-def limit_violations(self, items=None, level="yellow"):
+def limit_violations(self, items=None, level="yellow", start=None, end=None, window=None):
     """One row per span in which a value of ``items`` (ids or mnemonics; every item with limits
     when None) stayed beyond one of its limits: the set, level, comparison and limit, the
     span's start and end (unix and relative time, packet), its samples, the worst value and its
     time, and whether it was still open at the end of the file (see
-    :func:`k814util.limits.limit_violations`). ``level="red"`` leaves the yellow spans out.
+    :func:`k814util.limits.limit_violations`). ``level="red"`` leaves the yellow spans out;
+    ``start``, ``end`` and ``window`` (as :meth:`series` takes them) keep the spans that
+    overlap that stretch of time, whole.
 
     Raises :class:`UnknownItemError` for an item the database does not hold.
     """
     from k814util import _binding, limits
 
     _binding.ensure_current(self)
-    return limits.limit_violations(self, items, level)
+    return limits.limit_violations(self, items, level, start, end, window)
 
 def diagnostics(self):
     """The diagnostic lines of this file's binding (the binding and every read-on since), each

@@ -20,7 +20,7 @@ from typing import TYPE_CHECKING, NamedTuple
 
 import numpy as np
 
-from k814util import _columns
+from k814util import _columns, windows
 from k814util import k814util as _k
 from k814util.catalogue import ITEM_COLUMNS as _ITEM_COLUMNS
 from k814util.catalogue import (
@@ -68,14 +68,34 @@ def _series_of(hkid: int, mode: int) -> dict[str, np.ndarray]:
     return columns
 
 
-def series(item: Item, mode: int | str = "sci") -> dict[str, np.ndarray]:
-    """TMFile.series of the bound file."""
+def _window(file, columns: dict, start, end, window) -> dict:
+    """The columns (equal-length arrays with unix_time and relative_time) inside the window."""
+    keep = windows.select(file, columns["unix_time"], columns["relative_time"], start, end, window)
+    if keep is None:
+        return columns
+    return {name: column[keep] for name, column in columns.items()}
+
+
+def series(
+    item: Item, mode: int | str = "sci", start=None, end=None, window=None, file=None
+) -> dict[str, np.ndarray]:
+    """TMFile.series of the bound file (file: the TMFile, for marker windows)."""
     hkid = ItemCatalogue().resolve(item)[0] if isinstance(item, str) else item_id(item)
-    return _series_of(hkid, parse_mode(mode))
+    return _window(file, _series_of(hkid, parse_mode(mode)), start, end, window)
 
 
-def dataframe(items: Item | Iterable[Item], mode: int | str = "sci", layout: str = "long"):
-    """TMFile.dataframe of the bound file."""
+def dataframe(
+    items: Item | Iterable[Item],
+    mode: int | str = "sci",
+    layout: str = "long",
+    start=None,
+    end=None,
+    window=None,
+    resample=None,
+    how: str = "mean",
+    file=None,
+):
+    """TMFile.dataframe of the bound file (file: the TMFile, for marker windows)."""
     pd = require_pandas()
     if layout not in ("long", "wide"):
         raise ValueError(f"layout must be 'long' or 'wide', not {layout!r}")
@@ -89,9 +109,17 @@ def dataframe(items: Item | Iterable[Item], mode: int | str = "sci", layout: str
     names = [name for _, name in resolved]
     if len(set(names)) != len(names):
         raise ValueError(f"an item is asked for twice: {names}")
-    found = [_series_of(hkid, number) for hkid, _ in resolved]
-    samples = [sample_numbers(s["packet"]) for s in found]
+    # A value's sample is its position among its packet's values: counted before the window,
+    # which may cut a packet's array.
+    found = []
+    for hkid, _ in resolved:
+        whole = _series_of(hkid, number)
+        whole["sample"] = sample_numbers(whole["packet"])
+        found.append(_window(file, whole, start, end, window))
+    samples = [s.pop("sample") for s in found]
     frame = (_long if layout == "long" else _wide)(pd, names, found, samples)
+    if resample is not None:
+        frame = windows.resample(frame, resample, how)
     frame.attrs["units"] = {name: catalogue.units(hkid, number) for hkid, name in resolved}
     frame.attrs["mode"] = mode_name(number)
     return frame
@@ -157,8 +185,8 @@ def _wide(pd, names, found, samples) -> pd.DataFrame:
     return pd.DataFrame(frame, index=time_index(pd, unix_time[order]))
 
 
-def packets() -> pd.DataFrame:
-    """TMFile.packets of the bound file."""
+def packets(start=None, end=None, window=None, file=None) -> pd.DataFrame:
+    """TMFile.packets of the bound file (file: the TMFile, for marker windows)."""
     pd = require_pandas()
     frame = _columns.arrays(_k._frames_packets())
     frame["type_name"] = pd.Categorical(frame["type_name"])
@@ -178,7 +206,9 @@ def packets() -> pd.DataFrame:
         "type_name",
     ]
     n = len(frame["index"])
-    return pd.DataFrame({c: frame[c] for c in order}, index=pd.RangeIndex(n, name="packet"))
+    result = pd.DataFrame({c: frame[c] for c in order}, index=pd.RangeIndex(n, name="packet"))
+    keep = windows.select(file, frame["unix_time"], frame["relative_time"], start, end, window)
+    return result if keep is None else result[keep]
 
 
 def items(pattern: str | None = None) -> pd.DataFrame:
@@ -190,8 +220,8 @@ def items(pattern: str | None = None) -> pd.DataFrame:
     return frame.set_index("id")
 
 
-def messages() -> pd.DataFrame:
-    """TMFile.messages of the bound file."""
+def messages(start=None, end=None, window=None, file=None) -> pd.DataFrame:
+    """TMFile.messages of the bound file (file: the TMFile, for marker windows)."""
     pd = require_pandas()
     lines = _k.PyMsgLogCache()
     n = lines.size()
@@ -203,9 +233,20 @@ def messages() -> pd.DataFrame:
         unix_time[i] = line.unixTime()
         relative_time[i] = line.relativeTime()
         texts.append(line.msg())
+    columns = _window(
+        file,
+        {
+            "unix_time": unix_time,
+            "relative_time": relative_time,
+            "msg": np.array(texts, dtype=object),
+        },
+        start,
+        end,
+        window,
+    )
     return pd.DataFrame(
-        {"relative_time": relative_time, "msg": np.array(texts, dtype=object)},
-        index=time_index(pd, unix_time),
+        {"relative_time": columns["relative_time"], "msg": columns["msg"]},
+        index=time_index(pd, columns["unix_time"]),
     )
 
 

@@ -20,6 +20,8 @@ from __future__ import annotations
 from collections.abc import Iterable
 from typing import TYPE_CHECKING
 
+import numpy as np
+
 from k814util import k814util as _k
 from k814util._binding import ensure_current
 from k814util._columns import arrays
@@ -81,6 +83,9 @@ def limit_violations(
     f,
     items: Item | Iterable[Item] | None = None,
     level: str = "yellow",
+    start=None,
+    end=None,
+    window: int | None = None,
 ) -> pd.DataFrame:
     """One row per span in which a value of ``items`` (ids or mnemonics; all items with limits
     when None) stayed beyond one of its limits, over the whole of f.
@@ -98,6 +103,12 @@ def limit_violations(
     said once through the diagnostics and skipped. Raises :class:`k814util.UnknownItemError`
     (with close matches) for an item the database does not hold, ``ValueError`` for another
     level.
+
+    ``start`` / ``end`` (relative seconds, or UTC as datetimes or ISO text) and ``window`` (a
+    marker or meta-marker id) keep the spans that overlap that stretch of time, whole: a span
+    is checked over the whole file, so its start, samples and worst value stay those of the
+    whole span. An id that no marker or meta-marker has raises ``ValueError`` naming those
+    there are.
     """
     if level not in ("yellow", "red"):
         raise ValueError(f"level must be 'yellow' or 'red', not {level!r}")
@@ -107,7 +118,34 @@ def limit_violations(
     if items is not None and not hkids:
         return empty_violations()
     columns = arrays(_k._limit_violations(hkids, level == "red"))
-    return pd.DataFrame(columns, columns=list(VIOLATION_COLUMNS))
+    df = pd.DataFrame(columns, columns=list(VIOLATION_COLUMNS))
+    if start is None and end is None and window is None:
+        return df
+    return df[_overlapping(f, df, start, end, window)].reset_index(drop=True)
+
+
+def _overlapping(f, df: pd.DataFrame, start, end, window) -> np.ndarray:
+    """Which spans of df overlap the time window (the keywords of ``TMFile.series``)."""
+    from k814util.windows import _bound, select, spans
+
+    keep = np.ones(len(df), dtype=bool)
+    for bound, side, after in ((start, "end", True), (end, "start", False)):
+        if bound is None:
+            continue
+        unix, relative = df[f"{side}_unix"].to_numpy(), df[f"{side}_relative"].to_numpy()
+        column, value = _bound(bound, unix, relative)
+        keep &= column >= value if after else column <= value
+    if window is not None:
+        empty = np.empty(0)
+        select(f, empty, empty, window=window)  # the id's errors, as the series give them
+        first, last = df["start_relative"].to_numpy(), df["end_relative"].to_numpy()
+        inside = np.zeros(len(df), dtype=bool)
+        for s in (s for s in spans(f) if s.id == int(window)):
+            # A marker lasts until the next one begins; the last, and meta-markers, to their end.
+            final = s.kind == "meta-marker" or s.end >= last.max(initial=-np.inf)
+            inside |= (last >= s.start) & ((first <= s.end) if final else (first < s.end))
+        keep &= inside
+    return keep
 
 
 def empty_violations() -> pd.DataFrame:

@@ -220,5 +220,54 @@ def add_file_command(sub, name: str, func, help_text: str) -> argparse.ArgumentP
     return p
 
 
+def add_window(p: argparse.ArgumentParser) -> None:
+    """The options of a time window: --start, --end, --marker."""
+    g = p.add_argument_group("time window")
+    g.add_argument(
+        "--start", metavar="T", help="from T: relative seconds, or UTC (2012-04-02T12:36:00Z)"
+    )
+    g.add_argument("--end", metavar="T", help="up to T (included), as --start")
+    g.add_argument(
+        "--marker", type=int, metavar="ID", help="within the span of a marker or meta-marker"
+    )
+
+
+def window(args: argparse.Namespace) -> dict:
+    """The window's keyword arguments (start=, end=, window=) of the options; numbers are
+    relative seconds, other text a UTC time. Failure for a time that is neither."""
+    from k814util.windows import to_unix
+
+    found = {}
+    for key in ("start", "end"):
+        text = getattr(args, key, None)
+        if text is None:
+            continue
+        try:
+            found[key] = float(text)
+        except ValueError:
+            try:
+                to_unix(text)
+            except ValueError as exc:
+                raise Failure(f"--{key}: {exc}", status=2) from None
+            found[key] = text
+    if getattr(args, "marker", None) is not None:
+        found["window"] = args.marker
+    return found
+
+
+def windowed(f, series: dict, within: dict | None) -> dict:
+    """The series' arrays inside the window (the keyword arguments of window()); Failure for a
+    marker id the test lacks."""
+    from k814util.windows import select
+
+    if not within:
+        return series
+    try:
+        keep = select(f, series["unix_time"], series["relative_time"], **within)
+    except ValueError as exc:
+        raise Failure(str(exc)) from None
+    return {k: v[keep] for k, v in series.items()}
+
+
 def add_mode(p: argparse.ArgumentParser) -> None:
     p.add_argument("--mode", choices=list(MODES), default="sci", help="default: sci")

@@ -5,7 +5,16 @@ from __future__ import annotations
 import argparse
 import sys
 
-from k814util.console.common import ANALYSIS, Failure, add_file_command, bound, catalogue, resolve
+from k814util.console.common import (
+    ANALYSIS,
+    Failure,
+    add_file_command,
+    add_window,
+    bound,
+    catalogue,
+    resolve,
+    window,
+)
 
 #: The readable table's columns, in order.
 TABLE_COLUMNS = ("item", "level", "start (UTC)", "start [s]", "duration", "worst vs limit")
@@ -93,7 +102,10 @@ def cmd_limits(args: argparse.Namespace) -> int:
     f = bound(args)
     found_in = catalogue(args)
     items = [hkid for hkid, _ in resolve(found_in, args.items)] if args.items else None
-    df = f.limit_violations(items, level=args.level, **window_of(args))
+    try:
+        df = f.limit_violations(items, level=args.level, **window(args))
+    except ValueError as exc:  # a marker id the test lacks
+        raise Failure(str(exc)) from None
     if args.format == "parquet":
         with_times(df).to_parquet(args.out, index=False)
         print(f"{len(df)} limit violation span(s) written to {args.out}", file=sys.stderr)
@@ -116,17 +128,8 @@ def cmd_limits(args: argparse.Namespace) -> int:
     return 0
 
 
-def window_of(args: argparse.Namespace) -> dict:
-    """The time window's keywords, when the console has window options."""
-    from k814util.console import common
-
-    return common.window(args) if hasattr(common, "window") else {}
-
-
 def register(sub) -> argparse.ArgumentParser:
     """Adds limits; returns its parser (main checks its --format and --out)."""
-    from k814util.console import common
-
     p = add_file_command(sub, "limits", cmd_limits, "the spans in which values left their limits")
     p.add_argument(
         "items", nargs="*", metavar="ITEM", help="item id or mnemonic (default: all with limits)"
@@ -139,6 +142,5 @@ def register(sub) -> argparse.ArgumentParser:
     )
     p.add_argument("--format", choices=("table", "csv", "parquet"), default="table")
     p.add_argument("--out", metavar="FILE", help="write to FILE (default: stdout)")
-    if hasattr(common, "add_window"):
-        common.add_window(p)
+    add_window(p)
     return p

@@ -277,10 +277,48 @@ def draw_limits(ax, name: str, marks: LimitMarks, x: TimeAxis) -> None:
                 )
 
 
-def trend(f, panels: dict, mode: str, utc: bool, to_file: bool, limits: dict | None = None):
+def clipped(found: Spans, low: float, high: float) -> Spans:
+    """The spans that overlap [low, high], cut to it."""
+
+    def cut(spans: list) -> list:
+        return [
+            s._replace(start=max(s.start, low), end=min(s.end, high))
+            for s in spans
+            if s.end >= low and s.start <= high
+        ]
+
+    return Spans(cut(found.markers), cut(found.metas), found.offset)
+
+
+def trend(
+    f,
+    panels: dict,
+    mode: str,
+    utc: bool,
+    to_file: bool,
+    windowed: bool = False,
+    limits: dict | None = None,
+):
     """Items against time, a panel per unit: panels maps each unit to its (name, series);
-    limits (optional) each name to its LimitMarks."""
+    windowed: the series hold a time window, which the figure shows rather than the test;
+    limits (optional) maps each name to its LimitMarks."""
     found = spans(f)
+    times = [s["relative_time"] for lines in panels.values() for _, s in lines]
+    if windowed and any(len(t) for t in times):
+        low = min(float(t.min()) for t in times if len(t))
+        high = max(float(t.max()) for t in times if len(t))
+        found = clipped(found, low, high)
+        if limits:
+            limits = {
+                name: marks._replace(
+                    spans=[
+                        (v, max(a, low), min(b, high))
+                        for v, a, b in marks.spans
+                        if b >= low and a <= high
+                    ]
+                )
+                for name, marks in limits.items()
+            }
     fig, axes, lane, plt = figure([PANEL_PX] * len(panels), lane_count(found), to_file)
     x = TimeAxis(found.offset, utc)
     draw_spans(axes, lane, found, x)

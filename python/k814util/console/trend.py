@@ -11,10 +11,13 @@ from k814util.console.common import (
     Failure,
     add_file_command,
     add_mode,
+    add_window,
     bound,
     catalogue,
     resolve,
     units,
+    window,
+    windowed,
 )
 
 
@@ -27,7 +30,7 @@ def cmd_plot(args: argparse.Namespace) -> int:
     with_limits = f.limits().set_index("id")
     marks: dict[str, plotting.LimitMarks] = {}
     for hkid, name in resolve(found_in, args.items):
-        s = f.series(hkid, MODES[args.mode])
+        s = windowed(f, f.series(hkid, MODES[args.mode]), window(args))
         if s["value"].dtype.kind != "f":
             print(f"k814util: {name} has text values; left out of the plot", file=sys.stderr)
             continue
@@ -37,7 +40,9 @@ def cmd_plot(args: argparse.Namespace) -> int:
             marks[name] = plotting.limit_marks(row, f.limit_violations(hkid), args.mode)
     if not panels:
         raise Failure("nothing to plot: no item with numeric values")
-    fig, plt = plotting.trend(f, panels, args.mode, args.utc, bool(args.png), marks)
+    fig, plt = plotting.trend(
+        f, panels, args.mode, args.utc, bool(args.png), bool(window(args)), marks
+    )
     plotting.save_or_show(fig, plt, args.png)
     if args.png:
         print(f"trend of {sum(len(v) for v in panels.values())} item(s) written to {args.png}")
@@ -54,3 +59,4 @@ def register(sub) -> None:
     add_mode(plot)
     plot.add_argument("--png", metavar="OUT", help="write the plot to this PNG file")
     add_utc(plot)
+    add_window(plot)

@@ -13,10 +13,13 @@ from k814util.console.common import (
     Failure,
     add_file_command,
     add_mode,
+    add_window,
     bound,
     catalogue,
     resolve,
     units,
+    window,
+    windowed,
 )
 
 #: The columns of the values table; parquet adds each value's UTC ``time``.
@@ -44,14 +47,19 @@ def cmd_items(args: argparse.Namespace) -> int:
     return 0
 
 
-def value_columns(f, items: list[tuple[int, str]], mode: str, found_in) -> dict:
+def value_columns(f, items: list[tuple[int, str]], mode: str, found_in, within=None) -> dict:
     """The columns of the values table, in packet order and, within a packet, in the order the
     items were given; sample is the value's position among its item's values in the packet."""
     import numpy as np
 
     from k814util.catalogue import sample_numbers
 
-    found = [f.series(hkid, MODES[mode]) for hkid, _ in items]
+    found = []
+    for hkid, _ in items:
+        s = f.series(hkid, MODES[mode])
+        # A value's sample is its place in its packet, whatever the window cuts.
+        s["sample"] = sample_numbers(s["packet"])
+        found.append(windowed(f, s, within))
     packet = np.concatenate([s["packet"] for s in found])
     order = np.argsort(packet, kind="stable")
     values = [s["value"] for s in found]
@@ -74,7 +82,7 @@ def value_columns(f, items: list[tuple[int, str]], mode: str, found_in) -> dict:
         "mode": np.full(len(packet), mode, dtype=object),
         "units": unit_names[codes],
         "item": names[codes],
-        "sample": np.concatenate([sample_numbers(s["packet"]) for s in found])[order],
+        "sample": np.concatenate([s["sample"] for s in found])[order],
     }
 
 
@@ -92,7 +100,7 @@ def cmd_values(args: argparse.Namespace) -> int:
     f = bound(args)
     found_in = catalogue(args)
     items = resolve(found_in, args.items)
-    columns = value_columns(f, items, args.mode, found_in)
+    columns = value_columns(f, items, args.mode, found_in, window(args))
     if args.format == "parquet":
         return _write_parquet(columns, items, args)
     with contextlib.ExitStack() as stack:
@@ -136,4 +144,5 @@ def register(sub) -> argparse.ArgumentParser:
     add_mode(values)
     values.add_argument("--format", choices=("csv", "parquet"), default="csv")
     values.add_argument("--out", metavar="FILE", help="write to FILE (CSV default: stdout)")
+    add_window(values)
     return values
