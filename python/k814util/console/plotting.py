@@ -271,7 +271,7 @@ def draw_limits(ax, name: str, marks: LimitMarks, x: TimeAxis) -> None:
                     x0,
                     x1,
                     color=LIMIT_COLOURS[level],
-                    alpha=0.25,
+                    alpha=0.2,
                     lw=0,
                     gid=f"violation:{name}:{level}",
                 )
