@@ -15,34 +15,20 @@ namespace k814util {
 void bindTelemetryFile(const std::string& path);
 }
 
-%feature("docstring", "Internal: how many times the process's binding was replaced.") _binding_generation;
-%feature("docstring", "Internal: the absolute path of the bound telemetry file; empty while unbound.") _bound_path;
-%feature("docstring", "Internal: (message, line, detail) of the last binding that failed its checks, or None.") _binding_last_failure;
-%feature("docstring", "Internal: (lines, dropped): the current binding's diagnostics as (kind, text) tuples, and how many more were not kept.") _binding_diagnostics;
-%feature("docstring", "Internal: lines of the diagnostics sink go to a new capture until _diagnostics_capture_end.") _diagnostics_capture_begin;
-%feature("docstring", "Internal: ends the innermost capture and returns its (kind, text) tuples.") _diagnostics_capture_end;
-%feature("docstring", "Internal: lines no capture takes go to callable(kind, text); None: to their streams.") _diagnostics_forward;
-
-%inline %{
-long long _binding_generation() {
-    return k814util::Binding::instance().generation();
+// The package's private view of the binding and of the diagnostics sink.
+namespace k814util {
+%rename(_binding_generation) bindingGeneration;
+%rename(_bound_path) boundPath;
+%rename(_binding_last_failure) lastBindingFailure;
+%rename(_binding_diagnostics) bindingDiagnostics;
+%rename(_diagnostics_capture_begin) beginDiagnosticsCapture;
+%rename(_diagnostics_capture_end) endDiagnosticsCapture;
+%rename(_diagnostics_forward) forwardDiagnostics;
+long long bindingGeneration();
+std::string boundPath();
+PyObject* lastBindingFailure();
+PyObject* bindingDiagnostics();
+void beginDiagnosticsCapture();
+PyObject* endDiagnosticsCapture();
+void forwardDiagnostics(PyObject* callable);
 }
-std::string _bound_path() {
-    return k814util::Binding::instance().current().absolutePath.toStdString();
-}
-PyObject* _binding_last_failure() {
-    return k814util::PyDiagnostics::lastFailure();
-}
-PyObject* _binding_diagnostics() {
-    return k814util::PyDiagnostics::bindingLines();
-}
-void _diagnostics_capture_begin() {
-    k814util::PyDiagnostics::beginCapture();
-}
-PyObject* _diagnostics_capture_end() {
-    return k814util::PyDiagnostics::endCapture();
-}
-void _diagnostics_forward(PyObject* callable) {
-    k814util::PyDiagnostics::forward(callable);
-}
-%}

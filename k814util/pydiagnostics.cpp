@@ -66,7 +66,7 @@ void install() {
 
 }  // namespace
 
-void PyDiagnostics::beginCapture() {
+void beginDiagnosticsCapture() {
     PyObject* list = PyList_New(0);
     if (!list) {
         throw std::bad_alloc();
@@ -75,7 +75,7 @@ void PyDiagnostics::beginCapture() {
     install();
 }
 
-PyObject* PyDiagnostics::endCapture() {
+PyObject* endDiagnosticsCapture() {
     State& st = state();
     if (st.captures.empty()) {
         throw std::logic_error("no capture of diagnostics is under way");
@@ -86,7 +86,7 @@ PyObject* PyDiagnostics::endCapture() {
     return list;
 }
 
-void PyDiagnostics::forward(PyObject* callable) {
+void forwardDiagnostics(PyObject* callable) {
     State& st = state();
     if (callable == Py_None) {
         callable = nullptr;
@@ -99,7 +99,7 @@ void PyDiagnostics::forward(PyObject* callable) {
     install();
 }
 
-PyObject* PyDiagnostics::bindingLines() {
+PyObject* bindingDiagnostics() {
     const Binding& b = Binding::instance();
     const std::vector<Binding::Line>& lines = b.lines();
     PyObject* list = PyList_New(Py_ssize_t(lines.size()));
@@ -117,7 +117,7 @@ PyObject* PyDiagnostics::bindingLines() {
     return Py_BuildValue("(NL)", list, b.droppedLines());
 }
 
-PyObject* PyDiagnostics::lastFailure() {
+PyObject* lastBindingFailure() {
     const BindingCheck& c = Binding::instance().lastFailure();
     if (c.ok()) {
         Py_RETURN_NONE;
@@ -126,6 +126,14 @@ PyObject* PyDiagnostics::lastFailure() {
     const QByteArray line = c.message.toUtf8();
     const QByteArray detail = c.detail.toUtf8();
     return Py_BuildValue("(sss)", failure.what(), line.constData(), detail.constData());
+}
+
+long long bindingGeneration() {
+    return Binding::instance().generation();
+}
+
+std::string boundPath() {
+    return Binding::instance().current().absolutePath.toStdString();
 }
 
 }  // namespace k814util
