@@ -82,3 +82,14 @@ def mz_curve(designed_scan, bins):
     pc = designed_scan["phase_cycle"]
     curve = entries[pc if pc in entries else next(iter(entries))][1]
     return [masscal.curve(curve, b) for b in range(bins)]
+
+
+@pytest.fixture(params=["tarn", "vireo"])
+def mission(request, archive, monkeypatch):
+    """Each sample run in turn, with its TMFile, the process bound to it."""
+    import k814util
+
+    root, manifest = archive
+    monkeypatch.setenv("INI814", str(root / ".814config.INI"))
+    run = next(r for r in manifest["runs"] if r["mission"] == request.param)
+    return run, k814util.open(run["tm_file"])

@@ -18,14 +18,6 @@ MESSAGE, MARKER, SEB_HK, LASER = 8, 9, 22, 15
 SPREAD_ITEMS = ("SEB:EMON_A", "MSG:TEXT")
 
 
-@pytest.fixture(params=["tarn", "vireo"])
-def mission(request, archive, monkeypatch):
-    root, manifest = archive
-    monkeypatch.setenv("INI814", str(root / ".814config.INI"))
-    run = next(r for r in manifest["runs"] if r["mission"] == request.param)
-    return run, k814util.open(run["tm_file"])
-
-
 def _seconds(index):
     return (index - pd.Timestamp(0, tz="UTC")).total_seconds().to_numpy()
 

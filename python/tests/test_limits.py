@@ -28,14 +28,6 @@ EXACT += ("first_packet", "last_packet", "samples", "open")
 CLOSE = ("worst", "start_unix", "end_unix", "worst_unix")
 
 
-@pytest.fixture(params=["tarn", "vireo"])
-def mission(request, archive, monkeypatch):
-    root, manifest = archive
-    monkeypatch.setenv("INI814", str(root / ".814config.INI"))
-    run = next(r for r in manifest["runs"] if r["mission"] == request.param)
-    return run, k814util.open(run["tm_file"])
-
-
 @pytest.fixture
 def damaged(tmp_path, monkeypatch):
     """A TARN run whose telemetry file has a stretch overwritten a third of the way in."""

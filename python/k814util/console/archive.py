@@ -8,6 +8,7 @@ Nothing here imports pandas or dask until a command runs, so the console starts 
 from __future__ import annotations
 
 import argparse
+import contextlib
 import os
 import sys
 import warnings
@@ -76,10 +77,14 @@ def _connect(address: str):
         raise _failure(f"no scheduler at {address}: {exc}") from None
 
 
-def cmd_extract(args: argparse.Namespace) -> int:
-    if os.path.exists(args.out) and (not os.path.isdir(args.out) or os.listdir(args.out)):
+@contextlib.contextmanager
+def _over_runs(args: argparse.Namespace, out: str | None):
+    """(archive, runs, client) for a command over the archive's runs: refuses an output that
+    exists, names the runs that cannot be bound, connects to --scheduler when given, turns
+    what goes wrong into the console's one-line failure, and closes what it opened."""
+    if out and os.path.exists(out) and (not os.path.isdir(out) or os.listdir(out)):
         # Parts of an earlier extraction would mix with this one's.
-        raise _failure(f"{args.out} exists; remove it or name another")
+        raise _failure(f"{out} exists; remove it or name another")
     archive = _archive(args)
     runs = _runs(archive, args)
     for row in runs[runs["error"] != ""].itertuples():
@@ -87,16 +92,8 @@ def cmd_extract(args: argparse.Namespace) -> int:
     client = None
     try:
         client = _connect(args.scheduler) if args.scheduler else None
-        items = [_item(text) for text in args.items]
-        # An unknown item stops here, before anything is written.
-        frame = archive.series(items, runs, mode=args.mode, client=client)
-        _compute(archive, client, frame.to_parquet(args.out, compute=False))
-        rows, holding = _written(args.out)
-        named = ", ".join(str(item) for item in items)
-        print(f"{rows} values of {named} from {holding} runs -> {args.out}")
+        yield archive, runs, client
         _diagnostics_summary(archive, client, runs)
-        if rows == 0:
-            raise _failure("no run's database holds these items")
     except Failure:
         raise
     except Exception as exc:
@@ -105,6 +102,19 @@ def cmd_extract(args: argparse.Namespace) -> int:
         archive.close()
         if client is not None:
             client.close()
+
+
+def cmd_extract(args: argparse.Namespace) -> int:
+    with _over_runs(args, args.out) as (archive, runs, client):
+        items = [_item(text) for text in args.items]
+        # An unknown item stops here, before anything is written.
+        frame = archive.series(items, runs, mode=args.mode, client=client)
+        _compute(archive, client, frame.to_parquet(args.out, compute=False))
+        rows, holding = _written(args.out)
+        named = ", ".join(str(item) for item in items)
+        print(f"{rows} values of {named} from {holding} runs -> {args.out}")
+        if rows == 0:
+            raise _failure("no run's database holds these items")
     return 0
 
 
@@ -126,19 +136,7 @@ def _compute(archive, client, collection):
 
 
 def cmd_limits(args: argparse.Namespace) -> int:
-    if (
-        args.out
-        and os.path.exists(args.out)
-        and (not os.path.isdir(args.out) or os.listdir(args.out))
-    ):
-        raise _failure(f"{args.out} exists; remove it or name another")
-    archive = _archive(args)
-    runs = _runs(archive, args)
-    for row in runs[runs["error"] != ""].itertuples():
-        print(f"skipped: {row.error}", file=sys.stderr)
-    client = None
-    try:
-        client = _connect(args.scheduler) if args.scheduler else None
+    with _over_runs(args, args.out) as (archive, runs, client):
         frame = archive.limit_violations(runs, level=args.level, client=client)
         what = "red" if args.level == "red" else "yellow and red"
         if args.out:
@@ -150,15 +148,6 @@ def cmd_limits(args: argparse.Namespace) -> int:
 
             spans = _compute(archive, client, frame)
             print_table(spans, None, f"{what} in {len(runs)} runs", with_runs=True)
-        _diagnostics_summary(archive, client, runs)
-    except Failure:
-        raise
-    except Exception as exc:
-        raise _failure(str(exc)) from None
-    finally:
-        archive.close()
-        if client is not None:
-            client.close()
     return 0
 
 

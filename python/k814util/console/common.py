@@ -229,6 +229,18 @@ def add_file_command(sub, name: str, func, help_text: str) -> argparse.ArgumentP
     return p
 
 
+def need_parquet() -> None:
+    """Failure naming the extra when pandas or pyarrow is missing: said before a file is read."""
+    try:
+        import pandas  # noqa: F401
+        import pyarrow  # noqa: F401
+    except ImportError as exc:
+        raise Failure(
+            f"--format parquet needs pandas and pyarrow ({exc.name} is missing): install "
+            f"the 'analysis' extra ({ANALYSIS})"
+        ) from None
+
+
 def add_window(p: argparse.ArgumentParser) -> None:
     """The options of a time window: --start, --end, --marker."""
     g = p.add_argument_group("time window")

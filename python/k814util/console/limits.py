@@ -6,12 +6,12 @@ import argparse
 import sys
 
 from k814util.console.common import (
-    ANALYSIS,
     Failure,
     add_file_command,
     add_window,
     bound,
     catalogue,
+    need_parquet,
     resolve,
     window,
 )
@@ -92,13 +92,7 @@ def with_times(df):
 
 def cmd_limits(args: argparse.Namespace) -> int:
     if args.format == "parquet":
-        try:
-            import pyarrow  # noqa: F401
-        except ImportError as exc:
-            raise Failure(
-                f"--format parquet needs pandas and pyarrow ({exc.name} is missing): install "
-                f"the 'analysis' extra ({ANALYSIS})"
-            ) from None
+        need_parquet()
     f = bound(args)
     found_in = catalogue(args)
     items = [hkid for hkid, _ in resolve(found_in, args.items)] if args.items else None

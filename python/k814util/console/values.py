@@ -8,14 +8,13 @@ import csv
 import sys
 
 from k814util.console.common import (
-    ANALYSIS,
     MODES,
-    Failure,
     add_file_command,
     add_mode,
     add_window,
     bound,
     catalogue,
+    need_parquet,
     resolve,
     units,
     window,
@@ -88,15 +87,7 @@ def value_columns(f, items: list[tuple[int, str]], mode: str, found_in, within=N
 
 def cmd_values(args: argparse.Namespace) -> int:
     if args.format == "parquet":
-        # Before the file is read: what is missing is said at once.
-        try:
-            import pandas  # noqa: F401
-            import pyarrow  # noqa: F401
-        except ImportError as exc:
-            raise Failure(
-                f"--format parquet needs pandas and pyarrow ({exc.name} is missing): install "
-                f"the 'analysis' extra ({ANALYSIS})"
-            ) from None
+        need_parquet()
     f = bound(args)
     found_in = catalogue(args)
     items = resolve(found_in, args.items)
