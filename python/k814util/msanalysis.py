@@ -139,24 +139,28 @@ def peaks(
     finite = np.isfinite(x)
     x, y = x[finite], y[finite]
     if height is None and prominence is None and len(y):
-        # Ten times the noise (the median absolute deviation as a standard deviation), and at
-        # least a hundredth of the spectrum's range, so counting noise is no peak.
-        noise = 1.4826 * float(np.median(np.abs(y - np.median(y))))
-        prominence = max(10.0 * noise, 0.01 * float(np.ptp(y)), np.finfo(float).tiny)
+        # A twentieth of the spectrum's range: counting noise of a few counts is no peak, and
+        # a spectrum crowded with peaks (where a noise estimate from the counts would be the
+        # peaks' own) still gives its main ones.
+        prominence = max(0.05 * float(np.ptp(y)), np.finfo(float).tiny)
     found, _ = find_peaks(y, height=height, prominence=prominence, distance=distance)
     names = ("mz", "height", "area", "width", "apex_mz", "bin")
     if len(found) == 0:
         return {n: np.zeros(0, np.int64 if n == "bin" else np.float64) for n in names}
     index = np.arange(len(y), dtype=np.float64)
-    _, _, left, right = peak_widths(y, found, rel_height=rel_height)
+    _, contour, left, right = peak_widths(y, found, rel_height=rel_height)
     _, _, base_left, base_right = peak_widths(y, found, rel_height=1.0)
-    # Centroid: the count-weighted m/z of the bins above the width's contour line.
-    weighted = np.concatenate(([0.0], np.cumsum(x * y)))
-    weights = np.concatenate(([0.0], np.cumsum(y)))
+    # Centroid: the m/z of the bins above the width's contour line, each weighted by its
+    # counts above that line (so a dark-subtracted spectrum's negative counts weigh nothing).
     a = np.ceil(left).astype(np.int64)
     b = np.floor(right).astype(np.int64) + 1
+    owner = np.repeat(np.arange(len(found)), b - a)
+    at = np.arange(len(owner)) - np.repeat(np.cumsum(b - a) - (b - a), b - a) + np.repeat(a, b - a)
+    lift = np.maximum(y[at] - contour[owner], 0.0)
+    weight = np.bincount(owner, weights=lift, minlength=len(found))
     with np.errstate(invalid="ignore", divide="ignore"):
-        centroid = (weighted[b] - weighted[a]) / (weights[b] - weights[a])
+        centroid = np.bincount(owner, weights=lift * x[at], minlength=len(found)) / weight
+    centroid = np.where(weight > 0, centroid, x[found])
     # Area: the trapezoid integral of the counts over m/z between where the peak meets its base.
     pieces = np.concatenate(([0.0], np.cumsum(0.5 * (y[1:] + y[:-1]) * np.diff(x))))
     lo_area = np.interp(base_left, index, pieces)

@@ -276,12 +276,8 @@ class Spectra:
             self.flat_mz, self.flat_counts, self.offsets, mz - tolerance, mz + tolerance
         )
 
-    def _selected(
-        self,
-        window: int | None,
-        start: TimeLike | None,
-        end: TimeLike | None,
-        kind: str | None,
+    def _in_window(
+        self, window: int | None, start: TimeLike | None, end: TimeLike | None
     ) -> np.ndarray:
         keep = np.ones(len(self), dtype=bool)
         if window is not None or start is not None or end is not None:
@@ -291,12 +287,6 @@ class Spectra:
             inside = windows.select(f, c["unix_time"], c["relative_time"], start, end, window)
             if inside is not None:
                 keep &= inside
-        if kind is not None:
-            if kind not in KIND_NAMES.values():
-                raise ValueError(
-                    f"a scan kind is one of {', '.join(KIND_NAMES.values())}, not {kind!r}"
-                )
-            keep &= self.kinds() == kind
         return keep
 
     def average(
@@ -317,21 +307,25 @@ class Spectra:
         The common m/z grid is the m/z of the longest of those scans (the most bins); every
         scan is interpolated linearly onto it within its own m/z range, and each grid point's
         mean is over the scans that cover it. With ``subtract_dark``, the mean of the window's
-        dark-mode scans of the same kind, on the same grid, is subtracted (NaN where no dark
-        scan covers the grid point).
+        dark-mode scans (of any kind: the instrument sums its dark scans), on the same grid,
+        is subtracted (NaN where no dark scan covers the grid point).
 
         Raises ValueError when no scan matches, when ``subtract_dark`` finds no dark scan in
         the window, and when the scans have no m/z (no mass calibration)."""
         if mode is not None and mode not in MODE_NAMES:
             raise ValueError(f"a scan mode is one of {', '.join(MODE_NAMES)}, not {mode!r}")
-        keep = self._selected(window, start, end, kind)
+        if kind is not None and kind not in KIND_NAMES.values():
+            raise ValueError(f"a scan kind is one of {', '.join(KIND_NAMES.values())}, not {kind!r}")
+        keep = self._in_window(window, start, end)
         modes = self._columns["mode"]
-        chosen = keep & (modes == mode if mode is not None else True)
+        chosen = keep & (self.kinds() == kind if kind is not None else True)
+        chosen &= modes == mode if mode is not None else True
         if mode is None and subtract_dark:
             chosen &= modes != "Dark"
-        where = _describe_window(window, start, end, kind)
+        where = _describe_window(window, start, end)
         if not chosen.any():
-            raise ValueError(f"no {f'{mode} ' if mode else ''}scans {where}")
+            among = f" among the {kind} scans" if kind else ""
+            raise ValueError(f"no {f'{mode} ' if mode else ''}scans {where}{among}")
         mz, counts, offsets = msanalysis._ragged_subset(
             self.flat_mz, self.flat_counts, self.n_bins, chosen
         )
@@ -369,11 +363,10 @@ class Spectra:
         """The peaks of a spectrum: a scan number (of these scans), an averaged spectrum
         (:meth:`average`) or a pair of arrays (m/z, counts). ``scipy.signal.find_peaks`` finds
         them with ``height``, ``prominence`` and ``distance`` (bins) as it takes them; without
-        a height or prominence, the prominence is ten times the noise (1.4826 times the
-        median absolute deviation of the counts) and at least 1 % of their range.
+        a height or prominence, the prominence is 5 % of the range of the counts.
 
-        One row per peak, in m/z order: ``mz`` (the count-weighted centroid of the bins above
-        the width's contour line), ``height`` (the counts at the apex), ``area`` (counts
+        One row per peak, in m/z order: ``mz`` (the centroid of the bins above the width's
+        contour line, each weighted by its counts above that line), ``height`` (the counts at the apex), ``area`` (counts
         integrated over m/z, trapezoids, between where the peak meets its base as
         ``scipy.signal.peak_widths`` finds it at relative height 1; background included),
         ``width`` (m/z, at ``rel_height`` of the peak's prominence: 0.5, the full width at
@@ -399,7 +392,7 @@ class Spectra:
         return pd.DataFrame(found)
 
 
-def _describe_window(window, start, end, kind) -> str:
+def _describe_window(window, start, end) -> str:
     """Where average() looked, for its messages."""
     parts = []
     if window is not None:
@@ -410,8 +403,6 @@ def _describe_window(window, start, end, kind) -> str:
         parts.append(f"to {end}")
     if not parts:
         parts.append("in the test")
-    if kind is not None:
-        parts.append(f"among the {kind} scans")
     return " ".join(parts)
 
 
