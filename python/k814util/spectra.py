@@ -340,10 +340,7 @@ class Spectra:
                 grid, mean, scan_numbers[chosen], np.zeros(0, np.int64)
             )
         if not dark_rows.any():
-            raise ValueError(
-                f"no dark scan {where} to subtract (average(..., subtract_dark=False) "
-                "averages without it)"
-            )
+            raise ValueError(f"no dark scan {where} to subtract")
         dmz, dcounts, doffsets = msanalysis._ragged_subset(
             self.flat_mz, self.flat_counts, self.n_bins, dark_rows
         )

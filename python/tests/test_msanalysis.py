@@ -232,3 +232,80 @@ def test_peaks_of_an_averaged_spectrum_and_of_arrays(sample):
     np.testing.assert_array_equal(again["bin"], found["bin"])
     with pytest.raises(IndexError, match="not one of these scans"):
         sp.peaks(len(sp) + 3)
+
+
+def _console(run, *args):
+    import os
+    import subprocess
+    import sys
+
+    return subprocess.run(
+        [sys.executable, "-m", "k814util", args[0], run["tm_file"], *map(str, args[1:]), "-q"],
+        capture_output=True,
+        text=True,
+        check=False,
+        env=dict(os.environ),
+    )
+
+
+def _csv(text):
+    import csv
+    import io
+
+    return list(csv.DictReader(io.StringIO(text)))
+
+
+def test_console_xic_tic_by_and_mean_spectrum(sample, tmp_path):
+    run, _ = sample
+    designed = run["science"]["scans"]
+    # xic: a row per scan, empty where the scan has no bin in the window.
+    done = _console(run, "xic", 12.0113, "--tolerance", 1.5)
+    assert done.returncode == 0, done.stderr
+    rows = _csv(done.stdout)
+    assert [int(r["scan"]) for r in rows] == [w["index"] for w in designed]
+    for r, w in zip(rows, designed):
+        mz = _designed_mz(w)
+        inside = (mz >= 10.5113) & (mz <= 13.5113)
+        assert (r["xic"] == "") == (not inside.any()), w["index"]
+        assert (r["kind"], r["mode"]) == (w["kind"], w["mode"])
+        if w["counts"] is not None and inside.any():
+            assert float(r["xic"]) == _designed_counts(w)[inside].sum(), w["index"]
+    # tic --by: the kind and mode first, the groups' rows together.
+    done = _console(run, "tic", "--by", "kind,mode")
+    rows = _csv(done.stdout)
+    assert list(rows[0])[:3] == ["kind", "mode", "scan"]
+    groups = [(r["kind"], r["mode"]) for r in rows]
+    assert len(set(groups)) == sum(1 for k, g in enumerate(groups) if g not in groups[:k])
+    assert sorted(int(r["scan"]) for r in rows) == [w["index"] for w in designed]
+    by_scan = {int(r["scan"]): int(r["tic"]) for r in rows}
+    assert by_scan == {w["index"]: w["count_sum"] for w in designed}
+    assert _console(run, "tic", "--by", "colour").returncode == 2
+    # spectrum --average: the mean on its grid, the dark beside it; the peaks; the plot.
+    window = [w for w in _marker_window(run, 2) if w["kind"] == "summed"]
+    ldi = [w for w in window if w["mode"] == "LDI"]
+    done = _console(
+        run, "spectrum", "--average", "--marker", 2, "--kind", "summed", "--mode", "LDI",
+        "--subtract-dark",
+    )  # fmt: skip
+    assert done.returncode == 0, done.stderr
+    rows = _csv(done.stdout)
+    grid = _designed_mz(max(ldi, key=counted_bins))
+    dark = _mean_on(grid, [w for w in window if w["mode"] == "Dark"])
+    np.testing.assert_allclose([float(r["mz"]) for r in rows], grid, atol=1e-9)
+    np.testing.assert_allclose([float(r["dark"]) for r in rows], dark, atol=1e-6)
+    np.testing.assert_allclose(
+        [float(r["count"]) for r in rows], _mean_on(grid, ldi) - dark, atol=1e-6
+    )
+    done = _console(run, "spectrum", "--average", "--marker", 2, "--peaks")
+    assert list(_csv(done.stdout)[0]) == ["mz", "height", "area", "width", "apex_mz", "bin"]
+    png = tmp_path / "mean.png"
+    done = _console(run, "spectrum", "--average", "--marker", 2, "--peaks", "--png", png)
+    assert done.returncode == 0 and png.stat().st_size > 10_000, done.stderr
+    png = tmp_path / "xic.png"
+    done = _console(run, "xic", 3.0133, "--png", png)
+    assert done.returncode == 0 and png.stat().st_size > 10_000, done.stderr
+    # A window without dark scans: said on one line, status 1, nothing on standard output.
+    done = _console(run, "spectrum", "--average", "--marker", 3, "--subtract-dark")
+    assert done.returncode == 1 and done.stdout == ""
+    assert "no dark scan in the window of marker 3" in done.stderr
+    assert _console(run, "spectrum").returncode == 2
