@@ -1,19 +1,13 @@
 // Limits as scripts reach them: the items that have limits and the spans in which their values
-// left them, each a dict of columns. Implemented in k814util/pylimits.cpp on LimitTable and
-// LimitViolations.
+// left them, each a whole-file column table (k814util/wholefiletables.h) that
+// k814util._columns.arrays turns into numpy arrays.
 
-%{
-#include <k814util/pylimits.h>
-%}
+%feature("docstring", "Internal: the items with limits, as a column table.") k814util::limitTable;
+%feature("docstring", "Internal: _limit_violations(hkids, red_only): the limit-violation spans of hkids (all items with limits when empty), as a column table.") k814util::limitViolationTable;
 
-%feature("docstring", "Internal: the items with limits, as a dict of column lists.") _limits_table;
-%feature("docstring", "Internal: _limit_violations(hkids, red_only): the limit-violation spans of hkids (all items with limits when empty), as a dict of column lists.") _limit_violations;
-
-%inline %{
-PyObject* _limits_table() {
-    return k814util::PyLimits::table();
+namespace k814util {
+%rename(_limits_table) limitTable;
+%rename(_limit_violations) limitViolationTable;
+ColumnTable limitTable();
+ColumnTable limitViolationTable(const std::vector<int>& hkids, bool redOnly);
 }
-PyObject* _limit_violations(const std::vector<int>& hkids, bool red_only) {
-    return k814util::PyLimits::violations(hkids, red_only);
-}
-%}

@@ -6,6 +6,8 @@
 #include <gselib/tmdatabase.h>
 #include <gselib/tmpacket.h>
 #include <k814util/itemseries.h>
+#include <k814util/limittable.h>
+#include <k814util/limitviolations.h>
 #include <k814util/packetheadertable.h>
 #include <k814util/sciencedatacachewrapper.h>
 #include <k814util/spectraarrays.h>
@@ -31,6 +33,24 @@ std::vector<T> columnOf(const std::vector<T>& block, int rows, int width, int c)
     }
     return column;
 }
+
+std::vector<int64_t> wide(const std::vector<int>& values) {
+    return std::vector<int64_t>(values.begin(), values.end());
+}
+
+// Codes as the names scripts read; a code outside the table (no limit) is "".
+std::vector<std::string> named(const std::vector<int>& codes,
+                               std::initializer_list<const char*> names) {
+    std::vector<std::string> out;
+    out.reserve(codes.size());
+    for (const int code : codes) {
+        out.emplace_back(code >= 0 && size_t(code) < names.size() ? names.begin()[code] : "");
+    }
+    return out;
+}
+
+const std::initializer_list<const char*> kModes = {"raw", "eng", "sci"};
+const std::initializer_list<const char*> kComparisons = {"below", "above", "equal", "not equal"};
 
 }  // namespace
 
@@ -252,6 +272,54 @@ ColumnTable spectraTable(const ScienceDataCacheWrapper& scans, int first, int la
         table.add(intNames[c], columnOf(ints, rows, intCount, c));
     }
     table.addTexts("marker_text", std::move(markerTexts));
+    return table;
+}
+
+ColumnTable limitTable() {
+    const LimitTable limits;
+    ColumnTable table;
+    table.add("id", wide(limits.ids()));
+    table.addTexts("mnemonic", limits.mnemonics());
+    table.addTexts("subsystem", limits.subsystems());
+    table.addTexts("units", limits.units());
+    for (int n = 1; n <= 2; ++n) {
+        const LimitTable::Set& set = limits.set(n);
+        const std::string suffix = "_" + std::to_string(n);
+        table.addTexts("value_mode" + suffix, named(set.valueMode, kModes));
+        table.addTexts("comparison" + suffix, named(set.comparison, kComparisons));
+        table.add("yellow" + suffix, set.yellow);
+        table.add("red" + suffix, set.red);
+        table.add("persistence" + suffix, wide(set.persistence));
+    }
+    return table;
+}
+
+ColumnTable limitViolationTable(const std::vector<int>& hkids, bool redOnly) {
+    const LimitViolations spans(hkids, redOnly);
+    std::vector<std::string> levels;
+    levels.reserve(spans.size());
+    for (const int level : spans.levels()) {
+        levels.emplace_back(level == LimitViolations::Red ? "red" : "yellow");
+    }
+    ColumnTable table;
+    table.add("id", wide(spans.ids()));
+    table.addTexts("mnemonic", spans.mnemonics());
+    table.add("set", wide(spans.sets()));
+    table.addTexts("level", std::move(levels));
+    table.addTexts("value_mode", named(spans.valueModes(), kModes));
+    table.addTexts("comparison", named(spans.comparisons(), kComparisons));
+    table.add("limit", spans.limits());
+    table.add("start_unix", spans.startUnix());
+    table.add("end_unix", spans.endUnix());
+    table.add("start_relative", spans.startRelative());
+    table.add("end_relative", spans.endRelative());
+    table.add("first_packet", spans.firstPackets());
+    table.add("last_packet", spans.lastPackets());
+    table.add("samples", spans.samples());
+    table.add("worst", spans.worst());
+    table.add("worst_unix", spans.worstUnix());
+    table.add("worst_relative", spans.worstRelative());
+    table.addFlags("open", std::vector<uint8_t>(spans.open().begin(), spans.open().end()));
     return table;
 }
 

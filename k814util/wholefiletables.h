@@ -3,6 +3,7 @@
 #include <k814util/columntable.h>
 
 #include <string>
+#include <vector>
 
 namespace k814util {
 
@@ -58,6 +59,26 @@ ColumnTable packetHeaderTable(const std::string& path, int format, bool withByte
  */
 ColumnTable spectraTable(const ScienceDataCacheWrapper& scans, int first, int last,
                          bool arrays = true);
+
+/**
+ * The items that have limits (LimitTable), in id order: id (int64), the texts mnemonic,
+ * subsystem and units, then for each set n value_mode_n ("raw", "eng", "sci"; "" without a
+ * limit) and comparison_n ("below", "above", "equal", "not equal"; "" likewise) as texts,
+ * yellow_n and red_n (float64, NaN when not set) and persistence_n (int64).
+ * @throw std::runtime_error when no interpretation engine exists yet
+ */
+ColumnTable limitTable();
+
+/**
+ * The limit-violation spans of hkids (LimitViolations; all items with limits when empty), red
+ * ones only when redOnly: id, set (int64), the texts mnemonic, level ("yellow", "red"),
+ * value_mode and comparison, limit, start_unix, end_unix, start_relative, end_relative
+ * (float64), first_packet, last_packet, samples (int64), worst, worst_unix, worst_relative
+ * (float64) and open (bool).
+ * @throw std::invalid_argument for an hkid the database does not hold
+ * @throw std::runtime_error when no interpretation engine exists yet
+ */
+ColumnTable limitViolationTable(const std::vector<int>& hkids, bool redOnly);
 
 /// @}
 

@@ -28,6 +28,9 @@ for tm in "$ARCHIVE"/data/vireo/*/*.tlm; do
   echo "== k814util values $tm 10 HK:T_PRT --mode sci   (first rows)"
   "$PYTHON" -m k814util values "$tm" 10 HK:T_PRT --mode sci --ini "$INI" | head -6
   echo
+  echo "== k814util limits $tm"
+  "$PYTHON" -m k814util limits "$tm" --ini "$INI"
+  echo
   echo "== k814util plot $tm HK:V_28 HK:T_PRT --png $ARCHIVE/vireo-hk.png"
   "$PYTHON" -m k814util plot "$tm" HK:V_28 HK:T_PRT --png "$ARCHIVE/vireo-hk.png" \
     --ini "$INI"
@@ -44,6 +47,9 @@ for tm in "$ARCHIVE"/data/tarn/*/*.tlm; do
   echo
   echo "== k814util values $tm 21 --mode sci --marker 3   (SEB:HV_MON within marker 3, first rows)"
   "$PYTHON" -m k814util values "$tm" 21 --mode sci --marker 3 --ini "$INI" -q | head -6
+  echo
+  echo "== k814util limits $tm"
+  "$PYTHON" -m k814util limits "$tm" --ini "$INI" 2>>"$ARCHIVE/tarn-reader.log"
   echo
   echo "== k814util plot $tm SEB:EMON_A SEB:EMON_B SEB:HV_MON SEB:T_BOARD --png $ARCHIVE/tarn-hk.png"
   "$PYTHON" -m k814util plot "$tm" SEB:EMON_A SEB:EMON_B SEB:HV_MON SEB:T_BOARD \

@@ -208,6 +208,32 @@ def seb_commands(self):
     _binding.ensure_current(self)
     return reports.seb_commands()
 
+def limits(self):
+    """The items of the database that have limits, one row each in id order: ``id``,
+    ``mnemonic``, ``subsystem``, ``units``, then for each set n (1, 2) ``value_mode_n``,
+    ``comparison_n``, ``yellow_n``, ``red_n`` and ``persistence_n`` (see
+    :func:`k814util.limits.limits`)."""
+    from k814util import _binding, limits
+
+    _binding.ensure_current(self)
+    return limits.limits(self)
+
+def limit_violations(self, items=None, level="yellow", start=None, end=None, window=None):
+    """One row per span in which a value of ``items`` (ids or mnemonics; every item with limits
+    when None) stayed beyond one of its limits: the set, level, comparison and limit, the
+    span's start and end (unix and relative time, packet), its samples, the worst value and its
+    time, and whether it was still open at the end of the file (see
+    :func:`k814util.limits.limit_violations`). ``level="red"`` leaves the yellow spans out;
+    ``start``, ``end`` and ``window`` (as :meth:`series` takes them) keep the spans that
+    overlap that stretch of time, whole.
+
+    Raises :class:`UnknownItemError` for an item the database does not hold.
+    """
+    from k814util import _binding, limits
+
+    _binding.ensure_current(self)
+    return limits.limit_violations(self, items, level, start, end, window)
+
 def diagnostics(self):
     """The diagnostic lines of this file's binding (the binding and every read-on since), each
     a :class:`k814util.Diagnostic` with its kind ("reader" for damaged telemetry, ...) and

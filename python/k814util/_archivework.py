@@ -277,6 +277,47 @@ class _ScansJob:
         return pd.DataFrame({**_run_columns(pd, self.row, len(columns["scan"])), **columns})
 
 
+def _limits_meta(pd) -> pd.DataFrame:
+    from k814util.limits import empty_violations
+
+    # The report of no spans has the columns and kinds of every run's.
+    columns = _run_columns(pd, {"mission": "", "group": "", "tid": 0, "test_name": ""}, 0)
+    return pd.concat([pd.DataFrame(columns), empty_violations()], axis=1)
+
+
+class _LimitsJob:
+    """The limit-violation spans of one run (``TMFile.limit_violations``); items the run's
+    database does not hold give no rows."""
+
+    def __init__(self, items: list | None, level: str, row: dict):
+        self.items, self.level, self.row = items, level, row
+
+    @staticmethod
+    def empty() -> pd.DataFrame:
+        return _limits_meta(_pandas())
+
+    def __call__(self, tmfile) -> pd.DataFrame:
+        import pandas as pd
+
+        from k814util.catalogue import ItemCatalogue, UnknownItemError
+
+        items = self.items
+        if items is not None:
+            catalogue = ItemCatalogue()
+            known = []
+            for item in items:
+                try:
+                    known.append(catalogue.resolve(item)[0])
+                except UnknownItemError:
+                    continue
+            if not known:
+                return _limits_meta(pd)
+            items = known
+        spans = tmfile.limit_violations(items, self.level)
+        run = pd.DataFrame(_run_columns(pd, self.row, len(spans)))
+        return pd.concat([run, spans.reset_index(drop=True)], axis=1)
+
+
 class RunWarning(UserWarning):
     """A run left out of a data frame because its work failed (``errors="skip"``)."""
 

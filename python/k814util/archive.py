@@ -46,6 +46,8 @@ from k814util._archivework import (
     _check_errors,
     _close_helpers,
     _ItemCheck,
+    _limits_meta,
+    _LimitsJob,
     _message,
     _pandas,
     _partition,
@@ -497,6 +499,38 @@ class Archive:
         rows = [r for r in rows if r["mission"] == "tarn" and not r["error"]]
         jobs = [(_ScansJob(_run_row(r)), r) for r in rows]
         return self._frame(jobs, _scans_meta(pd), client, errors)
+
+    def limit_violations(
+        self,
+        runs: pd.DataFrame | None = None,
+        items: Item | Iterable[Item] | None = None,
+        level: str = "yellow",
+        client: distributed.Client | None = None,
+        errors: str = "skip",
+    ) -> dask.dataframe.DataFrame:
+        """Every span in which a value left its limits, in every run, as a dask DataFrame, one
+        partition per run in the order of the rows: the run columns ``mission``, ``group``,
+        ``tid``, ``test_name``, then the columns of ``TMFile.limit_violations`` (item, set,
+        level, comparison, limit, start and end, samples, worst value, ``open``).
+
+        ``items`` (ids or mnemonics) narrows the report (default: every item with limits);
+        ``level="red"`` leaves the yellow spans out. Runs whose catalogue row has an error are
+        left out; a run's database that lacks an item gives no rows for it, but an item that
+        none of the runs' configuration groups holds raises ``k814util.UnknownItemError``.
+        Computed, and failing runs handled, as :meth:`series` says.
+        """
+        if level not in ("yellow", "red"):
+            raise ValueError(f"level must be 'yellow' or 'red', not {level!r}")
+        pd = _pandas()
+        _check_errors(errors)
+        wanted = None
+        if items is not None:
+            wanted = [items] if isinstance(items, (str, int)) else list(items)
+        rows = [r for r in _records(self.catalogue() if runs is None else runs) if not r["error"]]
+        if wanted:
+            self._check_items(wanted, rows, client)
+        jobs = [(_LimitsJob(wanted, level, _run_row(r)), r) for r in rows]
+        return self._frame(jobs, _limits_meta(pd), client, errors)
 
 
 class _Progress:

@@ -20,16 +20,15 @@ from __future__ import annotations
 from collections.abc import Iterable
 from typing import TYPE_CHECKING
 
+import numpy as np
+
 from k814util import k814util as _k
 from k814util._binding import ensure_current
+from k814util._columns import arrays
 from k814util.catalogue import Item, ItemCatalogue, require_pandas
 
 if TYPE_CHECKING:
     import pandas as pd
-
-VALUE_MODES = {-1: "", 0: "raw", 1: "eng", 2: "sci"}
-COMPARISONS = {-1: "", 0: "below", 1: "above", 2: "equal", 3: "not equal"}
-LEVELS = {1: "yellow", 2: "red"}
 
 LIMIT_COLUMNS = ("id", "mnemonic", "subsystem", "units") + tuple(
     f"{name}_{n}"
@@ -68,12 +67,7 @@ def limits(f) -> pd.DataFrame:
     """
     ensure_current(f)
     pd = require_pandas()
-    columns = _k._limits_table()
-    for n in (1, 2):
-        columns[f"value_mode_{n}"] = [VALUE_MODES[m] for m in columns[f"value_mode_{n}"]]
-        columns[f"comparison_{n}"] = [COMPARISONS[c] for c in columns[f"comparison_{n}"]]
-    df = pd.DataFrame(columns, columns=list(LIMIT_COLUMNS))
-    return df.astype({"id": "int64", "persistence_1": "int64", "persistence_2": "int64"})
+    return pd.DataFrame(arrays(_k._limits_table()), columns=list(LIMIT_COLUMNS))
 
 
 def _hkids(items: Item | Iterable[Item] | None) -> list[int]:
@@ -89,6 +83,9 @@ def limit_violations(
     f,
     items: Item | Iterable[Item] | None = None,
     level: str = "yellow",
+    start=None,
+    end=None,
+    window: int | None = None,
 ) -> pd.DataFrame:
     """One row per span in which a value of ``items`` (ids or mnemonics; all items with limits
     when None) stayed beyond one of its limits, over the whole of f.
@@ -106,6 +103,12 @@ def limit_violations(
     said once through the diagnostics and skipped. Raises :class:`k814util.UnknownItemError`
     (with close matches) for an item the database does not hold, ``ValueError`` for another
     level.
+
+    ``start`` / ``end`` (relative seconds, or UTC as datetimes or ISO text) and ``window`` (a
+    marker or meta-marker id) keep the spans that overlap that stretch of time, whole: a span
+    is checked over the whole file, so its start, samples and worst value stay those of the
+    whole span. An id that no marker or meta-marker has raises ``ValueError`` naming those
+    there are.
     """
     if level not in ("yellow", "red"):
         raise ValueError(f"level must be 'yellow' or 'red', not {level!r}")
@@ -113,28 +116,49 @@ def limit_violations(
     pd = require_pandas()
     hkids = _hkids(items)
     if items is not None and not hkids:
-        columns: dict = {name: [] for name in VIOLATION_COLUMNS}
-    else:
-        columns = _k._limit_violations(hkids, level == "red")
-    columns["level"] = [LEVELS[x] for x in columns["level"]]
-    columns["value_mode"] = [VALUE_MODES[x] for x in columns["value_mode"]]
-    columns["comparison"] = [COMPARISONS[x] for x in columns["comparison"]]
+        return empty_violations()
+    columns = arrays(_k._limit_violations(hkids, level == "red"))
     df = pd.DataFrame(columns, columns=list(VIOLATION_COLUMNS))
-    return df.astype(
-        {
-            "id": "int64",
-            "set": "int64",
-            "first_packet": "int64",
-            "last_packet": "int64",
-            "samples": "int64",
-            "limit": "float64",
-            "start_unix": "float64",
-            "end_unix": "float64",
-            "start_relative": "float64",
-            "end_relative": "float64",
-            "worst": "float64",
-            "worst_unix": "float64",
-            "worst_relative": "float64",
-            "open": "bool",
-        }
-    )
+    if start is None and end is None and window is None:
+        return df
+    return df[_overlapping(f, df, start, end, window)].reset_index(drop=True)
+
+
+def _overlapping(f, df: pd.DataFrame, start, end, window) -> np.ndarray:
+    """Which spans of df overlap the time window (the keywords of ``TMFile.series``)."""
+    from k814util.windows import _bound, select, spans
+
+    keep = np.ones(len(df), dtype=bool)
+    for bound, side, after in ((start, "end", True), (end, "start", False)):
+        if bound is None:
+            continue
+        unix, relative = df[f"{side}_unix"].to_numpy(), df[f"{side}_relative"].to_numpy()
+        column, value = _bound(bound, unix, relative)
+        keep &= column >= value if after else column <= value
+    if window is not None:
+        empty = np.empty(0)
+        select(f, empty, empty, window=window)  # the id's errors, as the series give them
+        first, last = df["start_relative"].to_numpy(), df["end_relative"].to_numpy()
+        inside = np.zeros(len(df), dtype=bool)
+        for s in (s for s in spans(f) if s.id == int(window)):
+            # A marker lasts until the next one begins; the last, and meta-markers, to their end.
+            final = s.kind == "meta-marker" or s.end >= last.max(initial=-np.inf)
+            inside |= (last >= s.start) & ((first <= s.end) if final else (first < s.end))
+        keep &= inside
+    return keep
+
+
+def empty_violations() -> pd.DataFrame:
+    """A violation report without rows, with the report's columns and dtypes."""
+    pd = require_pandas()
+    texts = ("mnemonic", "level", "value_mode", "comparison")
+    integers = ("id", "set", "first_packet", "last_packet", "samples")
+
+    def dtype(name: str) -> str:
+        if name in texts:
+            return "object"
+        if name in integers:
+            return "int64"
+        return "bool" if name == "open" else "float64"
+
+    return pd.DataFrame({name: pd.Series(dtype=dtype(name)) for name in VIOLATION_COLUMNS})

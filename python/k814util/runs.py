@@ -64,6 +64,8 @@ METHODS = (
     "refresh",
     "summary",
     "scan_table",
+    "limits",
+    "limit_violations",
 )
 
 
@@ -427,6 +429,14 @@ class Run:
     def seb_commands(self):
         """:meth:`TMFile.seb_commands` (TARN)."""
         return self._call("seb_commands")
+
+    def limits(self):
+        """:meth:`TMFile.limits`: the items that have limits."""
+        return self._call("limits")
+
+    def limit_violations(self, items=None, level="yellow", **window):
+        """:meth:`TMFile.limit_violations`: the spans in which values left their limits."""
+        return self._call("limit_violations", items, level, **window)
 
     def mission(self) -> str:
         """The mission the binding read from tm.meta ("tarn", "vireo")."""

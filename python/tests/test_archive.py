@@ -307,6 +307,38 @@ def test_series_and_scans_equal_each_run_bound_alone(multi, client, serial, tmp_
     assert archive.diagnostics(client)[damaged["tid_dir"]] == counted
 
 
+def test_limit_violations_equal_each_runs_report(multi, client, tmp_path, capsys):
+    root, manifest, archive = multi
+    runs = archive.catalogue()
+    good = runs[runs["error"] == ""]
+    frame = archive.limit_violations(runs, level="red", client=client)
+    assert frame.npartitions == len(good)
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        spans = frame.compute()
+    assert list(spans.columns[:4]) == ["mission", "group", "tid", "test_name"]
+    for row in good.itertuples():
+        with k814util.Run(row.telemetry_file, ini=str(root / ".814config.INI")) as alone:
+            expected = alone.limit_violations(level="red")
+        mine = spans[(spans["mission"] == row.mission) & (spans["tid"] == row.tid)]
+        assert (mine["test_name"] == row.test_name).all()
+        got = mine.drop(columns=["mission", "group", "tid", "test_name"]).reset_index(drop=True)
+        # dask keeps texts as its string dtype
+        pd.testing.assert_frame_equal(got, expected, check_dtype=False)
+        assert len(expected) > 0  # every run has red spans planted
+
+    out = tmp_path / "spans.parquet"
+    argv = ["archive", "limits", "--level", "red", "--ini", str(root / ".814config.INI")]
+    assert console.main([*argv, "--out", str(out), "--scheduler", client.scheduler.address]) == 0
+    written = pd.read_parquet(out)
+    pd.testing.assert_frame_equal(
+        written.reset_index(drop=True), spans.reset_index(drop=True), check_dtype=False
+    )
+    holding = len(set(zip(spans["mission"], spans["tid"])))
+    said = f"{len(spans)} limit violation span(s) (red) from {holding} runs -> {out}"
+    assert capsys.readouterr().out.startswith(said)
+
+
 def test_console_lists_and_extracts(multi, client, serial, tmp_path, capsys, monkeypatch):
     root, manifest, _ = multi
     ini = str(root / ".814config.INI")

@@ -3,7 +3,9 @@ planted (and listed in its manifest) on both missions, and the rules a report fo
 persistence, spans open at the end of the file, unknown items, items without limits."""
 
 import os
+from datetime import datetime, timezone
 
+import numpy as np
 import pytest
 
 if os.environ.get("K814_REQUIRE_MODULE"):
@@ -11,6 +13,7 @@ if os.environ.get("K814_REQUIRE_MODULE"):
 else:
     pytest.importorskip("k814util.k814util")
 
+import k814util.console
 from k814util.sample import generate_archive
 from k814util.sample import limits as planted
 
@@ -151,3 +154,79 @@ def test_unknown_items_items_without_limits_and_levels(mission):
     assert limits.limit_violations(f, []).empty
     with pytest.raises(ValueError, match="level"):
         limits.limit_violations(f, planted.STATE, level="orange")
+
+
+# The report's columns cross as typed arrays: numbers as numbers, texts as str, open as bool.
+KINDS = {"id": "i", "set": "i", "first_packet": "i", "last_packet": "i", "samples": "i"}
+KINDS |= {k: "O" for k in ("mnemonic", "level", "value_mode", "comparison")}
+KINDS |= {"open": "b"}
+
+
+def test_the_file_and_a_run_answer_the_modules_report(mission):
+    run, f = mission
+    table, everything = limits.limits(f), limits.limit_violations(f)
+    red = limits.limit_violations(f, PLANTED, level="red")
+    for name in everything.columns:
+        assert everything[name].dtype.kind == KINDS.get(name, "f"), name
+    assert everything["mnemonic"].map(type).eq(str).all()
+    pd.testing.assert_frame_equal(f.limits(), table)
+    pd.testing.assert_frame_equal(f.limit_violations(), everything)
+    pd.testing.assert_frame_equal(f.limit_violations(PLANTED, level="red"), red)
+    assert {"limits", "limit_violations"} <= set(k814util.runs.METHODS)
+    with k814util.Run(run["tm_file"]) as other:
+        pd.testing.assert_frame_equal(other.limits(), table)
+        pd.testing.assert_frame_equal(other.limit_violations(), everything)
+        pd.testing.assert_frame_equal(other.limit_violations(PLANTED, level="red"), red)
+        with pytest.raises(k814util.UnknownItemError):
+            other.limit_violations("LIM:PRESURE")
+
+
+@pytest.mark.parametrize(
+    "window",
+    [{"start": 27.0}, {"end": 25.0}, {"start": 22.0, "end": 23.0}, {"start": 61.0, "end": 62.0}],
+)
+def test_a_window_keeps_the_spans_that_overlap_it_whole(mission, window):
+    run, f = mission
+    spans = [s for s in run["limit_violations"] if s["mnemonic"] == planted.PRESSURE]
+    s = f.series(planted.PRESSURE, mode="raw")
+    # The windows name seconds from the first value of the planted items (the test's own
+    # clock starts there); as UTC text too.
+    offset = s["relative_time"][0]
+    first_unix = s["unix_time"][0]
+    relative = {k: offset + v for k, v in window.items()}
+    utc = {
+        k: datetime.fromtimestamp(first_unix + v, timezone.utc).isoformat()
+        for k, v in window.items()
+    }
+    inside = s["packet"][
+        (s["relative_time"] >= relative.get("start", -np.inf))
+        & (s["relative_time"] <= relative.get("end", np.inf))
+    ]
+    expected = [
+        x for x in spans if ((inside >= x["first_packet"]) & (inside <= x["last_packet"])).any()
+    ]
+    assert 0 < len(expected) < len(spans)
+    for given in (relative, utc):
+        got = f.limit_violations(planted.PRESSURE, **given)
+        _compare(got, expected)
+
+
+def test_a_marker_window_keeps_the_spans_with_values_inside(mission, capsys):
+    run, f = mission
+    from k814util.windows import spans as marker_spans
+
+    whole = f.limit_violations(PLANTED)
+    for marker in {m.id for m in marker_spans(f)}:
+        packets = np.concatenate(
+            [f.series(item, mode="raw", window=marker)["packet"] for item in PLANTED]
+        )
+        got = f.limit_violations(PLANTED, window=marker)
+        has = [
+            ((packets >= a) & (packets <= b)).any()
+            for a, b in zip(whole["first_packet"], whole["last_packet"])
+        ]
+        pd.testing.assert_frame_equal(got, whole[has].reset_index(drop=True))
+    with pytest.raises(ValueError, match="no marker or meta-marker has the id 4242"):
+        f.limit_violations(window=4242)
+    assert k814util.console.main(["limits", run["tm_file"], "--marker", "4242", "-q"]) == 1
+    assert "no marker or meta-marker has the id 4242" in capsys.readouterr().err

@@ -3,7 +3,7 @@
 Every subcommand runs in this process on the package's own API: it binds the process to the
 test's telemetry file (showing a progress bar on a terminal) and reads what it prints from the
 same objects and tables a script gets. A module per family of subcommands: ``reports`` (info,
-summary, log, markers, sequences, show), ``values`` (items, values), ``trend`` (plot),
+summary, log, markers, sequences, show), ``values`` (items, values), ``limits``, ``trend`` (plot),
 ``follow``, ``scans`` (scans, spectrum, tic), ``archive`` and ``sample``; ``plotting`` draws
 every figure, ``common`` holds what they share.
 """
@@ -14,33 +14,34 @@ import argparse
 import os
 import sys
 
-from k814util.console import archive, follow, reports, sample, scans, trend, values
+from k814util.console import archive, follow, limits, reports, sample, scans, trend, values
 from k814util.console.common import Failure, run
 
 __all__ = ["Failure", "main"]
 
 
-def parser() -> tuple[argparse.ArgumentParser, argparse.ArgumentParser]:
-    """The console's argument parser, and its values subcommand's (main checks its options)."""
+def parser() -> tuple[argparse.ArgumentParser, dict[str, argparse.ArgumentParser]]:
+    """The console's argument parser, and the parsers of the subcommands that write parquet by
+    name (main checks their options)."""
     top = argparse.ArgumentParser(prog="k814util", description=__doc__.split("\n")[0])
     sub = top.add_subparsers(dest="command", required=True)
     sample.register(sub)
     reports.register(sub)
-    values_parser = values.register(sub)
+    writers = {"values": values.register(sub), "limits": limits.register(sub)}
     trend.register(sub)
     follow.register(sub)
     scans.register(sub)
     archive.register(sub)
-    return top, values_parser
+    return top, writers
 
 
 def main(args: list[str] | None = None) -> int:
     """Runs the console with args (default: the command line's) and returns its exit status:
     0 done, 1 failed (the reason on standard error), 2 wrong usage, 130 interrupted."""
-    top, values_parser = parser()
+    top, writers = parser()
     parsed = top.parse_args(args)
     if getattr(parsed, "format", None) == "parquet" and not parsed.out:
-        values_parser.error("--format parquet needs --out FILE")
+        writers.get(parsed.command, top).error("--format parquet needs --out FILE")
     try:
         if hasattr(parsed, "path"):  # a command on a test's telemetry file
             return run(parsed)

@@ -1,5 +1,5 @@
-"""archive list and archive extract: the catalogue of a whole archive, and items of many runs
-extracted in parallel to parquet.
+"""archive list, extract and limits: the catalogue of a whole archive, items of many runs
+extracted in parallel to parquet, and every limit violation across the runs.
 
 Nothing here imports pandas or dask until a command runs, so the console starts without the
 ``analysis`` extra.
@@ -90,24 +90,67 @@ def cmd_extract(args: argparse.Namespace) -> int:
         items = [_item(text) for text in args.items]
         # An unknown item stops here, before anything is written.
         frame = archive.series(items, runs, mode=args.mode, client=client)
-        written = frame.to_parquet(args.out, compute=False)
-        with warnings.catch_warnings(record=True) as caught:
-            warnings.simplefilter("always")
-            future = (client or archive.client).compute(written)
-            if sys.stderr.isatty():
-                from distributed import progress
-
-                progress(future)
-                print(file=sys.stderr)
-            future.result()
-        for warning in caught:  # runs whose work failed (RunWarning)
-            print(f"skipped: {warning.message}", file=sys.stderr)
+        _compute(archive, client, frame.to_parquet(args.out, compute=False))
         rows, holding = _written(args.out)
         named = ", ".join(str(item) for item in items)
         print(f"{rows} values of {named} from {holding} runs -> {args.out}")
         _diagnostics_summary(archive, client, runs)
         if rows == 0:
             raise _failure("no run's database holds these items")
+    except Failure:
+        raise
+    except Exception as exc:
+        raise _failure(str(exc)) from None
+    finally:
+        archive.close()
+        if client is not None:
+            client.close()
+    return 0
+
+
+def _compute(archive, client, collection):
+    """collection computed on the client (default: the archive's), with a progress bar on a
+    terminal; the runs whose work failed are said on standard error."""
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        future = (client or archive.client).compute(collection)
+        if sys.stderr.isatty():
+            from distributed import progress
+
+            progress(future)
+            print(file=sys.stderr)
+        result = future.result()
+    for warning in caught:  # runs whose work failed (RunWarning)
+        print(f"skipped: {warning.message}", file=sys.stderr)
+    return result
+
+
+def cmd_limits(args: argparse.Namespace) -> int:
+    if (
+        args.out
+        and os.path.exists(args.out)
+        and (not os.path.isdir(args.out) or os.listdir(args.out))
+    ):
+        raise _failure(f"{args.out} exists; remove it or name another")
+    archive = _archive(args)
+    runs = _runs(archive, args)
+    for row in runs[runs["error"] != ""].itertuples():
+        print(f"skipped: {row.error}", file=sys.stderr)
+    client = None
+    try:
+        client = _connect(args.scheduler) if args.scheduler else None
+        frame = archive.limit_violations(runs, level=args.level, client=client)
+        what = "red" if args.level == "red" else "yellow and red"
+        if args.out:
+            _compute(archive, client, frame.to_parquet(args.out, compute=False))
+            rows, holding = _written(args.out)
+            print(f"{rows} limit violation span(s) ({what}) from {holding} runs -> {args.out}")
+        else:
+            from k814util.console.limits import print_table
+
+            spans = _compute(archive, client, frame)
+            print_table(spans, None, f"{what} in {len(runs)} runs", with_runs=True)
+        _diagnostics_summary(archive, client, runs)
     except Failure:
         raise
     except Exception as exc:
@@ -144,7 +187,7 @@ def _diagnostics_summary(archive, client, runs) -> None:
 
 
 def register(subparsers) -> None:
-    """Adds ``archive list`` and ``archive extract`` to the console's subcommands."""
+    """Adds ``archive list``, ``extract`` and ``limits`` to the console's subcommands."""
     archive = subparsers.add_parser("archive", help="every test run of the configuration")
     commands = archive.add_subparsers(dest="archive_command", required=True)
 
@@ -165,6 +208,23 @@ def register(subparsers) -> None:
     extract.add_argument("--mode", choices=("raw", "eng", "sci"), default="sci")
     extract.add_argument("--scheduler", metavar="ADDRESS", help="an existing Dask scheduler")
     extract.add_argument(
+        "--workers",
+        type=positive_int,
+        metavar="N",
+        help="local worker processes (default: processors)",
+    )
+    limits = add("limits", cmd_limits, "every limit violation of every run")
+    limits.add_argument(
+        "--level",
+        choices=("yellow", "red"),
+        default="yellow",
+        help="yellow: yellow and red spans (default); red: red ones only",
+    )
+    limits.add_argument(
+        "--out", metavar="DIR.parquet", help="write a parquet dataset (default: print a table)"
+    )
+    limits.add_argument("--scheduler", metavar="ADDRESS", help="an existing Dask scheduler")
+    limits.add_argument(
         "--workers",
         type=positive_int,
         metavar="N",

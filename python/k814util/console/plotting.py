@@ -219,6 +219,64 @@ def run_name(f) -> str:
     return Path(f.filename()).resolve().parent.name
 
 
+#: The colours of limit lines and violation spans by level.
+LIMIT_COLOURS = {"yellow": "gold", "red": "tab:red"}
+
+
+class LimitMarks(NamedTuple):
+    """What a panel shows of one item's limits: lines (level, value) in the plotted mode, and
+    the spans (level, start, end in relative seconds) in which its values left them."""
+
+    lines: list
+    spans: list
+
+
+def limit_marks(row, violations, mode: str) -> LimitMarks:
+    """The marks of an item from its row of ``TMFile.limits()`` (None without limits) and its
+    ``limit_violations()``: a set's lines only when the plotted mode is the set's value mode (a
+    limit in other units would sit at a meaningless height), its spans whatever the mode (they
+    are times)."""
+    lines: list = []
+    if row is not None:
+        for n in (1, 2):
+            if row[f"value_mode_{n}"] != mode:
+                continue
+            for level in ("yellow", "red"):
+                value = float(row[f"{level}_{n}"])
+                if not np.isnan(value) and (level, value) not in lines:
+                    lines.append((level, value))
+    found: list = []
+    if violations is not None:
+        found = list(
+            zip(
+                violations["level"].tolist(),
+                violations["start_relative"].tolist(),
+                violations["end_relative"].tolist(),
+            )
+        )
+    return LimitMarks(lines, found)
+
+
+def draw_limits(ax, name: str, marks: LimitMarks, x: TimeAxis) -> None:
+    """The item's limit lines dashed across the panel and its violation spans shaded, in the
+    level's colour; red spans over the yellow ones they lie in. Each artist's gid names the item
+    and level ("limit:NAME:LEVEL", "violation:NAME:LEVEL")."""
+    for level, value in marks.lines:
+        ax.axhline(value, color=LIMIT_COLOURS[level], ls="--", lw=0.9, gid=f"limit:{name}:{level}")
+    for level in ("yellow", "red"):
+        for shown, start, end in marks.spans:
+            if shown == level:
+                x0, x1 = x([start, end])
+                ax.axvspan(
+                    x0,
+                    x1,
+                    color=LIMIT_COLOURS[level],
+                    alpha=0.2,
+                    lw=0,
+                    gid=f"violation:{name}:{level}",
+                )
+
+
 def clipped(found: Spans, low: float, high: float) -> Spans:
     """The spans that overlap [low, high], cut to it."""
 
@@ -232,21 +290,43 @@ def clipped(found: Spans, low: float, high: float) -> Spans:
     return Spans(cut(found.markers), cut(found.metas), found.offset)
 
 
-def trend(f, panels: dict, mode: str, utc: bool, to_file: bool, windowed: bool = False):
+def trend(
+    f,
+    panels: dict,
+    mode: str,
+    utc: bool,
+    to_file: bool,
+    windowed: bool = False,
+    limits: dict | None = None,
+):
     """Items against time, a panel per unit: panels maps each unit to its (name, series);
-    windowed: the series hold a time window, which the figure shows rather than the test."""
+    windowed: the series hold a time window, which the figure shows rather than the test;
+    limits (optional) maps each name to its LimitMarks."""
     found = spans(f)
     times = [s["relative_time"] for lines in panels.values() for _, s in lines]
     if windowed and any(len(t) for t in times):
         low = min(float(t.min()) for t in times if len(t))
         high = max(float(t.max()) for t in times if len(t))
         found = clipped(found, low, high)
+        if limits:
+            limits = {
+                name: marks._replace(
+                    spans=[
+                        (v, max(a, low), min(b, high))
+                        for v, a, b in marks.spans
+                        if b >= low and a <= high
+                    ]
+                )
+                for name, marks in limits.items()
+            }
     fig, axes, lane, plt = figure([PANEL_PX] * len(panels), lane_count(found), to_file)
     x = TimeAxis(found.offset, utc)
     draw_spans(axes, lane, found, x)
     for ax, (unit, lines) in zip(axes, panels.items()):
         for name, s in lines:
             trace(ax, x(s["relative_time"]), s["value"], name)
+            if limits and name in limits:
+                draw_limits(ax, name, limits[name], x)
         ax.set_ylabel(axis_label(unit, mode))
         ax.legend(loc="upper right", fontsize=8)
     x.finish(lane if lane is not None else axes[-1])

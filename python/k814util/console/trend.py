@@ -1,4 +1,5 @@
-"""plot: trends of items against time, a panel per unit, markers shaded."""
+"""plot: trends of items against time, a panel per unit, markers shaded, each item's limits
+drawn and its violations shaded."""
 
 from __future__ import annotations
 
@@ -26,15 +27,22 @@ def cmd_plot(args: argparse.Namespace) -> int:
     f = bound(args)
     found_in = catalogue(args)
     panels: dict[str, list[tuple[str, dict]]] = {}
+    with_limits = f.limits().set_index("id")
+    marks: dict[str, plotting.LimitMarks] = {}
     for hkid, name in resolve(found_in, args.items):
         s = windowed(f, f.series(hkid, MODES[args.mode]), window(args))
         if s["value"].dtype.kind != "f":
             print(f"k814util: {name} has text values; left out of the plot", file=sys.stderr)
             continue
         panels.setdefault(units(found_in, hkid, args.mode), []).append((name, s))
+        if hkid in with_limits.index:
+            row = with_limits.loc[hkid]
+            marks[name] = plotting.limit_marks(row, f.limit_violations(hkid), args.mode)
     if not panels:
         raise Failure("nothing to plot: no item with numeric values")
-    fig, plt = plotting.trend(f, panels, args.mode, args.utc, bool(args.png), bool(window(args)))
+    fig, plt = plotting.trend(
+        f, panels, args.mode, args.utc, bool(args.png), bool(window(args)), marks
+    )
     plotting.save_or_show(fig, plt, args.png)
     if args.png:
         print(f"trend of {sum(len(v) for v in panels.values())} item(s) written to {args.png}")
