@@ -142,9 +142,9 @@ TEST(SpectraArraysTest, RowsFollowCountsOfEveryScanShape) {
         SCOPED_TRACE(cases[r].name);
         const auto& want = cases[r].expected;
         ASSERT_EQ(offsets[r + 1] - offsets[r], int64_t(want.size()));
-        EXPECT_EQ(std::vector<int>(flatCounts.begin() + offsets[r],
-                                   flatCounts.begin() + offsets[r + 1]),
-                  want);
+        EXPECT_EQ(
+            std::vector<int>(flatCounts.begin() + offsets[r], flatCounts.begin() + offsets[r + 1]),
+            want);
         for (size_t k = 0; k < want.size(); ++k) {
             EXPECT_EQ(flatMz[size_t(offsets[r]) + k], double(k));
         }

@@ -315,7 +315,9 @@ class Spectra:
         if mode is not None and mode not in MODE_NAMES:
             raise ValueError(f"a scan mode is one of {', '.join(MODE_NAMES)}, not {mode!r}")
         if kind is not None and kind not in KIND_NAMES.values():
-            raise ValueError(f"a scan kind is one of {', '.join(KIND_NAMES.values())}, not {kind!r}")
+            raise ValueError(
+                f"a scan kind is one of {', '.join(KIND_NAMES.values())}, not {kind!r}"
+            )
         keep = self._in_window(window, start, end)
         modes = self._columns["mode"]
         chosen = keep & (self.kinds() == kind if kind is not None else True)
@@ -363,9 +365,10 @@ class Spectra:
         a height or prominence, the prominence is 5 % of the range of the counts.
 
         One row per peak, in m/z order: ``mz`` (the centroid of the bins above the width's
-        contour line, each weighted by its counts above that line), ``height`` (the counts at the apex), ``area`` (counts
-        integrated over m/z, trapezoids, between where the peak meets its base as
-        ``scipy.signal.peak_widths`` finds it at relative height 1; background included),
+        contour line, each weighted by its counts above that line), ``height`` (the counts at
+        the apex), ``area`` (counts integrated over m/z, trapezoids, between where the peak
+        meets its base as ``scipy.signal.peak_widths`` finds it at relative height 1;
+        background included),
         ``width`` (m/z, at ``rel_height`` of the peak's prominence: 0.5, the full width at
         half maximum), ``apex_mz`` and ``bin`` (the apex's index in the spectrum). Needs
         scipy (the ``analysis`` extra)."""

@@ -215,9 +215,7 @@ def register(sub) -> None:
     spectrum = add_file_command(
         sub, "spectrum", cmd_spectrum, "one scan's m/z and counts as CSV, or a plot"
     )
-    spectrum.add_argument(
-        "index", type=int, nargs="?", help="scan number (negative: from the end)"
-    )
+    spectrum.add_argument("index", type=int, nargs="?", help="scan number (negative: from the end)")
     spectrum.add_argument("--png", metavar="OUT", help="plot the spectrum to this PNG file")
     mean = spectrum.add_argument_group("mean spectrum (--average)")
     mean.add_argument(
