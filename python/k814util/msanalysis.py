@@ -12,9 +12,9 @@ from dataclasses import dataclass
 
 import numpy as np
 
-# Query cells (scans x grid points) interpolated at once when averaging: bounds the temporary
-# arrays to some tens of megabytes whatever the window holds.
-_CHUNK_CELLS = 1 << 21
+# Query cells (scans x grid points) interpolated at once when averaging: the ten or so
+# temporary arrays of a chunk stay near 40 MB whatever the window holds.
+_CHUNK_CELLS = 1 << 19
 
 
 @dataclass(frozen=True)

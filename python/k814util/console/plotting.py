@@ -390,12 +390,12 @@ def _kind_order(key: tuple[str, str]) -> tuple[int, str]:
     return (order.index(key[0]) if key[0] in order else len(order), key[1])
 
 
-def xic(f, cols: dict, values: np.ndarray, mz: float, tolerance: float, to_file: bool):
+def xic(f, cols: dict, values: np.ndarray, mz: float, tolerance: float, utc: bool, to_file: bool):
     """The extracted-ion chromatogram against time, one trace per scan kind and mode; the
     scans that do not reach the m/z window are ticked along the bottom, not drawn as zeros."""
     found = spans(f)
     fig, (ax,), lane, plt = figure([PANEL_PX], lane_count(found), to_file)
-    x = TimeAxis(found.offset, False)
+    x = TimeAxis(found.offset, utc)
     draw_spans([ax], lane, found, x)
     times = x(cols["relative_time"])
     kinds = np.array([KINDS.get(int(t), str(t)) for t in cols["src_pkt_type"]], dtype=object)

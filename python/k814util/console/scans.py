@@ -161,7 +161,7 @@ def cmd_xic(args: argparse.Namespace) -> int:
     if args.png:
         from k814util.console import plotting
 
-        fig, plt = plotting.xic(bound(args), cols, values, args.mz, args.tolerance, True)
+        fig, plt = plotting.xic(bound(args), cols, values, args.mz, args.tolerance, args.utc, True)
         plotting.save_or_show(fig, plt, args.png)
         covered = int((values == values).sum())
         print(
