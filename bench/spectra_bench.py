@@ -18,7 +18,9 @@ scan's offset), same run:
 - ``long()``: its time against numpy alone building the same four columns from the flat arrays
   (median of R), and the padded way (the counted cells picked out of the matrices by a mask);
   and its peak memory above what was held before (tracemalloc, each in a fresh process so no
-  freed pages of an earlier step hide it) against the frame's own bytes.
+  freed pages of an earlier step hide it) against the frame's own bytes;
+- ``xic()`` of a window around the first scan's middle m/z against the same sums in numpy on
+  the padded matrices (median of R; the two checked equal where a scan covers the window).
 """
 
 from __future__ import annotations
@@ -124,6 +126,24 @@ def _layout(args) -> None:
     print(f"  numpy alone (same columns): {yardstick:8.3f} s")
     print(f"  after (ragged):             {after:8.3f} s  {after / yardstick:6.2f}x numpy")
     print(f"  before (padded):            {before:8.3f} s  {before / yardstick:6.2f}x numpy")
+    row_mz = sp.flat_mz[sp.offsets[0] : sp.offsets[1]]
+    centre = float(row_mz[len(row_mz) // 2]) + 0.013
+    lower, upper = centre - 0.5, centre + 0.5
+    ragged_times, padded_times = [], []
+    for _ in range(max(1, args.repeat)):
+        start = time.perf_counter()
+        xic = sp.xic(centre, 0.5)
+        ragged_times.append(time.perf_counter() - start)
+        start = time.perf_counter()
+        inside = (sp.mz >= lower) & (sp.mz <= upper)
+        padded_sum = np.where(inside, sp.counts, 0).sum(axis=1)
+        padded_times.append(time.perf_counter() - start)
+    covered = ~np.isnan(xic)
+    same = np.array_equal(xic[covered], padded_sum[covered])
+    ragged_xic, padded_xic = map(statistics.median, (ragged_times, padded_times))
+    print(f"xic(m/z {centre:g} +- 0.5), {int(covered.sum())} of {len(xic)} scans cover it:")
+    print(f"  flat arrays:                {ragged_xic:8.3f} s")
+    print(f"  numpy on the padded:        {padded_xic:8.3f} s  ({'equal' if same else 'DIFFER'})")
     for how in ("ragged", "padded"):
         done = subprocess.run(
             [sys.executable, __file__, args.tm_file, "--ini", args.ini, "--measure-long", how],
