@@ -11,8 +11,8 @@ its TID directory to ``--runs`` runs (own TID, date and tm.meta each), then time
 - serial, a fresh interpreter per run: what a shell loop over the runs pays (start, import,
   bind, read);
 - ``Archive.map`` on a local cluster of ``--workers`` processes (one thread each), cold (the
-  workers' helper processes ended first, so each starts its helper: interpreter, import, first
-  bind) and warm (the helpers found);
+  runs' worker processes ended first, so each run starts its worker: interpreter, import,
+  first bind) and warm (the runs' workers found);
 - ``Archive.series([...], client=...).compute()`` (the DataFrame with run columns) on the same
   cluster, warm, its item check (one run bound per group) included.
 Also: the cluster's start, one interpreter's start with ``import k814util``, and per run the
@@ -155,7 +155,7 @@ def main() -> None:
             timed("serial, an interpreter per run", fresh_interpreters),
         ]
         client.run(_close_helpers)
-        checks.append(timed("map, cold helpers", lambda: archive.map(_value_count, runs, client)))
+        checks.append(timed("map, cold workers", lambda: archive.map(_value_count, runs, client)))
         checks.append(timed("map, warm", lambda: archive.map(_value_count, runs, client)))
         frame = timed(
             "series().compute(), warm",

@@ -41,6 +41,16 @@ TMFile::TMFile(const std::string& filename)
 
 TMFile::~TMFile() = default;
 
+bool TMFile::_adopt_binding() {
+    const Binding& binding = Binding::instance();
+    const QString mine = QFileInfo(QString::fromStdString(filename_)).absoluteFilePath();
+    if (!binding.isBound() || binding.current().absolutePath != mine) {
+        return false;
+    }
+    bindingGeneration_ = binding.generation();
+    return true;
+}
+
 std::string TMFile::absolute_directory() const {
     const QFileInfo file(QString::fromStdString(filename_));
     const QString canonical = file.absoluteDir().canonicalPath();

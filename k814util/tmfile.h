@@ -53,6 +53,9 @@ public:
     /// The binding generation the object was made in: the package's whole-file methods refuse
     /// to answer for a later binding's file.
     long long _binding_generation() const { return bindingGeneration_; }
+    /// Takes the process's current binding as the object's own when it is of the object's
+    /// file (refresh binds the file again after another binding); whether it was.
+    bool _adopt_binding();
 
 private:
     std::string filename_;

@@ -2,9 +2,15 @@
 %extend k814util::ScienceDataCacheWrapper {
 %pythoncode %{
 def __len__(self):
+    from k814util._binding import ensure_current
+
+    ensure_current(self)
     return self.size()
 
 def __getitem__(self, index):
+    from k814util._binding import ensure_current
+
+    ensure_current(self)
     if isinstance(index, slice):
         return [self.get_scan(i) for i in range(*index.indices(self.size()))]
     from k814util._sequence import position
@@ -12,6 +18,9 @@ def __getitem__(self, index):
     return self.get_scan(position(index, self.size()))
 
 def __iter__(self):
+    from k814util._binding import ensure_current
+
+    ensure_current(self)
     for i in range(self.size()):
         yield self.get_scan(i)
 

@@ -5,9 +5,15 @@
 %extend k814util::TMFile {
 %pythoncode %{
 def __len__(self):
+    from k814util._binding import ensure_current
+
+    ensure_current(self)
     return self.length()
 
 def __getitem__(self, index):
+    from k814util._binding import ensure_current
+
+    ensure_current(self)
     if isinstance(index, slice):
         return [self.get_pkt(i) for i in range(*index.indices(self.length()))]
     from k814util._sequence import position
@@ -15,6 +21,9 @@ def __getitem__(self, index):
     return self.get_pkt(position(index, self.length()))
 
 def __iter__(self):
+    from k814util._binding import ensure_current
+
+    ensure_current(self)
     for i in range(self.length()):
         yield self.get_pkt(i)
 
@@ -256,7 +265,12 @@ def refresh(self, stale_after=5.0):
     whole packet resets that count.) When the file keeps its size for ``stale_after``
     seconds, what waits unfinished at its end is read anyway: damage that looks like a long
     packet's start, or the end of a recording that stopped, then costs its retries and is
-    passed over instead of holding back what follows it."""
-    return int(_k814util._console_refresh(self.filename(), float(stale_after)))
+    passed over instead of holding back what follows it.
+
+    An object made for an earlier binding binds its file again: it is then current again (and
+    objects of the binding it replaces are stale)."""
+    added = int(_k814util._console_refresh(self.filename(), float(stale_after)))
+    self._adopt_binding()
+    return added
 %}
 }

@@ -345,7 +345,7 @@ class Run:
         self._finalizer = weakref.finalize(self, _release, weakref.ref(self.pool), id(self))
 
     def __repr__(self) -> str:
-        state = "bound" if self._worker is not None else "not bound yet"
+        state = "bound" if self._worker is not None else "not bound now (bound when asked)"
         return f"Run({self.path!r}, {self._mission or 'unknown mission'}, {state})"
 
     def __enter__(self) -> Run:
@@ -359,14 +359,19 @@ class Run:
         self.pool.release(self)
 
     def _ask(self, op: str, *payload):
-        w = self.pool.worker_for(self)
-        with w.lock:
-            try:
-                return w.ask(op, *payload)
-            except RunWorkerError:
-                # Said once, here: the next call binds the run in a new worker without a word.
-                self.pool.discard(w)
-                raise
+        while True:
+            w = self.pool.worker_for(self)
+            with w.lock:
+                # Between finding the worker and locking it, another caller may have made room
+                # with it for another run: ask again then.
+                if w.owner != id(self) or self._worker is not w:
+                    continue
+                try:
+                    return w.ask(op, *payload)
+                except RunWorkerError:
+                    # Said once, here: the next call binds the run in a new worker silently.
+                    self.pool.discard(w)
+                    raise
 
     def _call(self, name: str, *args, **kwargs):
         return self._ask("call", name, args, kwargs)
@@ -390,13 +395,15 @@ class Run:
         """:meth:`TMFile.dataframe`: values of several items with a UTC time index."""
         return self._call("dataframe", items, mode, layout, **window)
 
-    def packets(self):
-        """:meth:`TMFile.packets`: one row per packet."""
-        return self._call("packets")
+    def packets(self, **window):
+        """:meth:`TMFile.packets`: one row per packet (``start``, ``end``, ``window`` as
+        there)."""
+        return self._call("packets", **window)
 
-    def messages(self):
-        """:meth:`TMFile.messages`: the message log."""
-        return self._call("messages")
+    def messages(self, **window):
+        """:meth:`TMFile.messages`: the message log (``start``, ``end``, ``window`` as
+        there)."""
+        return self._call("messages", **window)
 
     def markers(self):
         """:meth:`TMFile.markers`: the test markers (TARN marker packets or VIREO intervals)."""
@@ -466,7 +473,8 @@ class Run:
 
     def apply(self, func: Callable[[Any], Any]):
         """``func(tmfile)`` in the run's worker, on its bound TMFile; func and its result travel
-        pickled (cloudpickle), so func may be a lambda or a closure."""
+        pickled with cloudpickle (installed with the ``analysis`` extra's dask), so func may be
+        a lambda or a closure."""
         import cloudpickle
 
         return self._ask("apply", cloudpickle.dumps(func))

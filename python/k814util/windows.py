@@ -25,6 +25,9 @@ TimeLike = Union[float, int, str, datetime, np.datetime64, "pd.Timestamp"]
 
 __all__ = ["Span", "resample", "select", "spans", "to_unix"]
 
+# The ways resample combines a bin's values.
+_HOW = ("mean", "last", "first", "min", "max", "median", "sum", "count", "std")
+
 
 class Span(NamedTuple):
     """A marker's or meta-marker's stretch of a test, in relative seconds, with its label
@@ -94,8 +97,12 @@ def to_unix(value: TimeLike) -> float:
                 f"not a time: {value!r} (ISO form, e.g. 2012-04-02T12:36:00Z)"
             ) from None
     if isinstance(value, np.datetime64):
+        if np.isnat(value):
+            raise ValueError("not a time: NaT")
         return float(value.astype("datetime64[us]").astype(np.int64)) / 1e6
     if isinstance(value, datetime):  # pandas' Timestamp too
+        if value != value:  # pandas' NaT
+            raise ValueError("not a time: NaT")
         if value.tzinfo is None:
             value = value.replace(tzinfo=timezone.utc)
         return value.timestamp()
@@ -166,7 +173,11 @@ def resample(frame: pd.DataFrame, period, how: str = "mean") -> pd.DataFrame:
     ``item`` and ``value``, indexed by time; a wide frame per column (its ``relative_time``,
     ``packet`` and ``sample`` columns are left out). Bins without values are dropped.
     """
+    if how not in _HOW:
+        raise ValueError(f"how must be one of {', '.join(_HOW)}, not {how!r}")
     if "item" in frame.columns and "value" in frame.columns:
+        if frame.empty:  # no bins to make: the frame's columns, no rows
+            return frame[["item", "value"]]
         grouped = frame.groupby("item", observed=True)["value"].resample(period).agg(how)
         out = grouped.dropna().reset_index(level="item")
         return out[["item", "value"]]

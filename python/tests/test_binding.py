@@ -8,6 +8,9 @@ import shutil
 from pathlib import Path
 
 import pytest
+
+pytest.importorskip("k814util.k814util")
+
 from k814util.diagnostics import binding_diagnostics
 
 import k814util
@@ -68,14 +71,28 @@ def test_objects_of_an_earlier_binding_refuse_whole_file_answers(archive, monkey
     again = k814util.open(tarn["tm_file"])  # the same binding, read on
     for f in (t, again):
         k814util._binding.ensure_current(f)
+    scans = k814util.scans(tarn["tm_file"])
     v = k814util.open(vireo["tm_file"])
     with pytest.raises(k814util.StaleBindingError) as caught:
         k814util._binding.ensure_current(t)
     assert vireo["tm_file"] in str(caught.value)
     assert isinstance(caught.value, k814util.BindingError)
     k814util._binding.ensure_current(v)
+    # The package's own methods refuse; its repr says why.
+    for stale in (lambda: t[5], lambda: len(t), lambda: list(t), lambda: t.mission()):
+        with pytest.raises(k814util.StaleBindingError):
+            stale()
+    for stale in (lambda: scans[0], lambda: len(scans), lambda: k814util.Spectra(scans)):
+        with pytest.raises(k814util.StaleBindingError):
+            stale()
+    assert "stale" in repr(t) and "stale" in repr(scans)
     # The documented proxy operations read the process's cache, as they always did.
     assert t.length() == v.length() == vireo["packets"]
+    # refresh binds the object's file again, and the object is current again (v no longer).
+    assert t.refresh() == tarn["packets"]
+    assert len(t) == tarn["packets"] and t.mission() == "tarn"
+    with pytest.raises(k814util.StaleBindingError):
+        v.mission()
 
 
 def _ini_with(root: Path, tmp_path: Path, old: str, new: str) -> Path:

@@ -13,6 +13,9 @@ import warnings
 
 import numpy as np
 import pytest
+
+pytest.importorskip("k814util.k814util")
+
 from k814util.runs import RunPool, RunWarning, RunWorkerError
 
 import k814util

@@ -90,6 +90,13 @@ def test_a_marker_id_that_is_not_there_names_those_that_are(tarn):
     assert "777" in message and "markers: 1, 2, 3, 4" in message and "50003" in message
     with pytest.raises(TypeError):
         f.series("SEB:HV_MON", start=True)
+    with pytest.raises(ValueError, match="NaT"):
+        f.series("SEB:HV_MON", start=pd.NaT)
+    with pytest.raises(ValueError, match="how must be one of"):
+        f.dataframe(ITEMS, resample="10s", how="bogus")
+    # Nothing in the window: empty frames in both layouts, resampled or not.
+    for layout in ("long", "wide"):
+        assert f.dataframe(ITEMS, layout=layout, start=1e9, resample="10s").empty
 
 
 def test_vireo_marker_windows_run_from_start_to_end(archive, monkeypatch):
@@ -137,6 +144,8 @@ def test_runs_take_the_same_windows(tarn):
         pd.testing.assert_frame_equal(
             r.dataframe(ITEMS, resample="10s"), f.dataframe(ITEMS, resample="10s")
         )
+        pd.testing.assert_frame_equal(r.packets(window=2), f.packets(window=2))
+        pd.testing.assert_frame_equal(r.messages(start=40), f.messages(start=40))
 
 
 def test_the_console_takes_the_same_windows(tarn, capsys):
@@ -161,3 +170,7 @@ def test_the_console_takes_the_same_windows(tarn, capsys):
     assert "--start: not a time: 'soon'" in capsys.readouterr().err
     assert main(["values", path, "SEB:HV_MON", "-q", "--marker", "9"]) == 1
     assert "markers: 1, 2, 3, 4" in capsys.readouterr().err
+    # An output the console cannot write is one line, exit 1.
+    missing = "/nonexistent-folder/x.csv"
+    assert main(["values", path, "SEB:HV_MON", "-q", "--out", missing]) == 1
+    assert capsys.readouterr().err == f"cannot write {missing}: No such file or directory\n"

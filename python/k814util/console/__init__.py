@@ -1,4 +1,4 @@
-"""The ``k814util`` console command.
+"""The k814util console: reports, values, plots and archives of telemetry tests.
 
 Every subcommand runs in this process on the package's own API: it binds the process to the
 test's telemetry file (showing a progress bar on a terminal) and reads what it prints from the

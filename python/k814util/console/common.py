@@ -77,6 +77,8 @@ def run(args: argparse.Namespace) -> int:
     import k814util
 
     args.diagnostics = []  # what report() has still to say
+    if hasattr(args, "start"):
+        window(args)  # a time that is none is wrong usage, said before the file is read
     lines: list = []
     try:
         with k814util.capture_diagnostics() as lines:
@@ -85,6 +87,12 @@ def run(args: argparse.Namespace) -> int:
         if exc.binding:
             lines.clear()
         raise
+    except OSError as exc:
+        # An output the command cannot write (a folder that is not there, no permission):
+        # one line, not a traceback. A reader that went away is not a failure of ours.
+        if isinstance(exc, BrokenPipeError) or exc.filename is None:
+            raise
+        raise Failure(f"cannot write {exc.filename}: {exc.strerror}") from None
     finally:
         args.diagnostics.extend(lines)  # filled as the capture ended
         report(args)
@@ -125,7 +133,8 @@ def report(args: argparse.Namespace) -> None:
             print(d.text, file=sys.stderr)
         if reader:
             print(
-                f"reader: {reader} lines about damaged telemetry; --verbose shows them",
+                f"reader: {reader} {'line' if reader == 1 else 'lines'} about damaged "
+                "telemetry; --verbose shows them",
                 file=sys.stderr,
             )
         sys.stderr.flush()

@@ -330,7 +330,8 @@ def trend(
         ax.set_ylabel(axis_label(unit, mode))
         ax.legend(loc="upper right", fontsize=8)
     x.finish(lane if lane is not None else axes[-1])
-    fig.suptitle(f"{run_name(f)}: {mode} values against time; {_shown(f, found)}", fontsize=10)
+    shown = "a time window" if windowed else "time"
+    fig.suptitle(f"{run_name(f)}: {mode} values against {shown}; {_shown(f, found)}", fontsize=10)
     fig.tight_layout()
     return fig, plt
 
@@ -338,9 +339,10 @@ def trend(
 def _shown(f, found: Spans) -> str:
     """What the shading and the lane show, in the test's mission's words."""
     if f.mission() != "tarn":
-        return "VIREO marker intervals shaded"
+        return "VIREO marker intervals shaded" if found.markers else "no VIREO markers"
+    shaded = "TARN markers shaded" if found.markers else "no TARN markers"
     lane = "meta-markers in the lane below" if found.metas else "no meta-markers"
-    return f"TARN markers shaded, {lane}"
+    return f"{shaded}, {lane}"
 
 
 def tic(f, cols: dict, utc: bool, to_file: bool):
