@@ -235,10 +235,9 @@ class Spectra:
 
     def kinds(self) -> np.ndarray:
         """Each scan's kind ("single", "summed", "aggregated") from its science packet type."""
-        types = self._columns["src_pkt_type"]
-        return np.array([KIND_NAMES.get(int(t), str(int(t))) for t in np.unique(types)])[
-            np.searchsorted(np.unique(types), types)
-        ]
+        found, each = np.unique(self._columns["src_pkt_type"], return_inverse=True)
+        names = np.array([KIND_NAMES.get(int(t), str(int(t))) for t in found], dtype=object)
+        return names[each]
 
     def tic(self, by: tuple[str, ...] | str | None = ("kind", "mode")) -> pd.DataFrame:
         """The total ion count chromatograms, one trace per group of ``by`` ("kind", "mode",
