@@ -82,14 +82,21 @@ SpectraArrays::SpectraArrays(const TarGse::ScienceDataCache& cache, const TarGse
                              int first, int last)
     : SpectraArrays(scanRange(cache, first, last), massCal) {}
 
-template <typename T>
-void SpectraArrays::fillCountsAs(T* out, int64_t stride) const {
-    checkStride(stride, width_);
+std::vector<int64_t> SpectraArrays::offsets() const {
+    std::vector<int64_t> out(countedBins_.size() + 1, 0);
+    for (size_t r = 0; r < countedBins_.size(); ++r) {
+        out[r + 1] = out[r] + countedBins_[r];
+    }
+    return out;
+}
+
+template <typename T, typename RowStart>
+void SpectraArrays::fillCountsAs(T* out, RowStart rowStart) const {
     for (size_t r = 0; r < scans_.size(); ++r) {
         if (!scans_[r]) {
             continue;
         }
-        T* row = out + int64_t(r) * stride;
+        T* row = out + rowStart(r);
         walkSegments(*scans_[r],
                      [row](int64_t position, const TarGse::SciDataPacket& segment, int bins) {
                          T* to = row + position;
@@ -101,11 +108,23 @@ void SpectraArrays::fillCountsAs(T* out, int64_t stride) const {
 }
 
 void SpectraArrays::fillCounts(int32_t* out, int64_t stride) const {
-    fillCountsAs(out, stride);
+    checkStride(stride, width_);
+    fillCountsAs(out, [stride](size_t r) { return int64_t(r) * stride; });
 }
 
 void SpectraArrays::fillCounts(double* out, int64_t stride) const {
-    fillCountsAs(out, stride);
+    checkStride(stride, width_);
+    fillCountsAs(out, [stride](size_t r) { return int64_t(r) * stride; });
+}
+
+void SpectraArrays::fillFlatCounts(int32_t* out) const {
+    const std::vector<int64_t> starts = offsets();
+    fillCountsAs(out, [&starts](size_t r) { return starts[r]; });
+}
+
+void SpectraArrays::fillFlatCounts(double* out) const {
+    const std::vector<int64_t> starts = offsets();
+    fillCountsAs(out, [&starts](size_t r) { return starts[r]; });
 }
 
 bool SpectraArrays::wholeCounts() const {
@@ -123,8 +142,8 @@ bool SpectraArrays::wholeCounts() const {
     return whole;
 }
 
-void SpectraArrays::fillMz(double* out, int64_t stride) const {
-    checkStride(stride, width_);
+template <typename RowStart, typename RowEnd>
+void SpectraArrays::fillMzAs(double* out, RowStart rowStart, RowEnd rowEnd) const {
     constexpr double nan = std::numeric_limits<double>::quiet_NaN();
     // Without RF control the chain is the calibration entry of the scan's phase cycle alone, the
     // same for every scan of that cycle: one row per cycle, computed once, serves them all.
@@ -133,7 +152,7 @@ void SpectraArrays::fillMz(double* out, int64_t stride) const {
     std::map<int, std::vector<double>> byPhaseCycle;
     for (size_t r = 0; r < scans_.size(); ++r) {
         const TarGse::ScanData* scan = scans_[r];
-        double* row = out + int64_t(r) * stride;
+        double* row = out + rowStart(r);
         const int64_t n = massCal_ && scan ? countedBins_[r] : 0;
         if (n > 0) {
             const auto chain = [&] {
@@ -155,8 +174,22 @@ void SpectraArrays::fillMz(double* out, int64_t stride) const {
                 std::copy_n(shared.begin(), n, row);
             }
         }
-        std::fill(row + n, row + stride, nan);
+        std::fill(row + n, out + rowEnd(r), nan);
     }
+}
+
+void SpectraArrays::fillMz(double* out, int64_t stride) const {
+    checkStride(stride, width_);
+    fillMzAs(
+        out, [stride](size_t r) { return int64_t(r) * stride; },
+        [stride](size_t r) { return int64_t(r + 1) * stride; });
+}
+
+void SpectraArrays::fillFlatMz(double* out) const {
+    const std::vector<int64_t> starts = offsets();
+    fillMzAs(
+        out, [&starts](size_t r) { return starts[r]; },
+        [&starts](size_t r) { return starts[r + 1]; });
 }
 
 std::vector<std::string> SpectraArrays::fillTable(double* reals, int64_t* ints,

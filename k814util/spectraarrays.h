@@ -56,6 +56,9 @@ public:
     const std::vector<int64_t>& countedBins() const { return countedBins_; }
     /// The longest row; 0 without rows.
     int64_t width() const { return width_; }
+    /// Where each row starts in flat arrays that hold the rows one after another, and their
+    /// total length last (rows() + 1 entries).
+    std::vector<int64_t> offsets() const;
 
     /**
      * Writes row r's counts to out[r * stride ...], each truncated to an integer as counts()
@@ -66,6 +69,13 @@ public:
     void fillCounts(int32_t* out, int64_t stride) const;
     /// As fillCounts, keeping fractions (the counts of averaged summed scans).
     void fillCounts(double* out, int64_t stride) const;
+    /**
+     * Writes the rows' counts one after another, row r from out[offsets()[r]], without padding:
+     * out holds offsets().back() entries. Missing bins are not written (zeroed storage).
+     */
+    void fillFlatCounts(int32_t* out) const;
+    /// As fillFlatCounts, keeping fractions.
+    void fillFlatCounts(double* out) const;
     /// Whether every count is a whole number, so integers hold the counts without loss.
     bool wholeCounts() const;
     /**
@@ -75,6 +85,9 @@ public:
      * @throw std::invalid_argument when stride is below width()
      */
     void fillMz(double* out, int64_t stride) const;
+    /// The m/z of fillMz laid out as fillFlatCounts lays out the counts (NaN without a mass
+    /// calibration).
+    void fillFlatMz(double* out) const;
     /**
      * Writes RealColumnCount doubles and IntColumnCount integers per row, in the order of the
      * column enumerations, and returns each row's marker text (empty without a marker). The
@@ -85,8 +98,12 @@ public:
                                        bool skipZeroIdMarkers) const;
 
 private:
-    template <typename T>
-    void fillCountsAs(T* out, int64_t stride) const;
+    // Writes row r from rowStart(r); a row holds countedBins()[r] entries, and the m/z fill
+    // writes NaN from there up to rowEnd(r).
+    template <typename T, typename RowStart>
+    void fillCountsAs(T* out, RowStart rowStart) const;
+    template <typename RowStart, typename RowEnd>
+    void fillMzAs(double* out, RowStart rowStart, RowEnd rowEnd) const;
 
     std::vector<const TarGse::ScanData*> scans_;
     std::vector<int64_t> countedBins_;

@@ -230,18 +230,27 @@ ColumnTable spectraTable(const ScienceDataCacheWrapper& scans, int first, int la
                          bool withArrays) {
     const SpectraArrays arrays(scans.cache(), scans.massCal().data(), first, last);
     const int rows = arrays.rows();
-    const int64_t width = withArrays ? arrays.width() : 0;
     ColumnTable table;
     table.add("n_bins", arrays.countedBins());
     if (withArrays) {
+        // The scans' bins one after another, without padding, and where each scan starts.
         // Counts are whole numbers, except where summed scans were averaged: those keep their
         // fractions rather than being truncated. Missing bins stay zero; every m/z is written.
+        std::vector<int64_t> offsets = arrays.offsets();
+        const size_t total = size_t(offsets.back());
         if (arrays.wholeCounts()) {
-            arrays.fillCounts(table.allocate<int32_t>("counts", rows, width, true), width);
+            std::vector<int32_t> counts(total, 0);
+            arrays.fillFlatCounts(counts.data());
+            table.add("counts", std::move(counts));
         } else {
-            arrays.fillCounts(table.allocate<double>("counts", rows, width, true), width);
+            std::vector<double> counts(total, 0.0);
+            arrays.fillFlatCounts(counts.data());
+            table.add("counts", std::move(counts));
         }
-        arrays.fillMz(table.allocate<double>("mz", rows, width, false), width);
+        std::vector<double> mz(total);
+        arrays.fillFlatMz(mz.data());
+        table.add("mz", std::move(mz));
+        table.add("offsets", std::move(offsets));
     }
 
     constexpr int realCount = SpectraArrays::RealColumnCount;

@@ -50,10 +50,10 @@ ColumnTable packetHeaderTable(const std::string& path, int format, bool withByte
 
 /**
  * Scans first to last - 1 of the wrapper as arrays and figures: n_bins (int64), with arrays
- * counts
- * (rows x width, int32, or float64 when a count has a fraction), mz (rows x width, NaN past
- * the counted bins), the per-scan figures of SpectraArrays (relative_time, unix_time,
- * corrected_tic, marker_time float64; tic, highest_count, highest_count_bin, mode,
+ * the scans' counts one after another (int32, or float64 when a count has a fraction), their
+ * mz alike (NaN without a mass calibration) and offsets (int64, rows + 1: where each scan
+ * starts in them, then their length), the per-scan figures of SpectraArrays (relative_time,
+ * unix_time, corrected_tic, marker_time float64; tic, highest_count, highest_count_bin, mode,
  * ion_source, src_pkt_type, summed_scans, marker_id int64) and the texts marker_text.
  * @throw std::out_of_range when the range does not lie within the scans
  */

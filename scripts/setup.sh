@@ -11,7 +11,8 @@ APT_PACKAGES=(
 )
 PIP_PACKAGES=("scikit-build-core>=0.10" "pytest>=7" "ruff==0.17.6" "numpy>=1.22" "mypy>=1.8"
   # the package's "analysis" extra: data frames and plots of the spectra
-  "pandas>=1.5" "pyarrow>=10" "matplotlib>=3.5" "tqdm>=4" "dask[distributed]>=2023.1")
+  "pandas>=1.5" "pyarrow>=10" "matplotlib>=3.5" "tqdm>=4" "dask[distributed]>=2023.1"
+  "scipy>=1.8")
 PYTHON=${PYTHON:-python3}
 
 as_root() {

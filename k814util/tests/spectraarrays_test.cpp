@@ -130,6 +130,26 @@ TEST(SpectraArraysTest, RowsFollowCountsOfEveryScanShape) {
     const double* lastMz = mz.data() + size_t(arrays.rows() - 1) * size_t(stride);
     EXPECT_TRUE(std::isnan(lastMz[0]) && std::isnan(lastMz[stride - 1]));
 
+    // The flat layout holds the same rows one after another, from each row's offset.
+    const std::vector<int64_t> offsets = arrays.offsets();
+    ASSERT_EQ(offsets.size(), size_t(arrays.rows()) + 1);
+    EXPECT_EQ(offsets.front(), 0);
+    std::vector<int32_t> flatCounts(size_t(offsets.back()), 0);
+    std::vector<double> flatMz(size_t(offsets.back()), -1.0);
+    arrays.fillFlatCounts(flatCounts.data());
+    arrays.fillFlatMz(flatMz.data());
+    for (size_t r = 0; r < std::size(cases); ++r) {
+        SCOPED_TRACE(cases[r].name);
+        const auto& want = cases[r].expected;
+        ASSERT_EQ(offsets[r + 1] - offsets[r], int64_t(want.size()));
+        EXPECT_EQ(
+            std::vector<int>(flatCounts.begin() + offsets[r], flatCounts.begin() + offsets[r + 1]),
+            want);
+        for (size_t k = 0; k < want.size(); ++k) {
+            EXPECT_EQ(flatMz[size_t(offsets[r]) + k], double(k));
+        }
+    }
+
     EXPECT_THROW(arrays.fillCounts(counts.data(), arrays.width() - 1), std::invalid_argument);
     EXPECT_THROW(arrays.fillMz(mz.data(), arrays.width() - 1), std::invalid_argument);
 }

@@ -3,16 +3,24 @@
 ::
 
     sp = k814util.spectra("build/sample-archive/data/tarn/.../tarn_12345.tlm")
-    sp.counts        # int32, scans x bins: each scan's counts(), zero-padded to the longest
-                     # (float64 with the fractions when summed scans are averaged)
-    sp.mz            # float64, same shape: m/z of every counted bin, NaN in the padding
+    sp.flat_counts   # int32: every scan's counts() one after another (float64 with the
+                     # fractions when summed scans are averaged)
+    sp.flat_mz       # float64, same length: the m/z of each of those bins
+    sp.offsets       # int64, scans + 1: scan r is flat_counts[offsets[r]:offsets[r + 1]]
     sp.n_bins        # int64, the length of each scan's counts()
+    sp.counts        # scans x bins, zero-padded to the longest scan (made when first asked)
+    sp.mz            # same shape: m/z of every counted bin, NaN in the padding
     sp.table()       # pandas: one row per scan (times, TIC, mode, marker, ...)
     sp.long()        # pandas: one row per (scan, bin) with m/z and count
+    sp.tic(), sp.xic(mz, tolerance), sp.average(window=3), sp.peaks(spectrum)
 
-The arrays are filled by the compiled module, one walk over the scans' segments per array,
-and cross as one column table; Python only allocates them. pandas is imported by the methods
-that return data frames (the ``analysis`` extra), so the arrays work with numpy alone.
+The flat arrays and offsets are the layout of pyarrow's list arrays and awkward arrays
+(``pyarrow.ListArray.from_arrays(sp.offsets, sp.flat_counts)`` makes one without a copy):
+scans of very different lengths cost only their own bins, where the padded matrix costs the
+longest scan's for each. They are filled by the compiled module in one walk over the scans'
+segments and cross as one column table; Python only allocates them. pandas is imported by the
+methods that return data frames (the ``analysis`` extra), scipy by :meth:`Spectra.peaks`, so
+the arrays work with numpy alone.
 """
 
 from __future__ import annotations
@@ -21,15 +29,19 @@ from typing import TYPE_CHECKING
 
 import numpy as np
 
-from k814util import _columns
+from k814util import _columns, msanalysis, windows
 from k814util import k814util as _k
 from k814util._binding import PathLike, ensure_current, scans
 
 if TYPE_CHECKING:
     import pandas as pd
 
+    from k814util.windows import TimeLike
+
 #: Scan modes by their number (``PythonStyleTarnScan.determine_scan_mode()``).
 MODE_NAMES = ("Unknown", "EI", "Dark", "LDI")
+#: Scan kinds by their science packet type (``src_pkt_type``).
+KIND_NAMES = {26: "single", 27: "summed", 28: "aggregated"}
 #: Ion sources by their number: none attached, a GC housekeeping packet, a laser-pulses packet.
 ION_SOURCE_NAMES = ("none", "GC", "LDI")
 
@@ -94,18 +106,28 @@ class Spectra:
     """The scans ``start`` to ``stop - 1`` of a :class:`ScienceDataCacheWrapper` as arrays
     (``start`` and ``stop`` clip like a slice).
 
-    Row ``r`` is scan ``start + r``. ``counts[r, :n_bins[r]]`` equals that scan's ``counts()``
-    (int32), except that averaged summed scans keep their fractions (float64 then, where
-    ``counts()`` truncates);
-    ``mz[r, k]`` is the scan's Bin-to-Mass chain at bin ``k`` for every counted bin (its
-    ``m_over_z_values()`` stop at ``nBins() - 1``, which is shorter when a scan starts above
-    bin 0 or has gaps). The figures of :meth:`table` are taken with the arrays; each scan's
-    marker is the one its scan object reports (with the wrapper's ``skip_zero_id_markers``).
+    Row ``r`` is scan ``start + r``. ``flat_counts[offsets[r]:offsets[r + 1]]`` (and
+    ``counts[r, :n_bins[r]]``) equals that scan's ``counts()`` (int32), except that averaged
+    summed scans keep their fractions (float64 then, where ``counts()`` truncates); the same
+    stretch of ``flat_mz`` (and ``mz[r, k]``) is the scan's Bin-to-Mass chain at every counted
+    bin (its ``m_over_z_values()`` stop at ``nBins() - 1``, which is shorter when a scan starts
+    above bin 0 or has gaps), NaN without a mass calibration. The figures of :meth:`table` are
+    taken with the arrays; each scan's marker is the one its scan object reports (with the
+    wrapper's ``skip_zero_id_markers``).
 
     Raises :class:`k814util.StaleBindingError` when the wrapper was made for an earlier binding.
     """
 
-    __slots__ = ("scans", "start", "counts", "mz", "n_bins", "_columns")
+    __slots__ = (
+        "scans",
+        "start",
+        "flat_counts",
+        "flat_mz",
+        "offsets",
+        "n_bins",
+        "_columns",
+        "_padded",
+    )
 
     def __init__(
         self,
@@ -118,16 +140,49 @@ class Spectra:
         columns = _columns.arrays(_k._spectra(scans, rows.start, max(rows.stop, rows.start)))
         self.scans = scans
         self.start = rows.start
-        self.counts: np.ndarray = columns["counts"]
-        self.mz: np.ndarray = columns["mz"]
+        self.flat_counts: np.ndarray = columns["counts"]
+        self.flat_mz: np.ndarray = columns["mz"]
+        self.offsets: np.ndarray = columns["offsets"]
         self.n_bins: np.ndarray = columns["n_bins"]
         self._columns = _table(columns, rows)
+        self._padded: tuple[np.ndarray, np.ndarray] | None = None
 
     def __len__(self) -> int:
         return len(self.n_bins)
 
     def __repr__(self) -> str:
-        return f"Spectra({len(self)} scans from {self.start}, {self.counts.shape[1]} bins wide)"
+        return (
+            f"Spectra({len(self)} scans from {self.start}, {len(self.flat_counts)} bins, "
+            f"the longest {int(self.n_bins.max(initial=0))})"
+        )
+
+    def _pad(self) -> tuple[np.ndarray, np.ndarray]:
+        if self._padded is None:
+            width = int(self.n_bins.max(initial=0))
+            # Row-major, the counted cells of the matrix are the flat arrays in order.
+            counted = np.arange(width) < self.n_bins[:, None]
+            counts = np.zeros((len(self), width), dtype=self.flat_counts.dtype)
+            mz = np.full((len(self), width), np.nan)
+            counts[counted] = self.flat_counts
+            mz[counted] = self.flat_mz
+            self._padded = (counts, mz)
+        return self._padded
+
+    @property
+    def counts(self) -> np.ndarray:
+        """Scans x bins (the longest scan's): row r holds scan r's counts, zeros past them.
+        Made from the flat arrays when first asked for, then kept."""
+        return self._pad()[0]
+
+    @property
+    def mz(self) -> np.ndarray:
+        """Scans x bins like :attr:`counts`: each counted bin's m/z, NaN past them."""
+        return self._pad()[1]
+
+    def scan_arrays(self, row: int) -> tuple[np.ndarray, np.ndarray]:
+        """(m/z, counts) of row ``row`` (scan ``start + row``): views of the flat arrays."""
+        lo, hi = int(self.offsets[row]), int(self.offsets[row + 1])
+        return self.flat_mz[lo:hi], self.flat_counts[lo:hi]
 
     def columns(self) -> dict[str, np.ndarray]:
         """The columns of :meth:`table` as numpy arrays, ``scan`` first (no pandas needed)."""
@@ -158,21 +213,196 @@ class Spectra:
 
     def long(self) -> pd.DataFrame:
         """One row per counted bin of every scan: ``scan``, ``bin``, ``mz``, ``count`` (the
-        long format plotting libraries group and facet by)."""
+        long format plotting libraries group and facet by). Its columns are made from the flat
+        arrays (m/z and counts copied, so the frame owns them) and handed to pandas as they
+        are, without a second copy."""
         from k814util.catalogue import require_pandas
 
         pd = require_pandas()
 
-        counted = np.arange(self.counts.shape[1]) < self.n_bins[:, None]
-        rows, bins = np.nonzero(counted)
-        return pd.DataFrame(
-            {
-                "scan": rows + self.start,
-                "bin": bins,
-                "mz": self.mz[counted],
-                "count": self.counts[counted],
-            }
+        starts = np.repeat(self.offsets[:-1], self.n_bins)
+        bins = np.arange(len(self.flat_counts), dtype=np.int64)
+        bins -= starts
+        del starts
+        scan = np.repeat(np.arange(self.start, self.start + len(self), dtype=np.int64), self.n_bins)
+        columns = {
+            "scan": scan,
+            "bin": bins,
+            "mz": self.flat_mz.copy(),
+            "count": self.flat_counts.copy(),
+        }
+        return pd.DataFrame(columns, copy=False)
+
+    def kinds(self) -> np.ndarray:
+        """Each scan's kind ("single", "summed", "aggregated") from its science packet type."""
+        found, each = np.unique(self._columns["src_pkt_type"], return_inverse=True)
+        names = np.array([KIND_NAMES.get(int(t), str(int(t))) for t in found], dtype=object)
+        return names[each]
+
+    def tic(self, by: tuple[str, ...] | str | None = ("kind", "mode")) -> pd.DataFrame:
+        """The total ion count chromatograms, one trace per group of ``by`` ("kind", "mode",
+        both, or None for one trace): a data frame indexed by ``scan`` with the group columns,
+        ``relative_time``, ``unix_time``, ``tic`` and ``corrected_tic``, sorted by group, each
+        group's scans in time order. ``frame.groupby(list(by))`` gives the traces apart.
+        """
+        from k814util.catalogue import require_pandas
+
+        pd = require_pandas()
+
+        groups = (by,) if isinstance(by, str) else tuple(by or ())
+        unknown = [g for g in groups if g not in ("kind", "mode")]
+        if unknown:
+            raise ValueError(f"tic groups by 'kind' and/or 'mode', not {', '.join(unknown)}")
+        c = self._columns
+        data = {"scan": c["scan"]}
+        if "kind" in groups:
+            data["kind"] = self.kinds()
+        if "mode" in groups:
+            data["mode"] = c["mode"]
+        for name in ("relative_time", "unix_time", "tic", "corrected_tic"):
+            data[name] = c[name]
+        frame = pd.DataFrame(data)
+        frame = frame.sort_values([*groups, "scan"], kind="stable").set_index("scan")
+        return frame
+
+    def xic(self, mz: float, tolerance: float = 0.5) -> np.ndarray:
+        """The extracted-ion chromatogram: per scan (row), the counts of its bins with m/z in
+        [mz - tolerance, mz + tolerance] (float64); NaN for a scan with no bin in that window
+        (it did not measure there), so a window no scan covers gives all NaN, not zeros."""
+        if not tolerance >= 0:
+            raise ValueError(f"the m/z tolerance must not be negative, not {tolerance!r}")
+        return msanalysis.xic(
+            self.flat_mz, self.flat_counts, self.offsets, mz - tolerance, mz + tolerance
         )
+
+    def _in_window(
+        self, window: int | None, start: TimeLike | None, end: TimeLike | None
+    ) -> np.ndarray:
+        keep = np.ones(len(self), dtype=bool)
+        if window is not None or start is not None or end is not None:
+            ensure_current(self.scans)
+            f = _k.TMFile(_k._bound_path())
+            c = self._columns
+            inside = windows.select(f, c["unix_time"], c["relative_time"], start, end, window)
+            if inside is not None:
+                keep &= inside
+        return keep
+
+    def average(
+        self,
+        window: int | None = None,
+        start: TimeLike | None = None,
+        end: TimeLike | None = None,
+        kind: str | None = None,
+        mode: str | None = None,
+        subtract_dark: bool = True,
+    ) -> msanalysis.AveragedSpectrum:
+        """The mean spectrum of the scans inside a window of the test (``window``: a marker or
+        meta-marker id; ``start``/``end``: relative seconds or UTC, as
+        :meth:`TMFile.series` takes them; none: every scan) of the given ``kind`` ("single",
+        "summed", "aggregated") and ``mode`` ("EI", "Dark", "LDI", "Unknown"; None: every
+        mode but "Dark" when the dark is subtracted, every mode otherwise).
+
+        The common m/z grid is the m/z of the longest of those scans (the most bins); every
+        scan is interpolated linearly onto it within its own m/z range, and each grid point's
+        mean is over the scans that cover it. With ``subtract_dark``, the mean of the window's
+        dark-mode scans (of any kind: the instrument sums its dark scans), on the same grid,
+        is subtracted (NaN where no dark scan covers the grid point).
+
+        Raises ValueError when no scan matches, when ``subtract_dark`` finds no dark scan in
+        the window, and when the scans have no m/z (no mass calibration)."""
+        if mode is not None and mode not in MODE_NAMES:
+            raise ValueError(f"a scan mode is one of {', '.join(MODE_NAMES)}, not {mode!r}")
+        if kind is not None and kind not in KIND_NAMES.values():
+            raise ValueError(
+                f"a scan kind is one of {', '.join(KIND_NAMES.values())}, not {kind!r}"
+            )
+        keep = self._in_window(window, start, end)
+        modes = self._columns["mode"]
+        chosen = keep & (self.kinds() == kind if kind is not None else True)
+        chosen &= modes == mode if mode is not None else True
+        if mode is None and subtract_dark:
+            chosen &= modes != "Dark"
+        where = _describe_window(window, start, end)
+        if not chosen.any():
+            among = f" among the {kind} scans" if kind else ""
+            raise ValueError(f"no {f'{mode} ' if mode else ''}scans {where}{among}")
+        mz, counts, offsets = msanalysis._ragged_subset(
+            self.flat_mz, self.flat_counts, self.n_bins, chosen
+        )
+        if len(mz) == 0 or np.isnan(mz).all():
+            raise ValueError("the scans have no m/z (the test has no mass calibration)")
+        grid = msanalysis.grid_of(mz, offsets)
+        mean = msanalysis.mean_on_grid(mz, counts, offsets, grid)
+        scan_numbers = self._columns["scan"]
+        dark_rows = keep & (modes == "Dark")
+        if not subtract_dark:
+            return msanalysis.AveragedSpectrum(
+                grid, mean, scan_numbers[chosen], np.zeros(0, np.int64)
+            )
+        if not dark_rows.any():
+            raise ValueError(f"no dark scan {where} to subtract")
+        dmz, dcounts, doffsets = msanalysis._ragged_subset(
+            self.flat_mz, self.flat_counts, self.n_bins, dark_rows
+        )
+        dark = msanalysis.mean_on_grid(dmz, dcounts, doffsets, grid)
+        return msanalysis.AveragedSpectrum(
+            grid, mean - dark, scan_numbers[chosen], scan_numbers[dark_rows], dark
+        )
+
+    def peaks(
+        self,
+        spectrum: int | msanalysis.AveragedSpectrum | tuple[np.ndarray, np.ndarray],
+        height: float | None = None,
+        prominence: float | None = None,
+        distance: int | None = None,
+        rel_height: float = 0.5,
+    ) -> pd.DataFrame:
+        """The peaks of a spectrum: a scan number (of these scans), an averaged spectrum
+        (:meth:`average`) or a pair of arrays (m/z, counts). ``scipy.signal.find_peaks`` finds
+        them with ``height``, ``prominence`` and ``distance`` (bins) as it takes them; without
+        a height or prominence, the prominence is 5 % of the range of the counts.
+
+        One row per peak, in m/z order: ``mz`` (the centroid of the bins above the width's
+        contour line, each weighted by its counts above that line), ``height`` (the counts at
+        the apex), ``area`` (counts integrated over m/z, trapezoids, between where the peak
+        meets its base as ``scipy.signal.peak_widths`` finds it at relative height 1;
+        background included),
+        ``width`` (m/z, at ``rel_height`` of the peak's prominence: 0.5, the full width at
+        half maximum), ``apex_mz`` and ``bin`` (the apex's index in the spectrum). Needs
+        scipy (the ``analysis`` extra)."""
+        from k814util.catalogue import require_pandas
+
+        pd = require_pandas()
+
+        if isinstance(spectrum, msanalysis.AveragedSpectrum):
+            mz, counts = spectrum.mz, spectrum.counts
+        elif isinstance(spectrum, tuple):
+            mz, counts = spectrum
+        else:
+            row = int(spectrum) - self.start
+            if not 0 <= row < len(self):
+                raise IndexError(
+                    f"scan {spectrum} is not one of these scans ({self.start} to "
+                    f"{self.start + len(self) - 1})"
+                )
+            mz, counts = self.scan_arrays(row)
+        found = msanalysis.peaks(mz, counts, height, prominence, distance, rel_height)
+        return pd.DataFrame(found)
+
+
+def _describe_window(window, start, end) -> str:
+    """Where average() looked, for its messages."""
+    parts = []
+    if window is not None:
+        parts.append(f"in the window of marker {window}")
+    if start is not None:
+        parts.append(f"from {start}")
+    if end is not None:
+        parts.append(f"to {end}")
+    if not parts:
+        parts.append("in the test")
+    return " ".join(parts)
 
 
 def spectra(

@@ -55,12 +55,13 @@ def test_column_tables_convert_with_their_dtypes_lengths_and_texts(tarn):
     assert all(isinstance(t, str) for t in texts["value"])
     assert len(set(texts["packet"].tolist())) == run["packets_by_type"]["8"]
 
-    # Two-dimensional columns: the spectra, scans x bins.
+    # Columns of different lengths in one table: the spectra's bins and the per-scan figures.
     scans = k814util.scans(run["tm_file"])
     spectra = _columns.arrays(proxy._spectra(scans, 0, len(scans)))
-    assert spectra["counts"].shape == spectra["mz"].shape
-    assert spectra["counts"].shape[0] == len(scans) == len(spectra["marker_text"])
-    assert spectra["counts"].shape[1] == spectra["n_bins"].max()
+    assert spectra["counts"].ndim == spectra["mz"].ndim == 1
+    assert len(spectra["counts"]) == len(spectra["mz"]) == spectra["n_bins"].sum()
+    assert len(scans) == len(spectra["marker_text"]) == len(spectra["offsets"]) - 1
+    np.testing.assert_array_equal(np.diff(spectra["offsets"]), spectra["n_bins"])
 
 
 def test_column_arrays_are_the_tables_own_storage(tarn):

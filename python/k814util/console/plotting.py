@@ -392,6 +392,85 @@ def _kind_order(key: tuple[str, str]) -> tuple[int, str]:
     return (order.index(key[0]) if key[0] in order else len(order), key[1])
 
 
+def xic(f, cols: dict, values: np.ndarray, mz: float, tolerance: float, utc: bool, to_file: bool):
+    """The extracted-ion chromatogram against time, one trace per scan kind and mode; the
+    scans that do not reach the m/z window are ticked along the bottom, not drawn as zeros."""
+    found = spans(f)
+    fig, (ax,), lane, plt = figure([PANEL_PX], lane_count(found), to_file)
+    x = TimeAxis(found.offset, utc)
+    draw_spans([ax], lane, found, x)
+    times = x(cols["relative_time"])
+    kinds = np.array([KINDS.get(int(t), str(t)) for t in cols["src_pkt_type"]], dtype=object)
+    keys = sorted(set(zip(kinds.tolist(), cols["mode"].tolist())), key=_kind_order)
+    measured = ~np.isnan(values)
+    for k, (kind, mode) in enumerate(keys):
+        pick = (kinds == kind) & (cols["mode"] == mode) & measured
+        if pick.any():
+            label = f"{kind} {mode} ({np.count_nonzero(pick)})"
+            trace(ax, times[pick], values[pick], label, points=True, color=f"C{k % 10}")
+    if (~measured).any():
+        ax.plot(
+            times[~measured],
+            np.zeros(np.count_nonzero(~measured)),
+            "|",
+            color="0.5",
+            transform=ax.get_xaxis_transform(),
+            label=f"no bin in the window ({np.count_nonzero(~measured)})",
+        )
+    ax.set_ylabel(f"counts at m/z {mz:g} \u00b1 {tolerance:g}")
+    ax.legend(loc="upper left", bbox_to_anchor=(1.01, 1.0), fontsize=8, markerscale=3)
+    x.finish(lane if lane is not None else ax)
+    fig.suptitle(
+        f"extracted-ion chromatogram: {run_name(f)}, m/z {mz:g} \u00b1 {tolerance:g}; "
+        f"{_shown(f, found)}",
+        fontsize=10,
+    )
+    fig.tight_layout()
+    return fig, plt
+
+
+def averaged_spectrum(f, averaged, peaks, args, to_file: bool):
+    """A mean spectrum (``Spectra.average``) against m/z, the dark mean it had subtracted in
+    grey, and its peaks (``Spectra.peaks``) marked with their centroid m/z."""
+    fig, (ax,), _, plt = figure([400], 0, to_file)
+    n = len(averaged.scans)
+    ax.plot(averaged.mz, averaged.counts, color="tab:blue", linewidth=0.8, label=f"mean of {n}")
+    if averaged.dark is not None:
+        ax.plot(
+            averaged.mz,
+            averaged.dark,
+            color="0.6",
+            linewidth=0.6,
+            label=f"dark mean subtracted ({len(averaged.dark_scans)} scans)",
+        )
+    if peaks is not None and len(peaks):
+        ax.plot(peaks["apex_mz"], peaks["height"], "v", color="tab:red", label="peaks")
+        for row in peaks.itertuples(index=False):
+            ax.annotate(
+                f"{row.mz:.2f}",
+                (row.apex_mz, row.height),
+                textcoords="offset points",
+                xytext=(0, 6),
+                ha="center",
+                fontsize=7,
+            )
+    ax.axhline(0.0, color="0.3", linewidth=0.5)
+    ax.set_xlabel("m/z")
+    ax.set_ylabel("mean counts")
+    ax.legend(loc="upper right", fontsize=8)
+    within = [f"marker {args.marker}" if args.marker is not None else ""]
+    within += [f"from {args.start}" if args.start else "", f"to {args.end}" if args.end else ""]
+    chosen = " ".join(w for w in (args.kind, args.mode) if w)
+    ax.set_title(
+        f"mean spectrum: {run_name(f)}, {' '.join(w for w in within if w) or 'whole test'}"
+        f"{f', {chosen} scans' if chosen else ''}"
+        f"{', dark subtracted' if averaged.dark is not None else ''}",
+        fontsize=10,
+    )
+    fig.tight_layout()
+    return fig, plt
+
+
 def spectrum(scan, index: int, sp, to_file: bool):
     """One scan's counts against m/z, with the scan's culled copy (the few points that keep
     its shape, made for previews) over them."""

@@ -1,5 +1,6 @@
 """The TARN mass-spectrum scans: scans (one line each, and a table by kind and mode),
-spectrum (one scan as CSV or a plot) and tic (total ion counts as CSV or a chromatogram)."""
+spectrum (one scan, or the mean of a window's scans, as CSV or a plot), tic (total ion counts
+as CSV or a chromatogram) and xic (the counts of one m/z window per scan)."""
 
 from __future__ import annotations
 
@@ -7,7 +8,14 @@ import argparse
 import csv
 import sys
 
-from k814util.console.common import KINDS, Failure, add_file_command, bound
+from k814util.console.common import (
+    KINDS,
+    Failure,
+    add_file_command,
+    add_window,
+    bound,
+    window,
+)
 from k814util.console.trend import add_utc
 
 
@@ -52,9 +60,55 @@ def cmd_scans(args: argparse.Namespace) -> int:
     return 0
 
 
+def _real(value) -> str:
+    """A CSV field of a float: empty for a missing value."""
+    return "" if value != value else repr(float(value))
+
+
+def _spectra(args: argparse.Namespace):
+    import k814util
+
+    bound(args)
+    return k814util.Spectra(k814util.ScienceDataCacheWrapper(False, False))
+
+
+def cmd_average(args: argparse.Namespace) -> int:
+    sp = _spectra(args)
+    try:
+        averaged = sp.average(
+            kind=args.kind, mode=args.mode, subtract_dark=args.subtract_dark, **window(args)
+        )
+        peaks = sp.peaks(averaged) if args.peaks else None
+    except ValueError as exc:
+        raise Failure(f"k814util: {exc}") from None
+    if args.png:
+        from k814util.console import plotting
+
+        fig, plt = plotting.averaged_spectrum(bound(args), averaged, peaks, args, True)
+        plotting.save_or_show(fig, plt, args.png)
+        print(f"mean spectrum of {len(averaged.scans)} scans written to {args.png}")
+        return 0
+    out = csv.writer(sys.stdout, lineterminator="\n")
+    if peaks is not None:
+        out.writerow(list(peaks.columns))
+        for row in peaks.itertuples(index=False):
+            out.writerow([*(_real(v) for v in row[:-1]), int(row[-1])])
+        return 0
+    dark = averaged.dark is not None
+    out.writerow(["mz", "count", *(["dark"] if dark else [])])
+    for k in range(len(averaged.mz)):
+        extra = [_real(averaged.dark[k])] if dark else []
+        out.writerow([repr(float(averaged.mz[k])), _real(averaged.counts[k]), *extra])
+    return 0
+
+
 def cmd_spectrum(args: argparse.Namespace) -> int:
     import k814util
 
+    if args.average:
+        return cmd_average(args)
+    if args.index is None:
+        raise Failure("k814util spectrum: give a scan number, or --average", status=2)
     bound(args)
     scans = k814util.ScienceDataCacheWrapper(False, False)
     n = scans.size()
@@ -80,7 +134,61 @@ def cmd_spectrum(args: argparse.Namespace) -> int:
     return 0
 
 
+def _tic_by(args: argparse.Namespace) -> int:
+    by = tuple(g.strip() for g in args.by.split(",") if g.strip())
+    try:
+        frame = _spectra(args).tic(by=by)
+    except ValueError as exc:
+        raise Failure(f"k814util tic --by: {exc}", status=2) from None
+    out = csv.writer(sys.stdout, lineterminator="\n")
+    out.writerow([*by, "scan", "relative_time", "tic", "corrected_tic"])
+    for scan, row in zip(frame.index, frame.itertuples(index=False)):
+        groups = [getattr(row, g) for g in by]
+        out.writerow(
+            [*groups, int(scan), repr(float(row.relative_time)), int(row.tic)]
+            + [repr(float(row.corrected_tic))]
+        )
+    return 0
+
+
+def cmd_xic(args: argparse.Namespace) -> int:
+    sp = _spectra(args)
+    try:
+        values = sp.xic(args.mz, args.tolerance)
+    except ValueError as exc:
+        raise Failure(f"k814util xic: {exc}", status=2) from None
+    cols = sp.columns()
+    if args.png:
+        from k814util.console import plotting
+
+        fig, plt = plotting.xic(bound(args), cols, values, args.mz, args.tolerance, args.utc, True)
+        plotting.save_or_show(fig, plt, args.png)
+        covered = int((values == values).sum())
+        print(
+            f"chromatogram of m/z {args.mz} +- {args.tolerance} ({covered} of {len(values)} "
+            f"scans cover it) written to {args.png}"
+        )
+        return 0
+    out = csv.writer(sys.stdout, lineterminator="\n")
+    out.writerow(["scan", "relative_time", "kind", "mode", "xic"])
+    for k in range(len(values)):
+        out.writerow(
+            [
+                int(cols["scan"][k]),
+                repr(float(cols["relative_time"][k])),
+                KINDS.get(int(cols["src_pkt_type"][k]), str(cols["src_pkt_type"][k])),
+                cols["mode"][k],
+                _real(values[k]),
+            ]
+        )
+    return 0
+
+
 def cmd_tic(args: argparse.Namespace) -> int:
+    if args.by:
+        if args.png:
+            raise Failure("k814util tic: --by writes CSV; the plot has a trace per group", 2)
+        return _tic_by(args)
     _, cols = _scan_rows(args)
     if not args.png:
         out = csv.writer(sys.stdout, lineterminator="\n")
@@ -107,10 +215,39 @@ def register(sub) -> None:
     spectrum = add_file_command(
         sub, "spectrum", cmd_spectrum, "one scan's m/z and counts as CSV, or a plot"
     )
-    spectrum.add_argument("index", type=int, help="scan number (negative: from the end)")
+    spectrum.add_argument("index", type=int, nargs="?", help="scan number (negative: from the end)")
     spectrum.add_argument("--png", metavar="OUT", help="plot the spectrum to this PNG file")
+    mean = spectrum.add_argument_group("mean spectrum (--average)")
+    mean.add_argument(
+        "--average",
+        action="store_true",
+        help="the mean spectrum of the window's scans on the m/z of the longest of them",
+    )
+    mean.add_argument("--kind", choices=list(KINDS.values()), help="only scans of this kind")
+    mean.add_argument("--mode", choices=["EI", "Dark", "LDI", "Unknown"], help="only this mode")
+    mean.add_argument(
+        "--subtract-dark",
+        action="store_true",
+        help="subtract the mean of the window's dark scans (the others averaged)",
+    )
+    mean.add_argument(
+        "--peaks", action="store_true", help="the peaks as CSV, or marked in the plot"
+    )
+    add_window(spectrum)
     tic = add_file_command(
         sub, "tic", cmd_tic, "total ion counts against time as CSV, or a chromatogram plot"
     )
     tic.add_argument("--png", metavar="OUT", help="plot the chromatogram to this PNG file")
+    tic.add_argument(
+        "--by", metavar="GROUPS", help="CSV of the traces by 'kind', 'mode' or 'kind,mode'"
+    )
     add_utc(tic)
+    xic = add_file_command(
+        sub, "xic", cmd_xic, "the extracted-ion chromatogram of one m/z as CSV, or a plot"
+    )
+    xic.add_argument("mz", type=float, help="m/z at the window's centre")
+    xic.add_argument(
+        "--tolerance", type=float, default=0.5, metavar="T", help="half width (default 0.5)"
+    )
+    xic.add_argument("--png", metavar="OUT", help="plot the chromatogram to this PNG file")
+    add_utc(xic)

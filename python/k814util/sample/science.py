@@ -298,6 +298,9 @@ class Plan:
     mbc_sics: list[int] = field(default_factory=list)
     c_factors: list[float] = field(default_factory=list)
     indexes: list[int] = field(default_factory=list)  # filled as the packets are written
+    # The Gaussian peaks planted: (index in counts, height, standard deviation in bins); a
+    # summed scan's are those of every spectrum summed.
+    peaks: list[tuple[int, int, float]] = field(default_factory=list)
 
     @property
     def bins(self) -> int:
@@ -310,13 +313,19 @@ def rf_raw(start_bin: int) -> tuple[int, int, int]:
     return 33000 + start_bin // 2, 260 + start_bin // 4, 500 + start_bin // 8
 
 
-def spectrum(rng: random.Random, bins: int, peak: int, top: int) -> list[int]:
-    """Counts of a spectrum: a low background and a few Gaussian peaks, clipped at top."""
+def spectrum(
+    rng: random.Random, bins: int, peak: int, top: int, planted: list | None = None
+) -> list[int]:
+    """Counts of a spectrum: a low background (0 to 2 counts a bin) and a few Gaussian peaks,
+    clipped at top. Each peak's (index in the counts, height, standard deviation in bins) is
+    appended to planted."""
     counts = [rng.randrange(0, 3) for _ in range(bins)]
     for _ in range(max(2, bins // 400)):
         centre = rng.randrange(bins)
         width = rng.uniform(1.5, 6.0)
         height = rng.randrange(peak // 3, peak)
+        if planted is not None:
+            planted.append((centre, height, width))
         for b in range(max(0, centre - int(4 * width)), min(bins, centre + int(4 * width) + 1)):
             counts[b] += int(height * math.exp(-0.5 * ((b - centre) / width) ** 2))
     return [min(c, top) for c in counts]
@@ -408,8 +417,10 @@ class Timeline:
         done; returns the time of the last packet. A scan that its own last packet ends carries
         the closing byte there."""
         segments = split_segments(first_bin, bins)
-        counts = spectrum(self.rng, bins, 220, 255)
+        planted: list = []
+        counts = spectrum(self.rng, bins, 220, 255, planted)
         plan = self._plan(SINGLE, segments, counts, ends_by)
+        plan.peaks = planted
         step = BINS_PER_SEGMENT * bin_time_us * 1e-6
         at = 0
         for k, (start, n) in enumerate(segments):
@@ -431,7 +442,8 @@ class Timeline:
         """A summed or aggregated scan in one packet; its counts add up `summed` spectra."""
         segments = split_segments(0, bins)
         top = 255 // max(summed, 1) if packet_type == AGGREGATED else 12000
-        subs = [spectrum(self.rng, bins, top, top) for _ in range(max(summed, 1))]
+        planted: list = []
+        subs = [spectrum(self.rng, bins, top, top, planted) for _ in range(max(summed, 1))]
         counts = [sum(c) for c in zip(*subs)]
         plan = self._plan(
             packet_type,
@@ -442,6 +454,7 @@ class Timeline:
             summed=summed,
             byte1_flags=byte1_flags,
         )
+        plan.peaks = planted
         if packet_type == SUMMED and version >= 1:
             plan.scan_tics = [sum(s) for s in subs]
         if packet_type == SUMMED and version >= 2:
@@ -889,6 +902,17 @@ def _counts_digest(plan: Plan) -> dict:
     return digest
 
 
+def _planted_peaks(plan: Plan) -> list[dict]:
+    """The peaks planted in a scan as designed: the bin of each centre, its height (counts
+    above the background of 0 to 2, before clipping at the packet's top) and standard
+    deviation (bins)."""
+    bins = [b for s, n in plan.segments for b in range(s, s + n)]
+    return [
+        {"bin": bins[centre], "height": height, "sigma_bins": round(width, 6)}
+        for centre, height, width in plan.peaks
+    ]
+
+
 def _segment_runs(segments: list[tuple[int, int]]) -> list[list[int]]:
     """Segments as [start bin, bins, repeat] runs of equal, contiguous segments."""
     runs: list[list[int]] = []
@@ -957,6 +981,7 @@ def _scan_manifest(
         "bins": plan.bins,
         "segments": _segment_runs(plan.segments),
         **_counts_digest(plan),
+        "planted_peaks": _planted_peaks(plan),
         "scan_tics": plan.scan_tics,
         "mbc_sics": plan.mbc_sics,
         "c_factors": plan.c_factors,

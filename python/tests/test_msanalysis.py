@@ -1,0 +1,311 @@
+"""Mass-spectrometry figures of the spectra (ragged arrays, TIC traces, extracted-ion
+chromatograms, averaged and dark-subtracted spectra, peaks) against the sample generator's
+design: its counts, its planted peaks, its marker times and the calibration curve it wrote."""
+
+import numpy as np
+import pytest
+from conftest import counted_bins, mz_curve
+
+pytest.importorskip("k814util.k814util")
+pytest.importorskip("scipy")
+
+import k814util
+
+
+@pytest.fixture
+def sample(tarn_run):
+    return tarn_run, k814util.spectra(tarn_run["tm_file"])
+
+
+def _designed_mz(want):
+    return np.array(mz_curve(want, counted_bins(want)))
+
+
+def _designed_counts(want):
+    """The zero-filled count list of a small scan from the manifest's counts and segments."""
+    counts = np.zeros(counted_bins(want))
+    bins = [b for start, n, repeat in want["segments"] for b in range(start, start + n * repeat)]
+    counts[bins] = want["counts"]
+    return counts
+
+
+def _marker_window(run, marker_id):
+    """The designed scans whose first packet lies in the marker's stretch (to the next)."""
+    placed = [(e["marker"][0], e["unix"]) for e in run["expected"] if "marker" in e]
+    k = next(i for i, (m, _) in enumerate(placed) if m == marker_id)
+    lo, hi = placed[k][1], placed[k + 1][1] if k + 1 < len(placed) else np.inf
+    return [w for w in run["science"]["scans"] if lo - 1e-4 <= w["unix_time"] < hi - 1e-4]
+
+
+def test_ragged_arrays_equal_the_padded_rows(sample):
+    run, sp = sample
+    designed = run["science"]["scans"]
+    assert sp.offsets[0] == 0 and sp.offsets[-1] == len(sp.flat_counts) == len(sp.flat_mz)
+    np.testing.assert_array_equal(np.diff(sp.offsets), [counted_bins(w) for w in designed])
+    # The flat arrays hold the bins only: no padding to the longest scan.
+    assert sp.flat_counts.nbytes + sp.flat_mz.nbytes == 12 * sum(counted_bins(w) for w in designed)
+    for r in range(len(sp)):
+        mz, counts = sp.scan_arrays(r)
+        n = sp.n_bins[r]
+        np.testing.assert_array_equal(counts, sp.counts[r, :n])
+        np.testing.assert_array_equal(mz, sp.mz[r, :n])
+        assert not sp.counts[r, n:].any() and np.isnan(sp.mz[r, n:]).all()
+    frame = sp.long()
+    assert len(frame) == len(sp.flat_counts)
+    r = 5
+    rows = frame[frame["scan"] == r]
+    np.testing.assert_array_equal(rows["bin"], np.arange(sp.n_bins[r]))
+    np.testing.assert_array_equal(rows["count"], _designed_counts(designed[r]))
+    np.testing.assert_allclose(rows["mz"], _designed_mz(designed[r]), rtol=1e-9, atol=1e-9)
+    # The frame owns its columns: changing it leaves the spectra alone.
+    frame.loc[frame.index[0], "count"] = -5
+    assert sp.flat_counts[0] != -5
+
+
+@pytest.mark.parametrize("by", [("kind", "mode"), ("kind",), ("mode",), None])
+def test_tic_traces_by_kind_and_mode(sample, by):
+    run, sp = sample
+    designed = run["science"]["scans"]
+    frame = sp.tic(by=by)
+    groups = list(by or ())
+    assert list(frame.columns[: len(groups)]) == groups
+    assert sorted(frame.index) == [w["index"] for w in designed]
+    traces = frame.groupby(groups, observed=True) if groups else [((), frame)]
+    seen = 0
+    for key, trace in traces:
+        key = key if isinstance(key, tuple) else (key,)
+        want = [w for w in designed if all(w[g] == v for g, v in zip(groups, key))]
+        assert list(trace.index) == [w["index"] for w in want], key
+        assert list(trace["tic"]) == [w["count_sum"] for w in want], key
+        assert (np.diff(trace["relative_time"]) > 0).all(), key
+        seen += len(trace)
+    assert seen == len(designed)
+
+
+def test_tic_rejects_an_unknown_group(sample):
+    _, sp = sample
+    with pytest.raises(ValueError, match="'kind' and/or 'mode', not marker"):
+        sp.tic(by=("marker",))
+
+
+# Window edges between bins, so rounding in the last place cannot move a bin in or out.
+@pytest.mark.parametrize(
+    "centre,tolerance", [(3.0133, 0.5), (5.0117, 0.08), (8.0131, 2.0), (12.0113, 1.5)]
+)
+def test_xic_against_design(sample, centre, tolerance):
+    run, sp = sample
+    got = sp.xic(centre, tolerance)
+    assert got.dtype == np.float64 and got.shape == (len(sp),)
+    checked = 0
+    for w in run["science"]["scans"]:
+        mz = _designed_mz(w)
+        inside = (mz >= centre - tolerance) & (mz <= centre + tolerance)
+        k = w["index"]
+        if not inside.any():
+            assert np.isnan(got[k]), k
+        elif w["counts"] is not None:
+            assert got[k] == _designed_counts(w)[inside].sum(), k
+            checked += 1
+        else:
+            assert got[k] >= 0, k
+    assert checked > 0
+
+
+def test_xic_over_every_bin_is_the_designed_sum_and_outside_all_missing(sample):
+    run, sp = sample
+    everything = sp.xic(0.0, 1e6)
+    np.testing.assert_array_equal(everything, [w["count_sum"] for w in run["science"]["scans"]])
+    # No scan reaches m/z 1e5: not a chromatogram of zeros, but no measurement at all.
+    assert np.isnan(sp.xic(1e5, 1.0)).all()
+    with pytest.raises(ValueError, match="tolerance"):
+        sp.xic(10.0, -1.0)
+
+
+def _mean_on(grid, scans):
+    """Each designed scan interpolated onto grid within its own m/z range, averaged where
+    covered: worked scan by scan with numpy's interp."""
+    total, number = np.zeros(len(grid)), np.zeros(len(grid))
+    for w in scans:
+        mz, counts = _designed_mz(w), _designed_counts(w)
+        inside = (grid >= mz[0]) & (grid <= mz[-1])
+        total[inside] += np.interp(grid[inside], mz, counts)
+        number += inside
+    with np.errstate(invalid="ignore"):
+        return np.where(number > 0, total / np.maximum(number, 1), np.nan)
+
+
+def test_average_of_a_marker_window_with_and_without_the_dark(sample):
+    run, sp = sample
+    window = [w for w in _marker_window(run, 2) if w["kind"] == "summed"]
+    ldi = [w for w in window if w["mode"] == "LDI"]
+    dark = [w for w in window if w["mode"] == "Dark"]
+    assert len(ldi) >= 2 and len(dark) >= 2 and all(w["counts"] is not None for w in window)
+    longest = max(ldi, key=counted_bins)
+    grid = _designed_mz(longest)
+
+    plain = sp.average(window=2, kind="summed", mode="LDI", subtract_dark=False)
+    np.testing.assert_allclose(plain.mz, grid, rtol=1e-9, atol=1e-9)
+    np.testing.assert_allclose(plain.counts, _mean_on(grid, ldi), rtol=1e-9, atol=1e-6)
+    assert list(plain.scans) == [w["index"] for w in ldi] and len(plain.dark_scans) == 0
+
+    subtracted = sp.average(window=2, kind="summed", mode="LDI")
+    want_dark = _mean_on(grid, dark)
+    assert list(subtracted.dark_scans) == [w["index"] for w in dark]
+    np.testing.assert_allclose(subtracted.dark, want_dark, rtol=1e-9, atol=1e-6)
+    np.testing.assert_allclose(
+        subtracted.counts, _mean_on(grid, ldi) - want_dark, rtol=1e-9, atol=1e-6
+    )
+    # The dark scans reach beyond the LDI scans here: every grid point has its dark mean.
+    assert np.isfinite(subtracted.counts).all()
+    # Where no dark scan reaches, nothing is left to subtract from: missing, not the raw mean.
+    wide = sp.average(window=2, kind="single")
+    beyond = wide.mz > max(_designed_mz(w)[-1] for w in dark)
+    assert beyond.any() and np.isnan(wide.counts[beyond]).all()
+    assert np.isfinite(wide.counts[~beyond]).all()
+
+
+def test_average_without_dark_scans_says_so(sample):
+    run, sp = sample
+    assert not any(w["mode"] == "Dark" for w in _marker_window(run, 3))
+    with pytest.raises(ValueError, match="no dark scan in the window of marker 3"):
+        sp.average(window=3)
+    averaged = sp.average(window=3, subtract_dark=False)
+    assert list(averaged.scans) == [w["index"] for w in _marker_window(run, 3)]
+    with pytest.raises(ValueError, match="no Dark scans"):
+        sp.average(window=3, mode="Dark", subtract_dark=False)
+    with pytest.raises(ValueError, match="scan kind"):
+        sp.average(kind="double")
+
+
+def _isolated(w, top):
+    """The planted peaks of a scan that stand alone (no other within eight widths) and were
+    not clipped at the packet's top."""
+    peaks = w["planted_peaks"]
+    return [
+        p
+        for p in peaks
+        if p["height"] + 2 < top
+        and p["height"] > 60
+        and 10 < p["bin"] < counted_bins(w) - 10
+        and all(
+            q is p or abs(q["bin"] - p["bin"]) > 8 * (p["sigma_bins"] + q["sigma_bins"])
+            for q in peaks
+        )
+    ]
+
+
+def test_peaks_of_single_scans_are_the_planted_ones(sample):
+    run, sp = sample
+    checked = 0
+    for w in run["science"]["scans"]:
+        if w["kind"] != "single":
+            continue
+        found = sp.peaks(w["index"])
+        assert list(found.columns) == ["mz", "height", "area", "width", "apex_mz", "bin"]
+        mz = _designed_mz(w)
+        step = np.diff(mz)
+        for p in _isolated(w, 255):
+            b = p["bin"]
+            near = found[(found["bin"] - b).abs() <= 1]
+            assert len(near) == 1, (w["index"], p)
+            peak = near.iloc[0]
+            # At its centre a planted peak adds its whole height to a background of 0 to 2.
+            assert p["height"] <= peak["height"] <= p["height"] + 2, (w["index"], p)
+            assert peak["mz"] == pytest.approx(mz[b], abs=0.5 * step[b])
+            fwhm = 2 * np.sqrt(2 * np.log(2)) * p["sigma_bins"] * step[b]
+            assert peak["width"] == pytest.approx(fwhm, rel=0.2), (w["index"], p)
+            gaussian_area = p["height"] * p["sigma_bins"] * step[b] * np.sqrt(2 * np.pi)
+            assert peak["area"] == pytest.approx(gaussian_area, rel=0.2), (w["index"], p)
+            checked += 1
+    assert checked >= 10
+
+
+def test_peaks_of_an_averaged_spectrum_and_of_arrays(sample):
+    _, sp = sample
+    averaged = sp.average(window=2, kind="summed", mode="LDI")
+    found = sp.peaks(averaged)
+    assert len(found) > 0
+    np.testing.assert_allclose(found["apex_mz"], averaged.mz[found["bin"]])
+    np.testing.assert_allclose(found["height"], averaged.counts[found["bin"]])
+    # A spectrum handed in as arrays gives the same peaks; an unknown scan is an IndexError.
+    again = sp.peaks((averaged.mz, averaged.counts))
+    np.testing.assert_array_equal(again["bin"], found["bin"])
+    with pytest.raises(IndexError, match="not one of these scans"):
+        sp.peaks(len(sp) + 3)
+
+
+def _console(run, *args):
+    import os
+    import subprocess
+    import sys
+
+    return subprocess.run(
+        [sys.executable, "-m", "k814util", args[0], run["tm_file"], *map(str, args[1:]), "-q"],
+        capture_output=True,
+        text=True,
+        check=False,
+        env=dict(os.environ),
+    )
+
+
+def _csv(text):
+    import csv
+    import io
+
+    return list(csv.DictReader(io.StringIO(text)))
+
+
+def test_console_xic_tic_by_and_mean_spectrum(sample, tmp_path):
+    run, _ = sample
+    designed = run["science"]["scans"]
+    # xic: a row per scan, empty where the scan has no bin in the window.
+    done = _console(run, "xic", 12.0113, "--tolerance", 1.5)
+    assert done.returncode == 0, done.stderr
+    rows = _csv(done.stdout)
+    assert [int(r["scan"]) for r in rows] == [w["index"] for w in designed]
+    for r, w in zip(rows, designed):
+        mz = _designed_mz(w)
+        inside = (mz >= 10.5113) & (mz <= 13.5113)
+        assert (r["xic"] == "") == (not inside.any()), w["index"]
+        assert (r["kind"], r["mode"]) == (w["kind"], w["mode"])
+        if w["counts"] is not None and inside.any():
+            assert float(r["xic"]) == _designed_counts(w)[inside].sum(), w["index"]
+    # tic --by: the kind and mode first, the groups' rows together.
+    done = _console(run, "tic", "--by", "kind,mode")
+    rows = _csv(done.stdout)
+    assert list(rows[0])[:3] == ["kind", "mode", "scan"]
+    groups = [(r["kind"], r["mode"]) for r in rows]
+    assert len(set(groups)) == sum(1 for k, g in enumerate(groups) if g not in groups[:k])
+    assert sorted(int(r["scan"]) for r in rows) == [w["index"] for w in designed]
+    by_scan = {int(r["scan"]): int(r["tic"]) for r in rows}
+    assert by_scan == {w["index"]: w["count_sum"] for w in designed}
+    assert _console(run, "tic", "--by", "colour").returncode == 2
+    # spectrum --average: the mean on its grid, the dark beside it; the peaks; the plot.
+    window = [w for w in _marker_window(run, 2) if w["kind"] == "summed"]
+    ldi = [w for w in window if w["mode"] == "LDI"]
+    done = _console(
+        run, "spectrum", "--average", "--marker", 2, "--kind", "summed", "--mode", "LDI",
+        "--subtract-dark",
+    )  # fmt: skip
+    assert done.returncode == 0, done.stderr
+    rows = _csv(done.stdout)
+    grid = _designed_mz(max(ldi, key=counted_bins))
+    dark = _mean_on(grid, [w for w in window if w["mode"] == "Dark"])
+    np.testing.assert_allclose([float(r["mz"]) for r in rows], grid, atol=1e-9)
+    np.testing.assert_allclose([float(r["dark"]) for r in rows], dark, atol=1e-6)
+    np.testing.assert_allclose(
+        [float(r["count"]) for r in rows], _mean_on(grid, ldi) - dark, atol=1e-6
+    )
+    done = _console(run, "spectrum", "--average", "--marker", 2, "--peaks")
+    assert list(_csv(done.stdout)[0]) == ["mz", "height", "area", "width", "apex_mz", "bin"]
+    png = tmp_path / "mean.png"
+    done = _console(run, "spectrum", "--average", "--marker", 2, "--peaks", "--png", png)
+    assert done.returncode == 0 and png.stat().st_size > 10_000, done.stderr
+    png = tmp_path / "xic.png"
+    done = _console(run, "xic", 3.0133, "--png", png)
+    assert done.returncode == 0 and png.stat().st_size > 10_000, done.stderr
+    # A window without dark scans: said on one line, status 1, nothing on standard output.
+    done = _console(run, "spectrum", "--average", "--marker", 3, "--subtract-dark")
+    assert done.returncode == 1 and done.stdout == ""
+    assert "no dark scan in the window of marker 3" in done.stderr
+    assert _console(run, "spectrum").returncode == 2
