@@ -66,6 +66,7 @@ METHODS = (
     "scan_table",
     "limits",
     "limit_violations",
+    "spectra",
 )
 
 
@@ -102,6 +103,11 @@ def answer(f, name: str, args: tuple, kwargs: dict):
         import k814util
 
         return k814util.Spectra(k814util.ScienceDataCacheWrapper(False, False)).table()
+    if name == "spectra":
+        import k814util
+
+        scans = k814util.ScienceDataCacheWrapper(*args[2:])
+        return k814util.Spectra(scans, *args[:2])
     return getattr(f, name)(*args, **kwargs)
 
 
@@ -452,6 +458,18 @@ class Run:
     def scans(self):
         """The per-scan table of a TARN run (``Spectra.table()``)."""
         return self._call("scan_table")
+
+    def spectra(
+        self,
+        start: int = 0,
+        stop: int | None = None,
+        skip_zero_id_markers: bool = False,
+        average_summed_scans: bool = False,
+    ):
+        """The scans start to stop - 1 of a TARN run as :class:`k814util.Spectra` (its
+        arrays and table; its ``tic``, ``xic``, ``peaks`` and ``average`` of the whole; windows
+        of ``average`` need the binding: ask the run with :meth:`apply`)."""
+        return self._call("spectra", start, stop, skip_zero_id_markers, average_summed_scans)
 
     def refresh(self, stale_after: float = 5.0) -> int:
         """:meth:`TMFile.refresh`: reads what the station appended since; new packets."""

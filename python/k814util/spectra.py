@@ -150,6 +150,16 @@ class Spectra:
     def __len__(self) -> int:
         return len(self.n_bins)
 
+    def __getstate__(self) -> dict:
+        # Spectra travel (from a run's worker) as their arrays; the scan wrapper, a proxy of the
+        # process that made them, stays behind.
+        return {name: getattr(self, name) for name in self.__slots__ if name != "scans"}
+
+    def __setstate__(self, state: dict) -> None:
+        self.scans = None
+        for name, value in state.items():
+            setattr(self, name, value)
+
     def __repr__(self) -> str:
         return (
             f"Spectra({len(self)} scans from {self.start}, {len(self.flat_counts)} bins, "
@@ -280,6 +290,12 @@ class Spectra:
     ) -> np.ndarray:
         keep = np.ones(len(self), dtype=bool)
         if window is not None or start is not None or end is not None:
+            if self.scans is None:
+                raise ValueError(
+                    "these spectra came from a run's worker, without its binding: average a "
+                    "window there, with Run.apply(lambda f: k814util.spectra(f.filename())"
+                    ".average(...))"
+                )
             ensure_current(self.scans)
             f = _k.TMFile(_k._bound_path())
             c = self._columns

@@ -145,6 +145,13 @@ def test_runs_take_the_same_windows(tarn):
             r.dataframe(ITEMS, resample="10s"), f.dataframe(ITEMS, resample="10s")
         )
         pd.testing.assert_frame_equal(r.packets(window=2), f.packets(window=2))
+        # Spectra travel as their arrays and table, without the worker's scan wrapper.
+        theirs, mine = r.spectra(), k814util.spectra(run["tm_file"])
+        for name in ("flat_counts", "flat_mz", "offsets", "n_bins", "counts"):
+            np.testing.assert_array_equal(getattr(theirs, name), getattr(mine, name))
+        pd.testing.assert_frame_equal(theirs.table(), mine.table())
+        with pytest.raises(ValueError, match="without its binding"):
+            theirs.average(window=3)
         pd.testing.assert_frame_equal(r.messages(start=40), f.messages(start=40))
 
 
