@@ -19,12 +19,20 @@ from k814util.console.common import (
 from k814util.console.trend import add_utc
 
 
+def _tarn(args: argparse.Namespace):
+    """The test's TMFile; Failure for a test of a mission without mass-spectrum scans."""
+    f = bound(args)
+    if f.mission() != "tarn":
+        raise Failure(f"{args.command}: only TARN tests carry mass-spectrum scans")
+    return f
+
+
 def _scan_rows(args: argparse.Namespace):
     """(the scans, their table columns) of the test's file."""
     import k814util
     from k814util.spectra import table_columns
 
-    bound(args)
+    _tarn(args)
     scans = k814util.ScienceDataCacheWrapper(False, False)
     return scans, table_columns(scans)
 
@@ -33,6 +41,9 @@ def cmd_scans(args: argparse.Namespace) -> int:
     from k814util.console.plotting import marker_label
     from k814util.spectra import MODE_NAMES
 
+    if bound(args).mission() != "tarn":
+        print("Scans: none (only TARN tests carry them)")
+        return 0
     _, cols = _scan_rows(args)
     n = len(cols["scan"])
     print(f"Scans: {n}")
@@ -73,6 +84,7 @@ def _spectra(args: argparse.Namespace):
 
 
 def cmd_average(args: argparse.Namespace) -> int:
+    _tarn(args)
     sp = _spectra(args)
     try:
         averaged = sp.average(
@@ -103,6 +115,7 @@ def cmd_average(args: argparse.Namespace) -> int:
 
 
 def cmd_spectrum(args: argparse.Namespace) -> int:
+    _tarn(args)
     import k814util
 
     if args.average:
@@ -152,6 +165,7 @@ def _tic_by(args: argparse.Namespace) -> int:
 
 
 def cmd_xic(args: argparse.Namespace) -> int:
+    _tarn(args)
     sp = _spectra(args)
     try:
         values = sp.xic(args.mz, args.tolerance)
