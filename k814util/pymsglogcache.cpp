@@ -1,12 +1,16 @@
 #include <k814util/pymsglogcache.h>
 
+#include <k814util/binding.h>
+
 #include <gselib/msglogcache.h>
 
 #include <stdexcept>
 
 namespace k814util {
 
-PyMsgLogCache::PyMsgLogCache() : cache_(&GseLib::MsgLogCache::getInstance()) {
+PyMsgLogCache::PyMsgLogCache()
+    : cache_(&GseLib::MsgLogCache::getInstance()),
+      bindingGeneration_(Binding::instance().generation()) {
     cache_->refresh();
 }
 

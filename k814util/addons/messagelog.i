@@ -12,14 +12,22 @@ def __str__(self):
 %extend k814util::PyMsgLogCache {
 %pythoncode %{
 def __len__(self):
+    from k814util._binding import ensure_current
+
+    ensure_current(self)
     return self.size()
 
 def __getitem__(self, index):
+    from k814util._binding import ensure_current
     from k814util._sequence import item_of
 
+    ensure_current(self)
     return item_of(self, index, self.size(), self.get)
 
 def __iter__(self):
+    from k814util._binding import ensure_current
+
+    ensure_current(self)
     for i in range(self.size()):
         yield self.get(i)
 %}

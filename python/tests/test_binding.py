@@ -72,6 +72,7 @@ def test_objects_of_an_earlier_binding_refuse_whole_file_answers(archive, monkey
     for f in (t, again):
         k814util._binding.ensure_current(f)
     scans = k814util.scans(tarn["tm_file"])
+    log = k814util.message_log(tarn["tm_file"])
     v = k814util.open(vireo["tm_file"])
     with pytest.raises(k814util.StaleBindingError) as caught:
         k814util._binding.ensure_current(t)
@@ -82,7 +83,13 @@ def test_objects_of_an_earlier_binding_refuse_whole_file_answers(archive, monkey
     for stale in (lambda: t[5], lambda: len(t), lambda: list(t), lambda: t.mission()):
         with pytest.raises(k814util.StaleBindingError):
             stale()
-    for stale in (lambda: scans[0], lambda: len(scans), lambda: k814util.Spectra(scans)):
+    for stale in (
+        lambda: scans[0],
+        lambda: len(scans),
+        lambda: k814util.Spectra(scans),
+        lambda: log[0],
+        lambda: len(log),
+    ):
         with pytest.raises(k814util.StaleBindingError):
             stale()
     assert "stale" in repr(t) and "stale" in repr(scans)
