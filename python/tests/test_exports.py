@@ -171,3 +171,24 @@ def test_console_export(tarn_run, archive, tmp_path):
     assert not (tmp_path / "v.mzML").exists()
     res = _console("export", tarn_run["tm_file"], "-q", "--scans", "5")
     assert res.returncode == 2
+
+
+def test_mzml_read_back_by_pyopenms(sample, tmp_path):
+    pytest.importorskip("psims")
+    oms = pytest.importorskip("pyopenms")
+    run, sp = sample
+    designed = run["science"]["scans"]
+    out = tmp_path / "tarn.mzML"
+    sp.to_mzml(out)
+    exp = oms.MSExperiment()
+    oms.MzMLFile().load(str(out), exp)
+    assert exp.getNrSpectra() == len(designed)
+    cols = sp.columns()
+    for r, (spectrum, want) in enumerate(zip(exp.getSpectra(), designed)):
+        assert spectrum.getMSLevel() == 1
+        mz, counts = spectrum.get_peaks()
+        flat_mz, flat_counts = sp.scan_arrays(r)
+        assert np.array_equal(mz, flat_mz) and np.array_equal(counts, flat_counts), r
+        assert counts.sum() == want["count_sum"]
+        # OpenMS keeps retention times in seconds.
+        assert spectrum.getRT() == pytest.approx(cols["relative_time"][r], abs=1e-9)
