@@ -12,7 +12,9 @@ APT_PACKAGES=(
 PIP_PACKAGES=("scikit-build-core>=0.10" "pytest>=7" "ruff==0.17.6" "numpy>=1.22" "mypy>=1.8"
   # the package's "analysis" extra: data frames and plots of the spectra
   "pandas>=1.5" "pyarrow>=10" "matplotlib>=3.5" "tqdm>=4" "dask[distributed]>=2023.1"
-  "scipy>=1.8")
+  "scipy>=1.8" "xarray>=2023.1"
+  # the "ms" extra: mzML written by psims, read back by pyteomics
+  "psims>=1.3" "pyteomics>=4.6" "lxml>=4.9")
 PYTHON=${PYTHON:-python3}
 
 as_root() {
@@ -44,7 +46,8 @@ command -v ninja >/dev/null || need_pip+=("ninja")
 import importlib.util, shutil, subprocess, sys
 ok = all(importlib.util.find_spec(m) for m in (
     "scikit_build_core", "pytest", "numpy", "mypy",
-    "pandas", "pyarrow", "matplotlib", "tqdm", "dask", "distributed"))
+    "pandas", "pyarrow", "matplotlib", "tqdm", "dask", "distributed", "scipy", "xarray",
+    "psims", "pyteomics", "lxml"))
 ruff = shutil.which("ruff")
 ok = ok and ruff and subprocess.run([ruff, "--version"], capture_output=True, text=True).stdout.split()[-1] == "0.17.6"
 sys.exit(0 if ok else 1)

@@ -35,6 +35,7 @@ from k814util._binding import PathLike, ensure_current, scans
 
 if TYPE_CHECKING:
     import pandas as pd
+    import xarray as xr
 
     from k814util.windows import TimeLike
 
@@ -242,6 +243,30 @@ class Spectra:
             "count": self.flat_counts.copy(),
         }
         return pd.DataFrame(columns, copy=False)
+
+    def to_mzml(self, path: PathLike, overwrite: bool = False) -> int:
+        """Writes every scan to ``path`` as an MS1 profile spectrum of an mzML file and returns
+        their number (:func:`k814util.exports.to_mzml`: the ``ms`` extra's psims; the process
+        bound to the TARN test the scans came from). Raises FileExistsError when ``path``
+        exists and ``overwrite`` is false, ValueError when the bound test is not TARN's."""
+        from k814util import exports
+
+        return exports.to_mzml(self, path, overwrite)
+
+    def to_xarray(self, attrs: dict | None = None) -> xr.Dataset:
+        """The scans as an xarray Dataset (:func:`k814util.exports.to_xarray`): ``counts`` and
+        ``mz`` on dimensions ``scan`` and ``bin``, the columns of :meth:`table` along ``scan``,
+        coordinates ``scan`` and ``time`` (UTC)."""
+        from k814util import exports
+
+        return exports.to_xarray(self, attrs)
+
+    def to_netcdf(self, path: PathLike, overwrite: bool = False, attrs: dict | None = None) -> None:
+        """Writes :meth:`to_xarray` to ``path`` as NetCDF (:func:`k814util.exports.to_netcdf`).
+        Raises FileExistsError when ``path`` exists and ``overwrite`` is false."""
+        from k814util import exports
+
+        exports.to_netcdf(self, path, overwrite, attrs)
 
     def kinds(self) -> np.ndarray:
         """Each scan's kind ("single", "summed", "aggregated") from its science packet type."""

@@ -4,8 +4,8 @@ Every subcommand runs in this process on the package's own API: it binds the pro
 test's telemetry file (showing a progress bar on a terminal) and reads what it prints from the
 same objects and tables a script gets. A module per family of subcommands: ``reports`` (info,
 summary, log, markers, sequences, show), ``values`` (items, values), ``limits``, ``trend`` (plot),
-``follow``, ``scans`` (scans, spectrum, tic), ``archive`` and ``sample``; ``plotting`` draws
-every figure, ``common`` holds what they share.
+``follow``, ``scans`` (scans, spectrum, tic), ``export`` (mzML, NetCDF), ``archive`` and
+``sample``; ``plotting`` draws every figure, ``common`` holds what they share.
 """
 
 from __future__ import annotations
@@ -14,7 +14,17 @@ import argparse
 import os
 import sys
 
-from k814util.console import archive, follow, limits, reports, sample, scans, trend, values
+from k814util.console import (
+    archive,
+    export,
+    follow,
+    limits,
+    reports,
+    sample,
+    scans,
+    trend,
+    values,
+)
 from k814util.console.common import Failure, run
 
 __all__ = ["Failure", "main"]
@@ -32,6 +42,7 @@ def parser() -> tuple[argparse.ArgumentParser, dict[str, argparse.ArgumentParser
     follow.register(sub)
     scans.register(sub)
     archive.register(sub)
+    export.register(sub)
     return top, writers
 
 

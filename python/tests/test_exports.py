@@ -1,0 +1,194 @@
+"""Exports of the TARN scans: the mzML file read back by pyteomics (and checked against the mzML
+schema psims ships), the NetCDF file read back by xarray, both against the scans the sample
+generator designed (its manifest) and the arrays they were written from."""
+
+import datetime
+import subprocess
+import sys
+
+import numpy as np
+import pytest
+from conftest import counted_bins, mz_curve
+
+pytest.importorskip("k814util.k814util")
+
+import k814util
+from k814util import exports
+
+
+@pytest.fixture
+def sample(tarn_run):
+    return tarn_run, k814util.spectra(tarn_run["tm_file"])
+
+
+def _read_mzml(path):
+    mzml = pytest.importorskip("pyteomics.mzml")
+    with mzml.MzML(str(path)) as reader:
+        return list(reader)
+
+
+def test_mzml_holds_every_scan_as_designed(sample, tmp_path):
+    pytest.importorskip("psims")
+    run, sp = sample
+    designed = run["science"]["scans"]
+    out = tmp_path / "tarn.mzML"
+    assert sp.to_mzml(out) == len(designed)
+    spectra = _read_mzml(out)
+    assert len(spectra) == len(designed)
+    cols = sp.columns()
+    for r, (got, want) in enumerate(zip(spectra, designed)):
+        k = want["index"]
+        assert got["id"] == f"scan={k}"
+        assert got["ms level"] == 1 and "MS1 spectrum" in got and "profile spectrum" in got
+        mz, counts = got["m/z array"], got["intensity array"]
+        # Exactly the scan's own bins, as 64-bit floats: no padding.
+        assert mz.dtype == np.float64 and counts.dtype == np.float64
+        assert len(counts) == counted_bins(want), k
+        flat_mz, flat_counts = sp.scan_arrays(r)
+        assert np.array_equal(mz, flat_mz) and np.array_equal(counts, flat_counts), k
+        np.testing.assert_allclose(mz, mz_curve(want, len(mz)), rtol=1e-9, atol=1e-9)
+        assert counts.sum() == want["count_sum"], k
+        assert got["total ion current"] == cols["tic"][r], k
+        assert got["base peak intensity"] == want["count_max"], k
+        assert got["base peak m/z"] == pytest.approx(mz_curve(want, want["max_bin"] + 1)[-1])
+        start = got["scanList"]["scan"][0]["scan start time"]
+        assert start == cols["relative_time"][r]
+        assert start == pytest.approx(want["relative_time"], abs=1e-3)
+        assert start.unit_info == "second"
+        assert got["kind"] == want["kind"] and got["mode"] == want["mode"], k
+        assert got["marker text"] == cols["marker_text"][r], k
+    # Meta-markers hold a scan when its time lies in their span.
+    metas = k814util.open(run["tm_file"]).meta_markers()
+    for r, got in enumerate(spectra):
+        t = cols["relative_time"][r]
+        inside = metas[(metas.start_relative_time <= t) & (t <= metas.end_relative_time)]
+        want = [f"{i}: {m}" for i, m in zip(inside.meta_marker_id, inside.msg)]
+        found = got.get("meta-marker", [])
+        # pyteomics gives a list for a name repeated, the value for one.
+        assert sorted([found] if isinstance(found, str) else found) == sorted(want), r
+    assert any(isinstance(s.get("meta-marker"), list) for s in spectra)
+
+
+def test_mzml_file_description_and_schema(sample, tmp_path):
+    pytest.importorskip("psims")
+    from lxml import etree
+    from psims.validation import validate
+
+    run, sp = sample
+    out = tmp_path / "tarn.mzML"
+    sp.to_mzml(out)
+    valid, schema = validate(str(out))
+    assert valid, schema.error_log
+    ns = {"m": "http://psi.hupo.org/ms/mzml"}
+    tree = etree.parse(str(out))
+    user = {
+        p.get("name"): p.get("value")
+        for p in tree.findall(".//m:fileDescription/m:fileContent/m:userParam", ns)
+    }
+    assert user["test name"] == run["tid_dir"].split("-", 6)[-1]
+    assert user["TID"] == str(run["tid"])
+    assert user["instrument"] == f"TARN {run['model']}"
+    assert tree.find(".//m:run", ns).get("id") == f"tid_{run['tid']}"
+
+
+def test_mzml_refuses_an_existing_file_and_a_vireo_test(sample, archive, tmp_path, monkeypatch):
+    pytest.importorskip("psims")
+    run, sp = sample
+    out = tmp_path / "tarn.mzML"
+    out.write_text("keep me")
+    with pytest.raises(FileExistsError, match="overwrite=True"):
+        sp.to_mzml(out)
+    assert out.read_text() == "keep me"
+    assert sp.to_mzml(out, overwrite=True) == len(sp)
+    assert len(_read_mzml(out)) == len(sp)
+    root, manifest = archive
+    vireo = next(r for r in manifest["runs"] if r["mission"] == "vireo")
+    k814util.open(vireo["tm_file"])
+    with pytest.raises(ValueError, match="only TARN tests"):
+        exports.to_mzml(sp, tmp_path / "vireo.mzML")
+    assert not (tmp_path / "vireo.mzML").exists()
+    assert not list(tmp_path.glob("*.part"))
+
+
+def test_xarray_and_netcdf_read_back_equal(sample, tmp_path):
+    xr = pytest.importorskip("xarray")
+    run, sp = sample
+    designed = run["science"]["scans"]
+    ds = sp.to_xarray()
+    n, width = len(designed), max(counted_bins(w) for w in designed)
+    assert dict(ds.sizes) == {"scan": n, "bin": width}
+    assert ds["counts"].dims == ("scan", "bin") and ds["tic"].dims == ("scan",)
+    assert ds["scan"].values.tolist() == [w["index"] for w in designed]
+    assert ds["counts"].sum("bin").values.tolist() == [w["count_sum"] for w in designed]
+    assert ds["mode"].values.tolist() == [w["mode"] for w in designed]
+    assert ds["relative_time"].attrs["units"] == "s"
+    # time is the scan's UTC time, to the microsecond.
+    for t, w in zip(ds["time"].values, designed):
+        utc = datetime.datetime.fromtimestamp(w["unix_time"], datetime.timezone.utc)
+        assert abs(t - np.datetime64(utc.replace(tzinfo=None), "us")) <= np.timedelta64(1, "ms")
+    out = tmp_path / "tarn.nc"
+    sp.to_netcdf(out, attrs={"tid": run["tid"]})
+    back = xr.load_dataset(out)
+    xr.testing.assert_equal(back, ds)
+    assert np.array_equal(back["time"].values, ds["time"].values)
+    assert back.attrs["tid"] == run["tid"]
+    with pytest.raises(FileExistsError):
+        sp.to_netcdf(out)
+
+
+def _console(*args):
+    return subprocess.run(
+        [sys.executable, "-m", "k814util", *map(str, args)],
+        capture_output=True,
+        text=True,
+        check=False,
+    )
+
+
+def test_console_export(tarn_run, archive, tmp_path):
+    pytest.importorskip("psims")
+    xr = pytest.importorskip("xarray")
+    designed = tarn_run["science"]["scans"]
+    out, nc = tmp_path / "tarn.mzML", tmp_path / "tarn.nc"
+    res = _console("export", tarn_run["tm_file"], "-q", "--mzml", out, "--scans", "2:5")
+    assert res.returncode == 0, res.stderr
+    assert f"3 spectra written to {out}" in res.stdout
+    got = _read_mzml(out)
+    assert [s["id"] for s in got] == ["scan=2", "scan=3", "scan=4"]
+    assert [s["intensity array"].sum() for s in got] == [w["count_sum"] for w in designed[2:5]]
+    res = _console("export", tarn_run["tm_file"], "-q", "--mzml", out)
+    assert res.returncode == 1 and "exists" in res.stderr and "--force" in res.stderr
+    res = _console("export", tarn_run["tm_file"], "-q", "--mzml", out, "--force")
+    assert res.returncode == 0 and len(_read_mzml(out)) == len(designed)
+    res = _console("export", tarn_run["tm_file"], "-q", "--netcdf", nc)
+    assert res.returncode == 0, res.stderr
+    back = xr.load_dataset(nc)
+    assert back.sizes["scan"] == len(designed) and back.attrs["tid"] == tarn_run["tid"]
+    _, manifest = archive
+    vireo = next(r for r in manifest["runs"] if r["mission"] == "vireo")
+    res = _console("export", vireo["tm_file"], "-q", "--mzml", tmp_path / "v.mzML")
+    assert res.returncode == 1 and "only TARN tests" in res.stderr
+    assert not (tmp_path / "v.mzML").exists()
+    res = _console("export", tarn_run["tm_file"], "-q", "--scans", "5")
+    assert res.returncode == 2
+
+
+def test_mzml_read_back_by_pyopenms(sample, tmp_path):
+    pytest.importorskip("psims")
+    oms = pytest.importorskip("pyopenms")
+    run, sp = sample
+    designed = run["science"]["scans"]
+    out = tmp_path / "tarn.mzML"
+    sp.to_mzml(out)
+    exp = oms.MSExperiment()
+    oms.MzMLFile().load(str(out), exp)
+    assert exp.getNrSpectra() == len(designed)
+    cols = sp.columns()
+    for r, (spectrum, want) in enumerate(zip(exp.getSpectra(), designed)):
+        assert spectrum.getMSLevel() == 1
+        mz, counts = spectrum.get_peaks()
+        flat_mz, flat_counts = sp.scan_arrays(r)
+        assert np.array_equal(mz, flat_mz) and np.array_equal(counts, flat_counts), r
+        assert counts.sum() == want["count_sum"]
+        # OpenMS keeps retention times in seconds.
+        assert spectrum.getRT() == pytest.approx(cols["relative_time"][r], abs=1e-9)
