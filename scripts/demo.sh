@@ -63,6 +63,13 @@ for tm in "$ARCHIVE"/data/tarn/*/*.tlm; do
   echo
   echo "== k814util tic $tm --png $ARCHIVE/tarn-tic.png"
   "$PYTHON" -m k814util tic "$tm" --png "$ARCHIVE/tarn-tic.png" --ini "$INI" -q
+  echo
+  echo "== k814util xic $tm 28 --tolerance 0.5 --png $ARCHIVE/tarn-xic.png"
+  "$PYTHON" -m k814util xic "$tm" 28 --tolerance 0.5 --png "$ARCHIVE/tarn-xic.png" --ini "$INI" -q
+  echo
+  echo "== k814util export $tm --mzml $ARCHIVE/tarn.mzML --netcdf $ARCHIVE/tarn-spectra.nc --force"
+  "$PYTHON" -m k814util export "$tm" --mzml "$ARCHIVE/tarn.mzML" --netcdf "$ARCHIVE/tarn-spectra.nc" \
+    --force --ini "$INI" -q
 done
 
 echo
