@@ -175,6 +175,17 @@ def _diagnostics_summary(archive, client, runs) -> None:
         )
 
 
+def _add_cluster(p: argparse.ArgumentParser) -> None:
+    """Where a command over the runs works: an existing scheduler, or a local cluster."""
+    p.add_argument("--scheduler", metavar="ADDRESS", help="an existing Dask scheduler")
+    p.add_argument(
+        "--workers",
+        type=positive_int,
+        metavar="N",
+        help="local worker processes (default: processors)",
+    )
+
+
 def register(subparsers) -> None:
     """Adds ``archive list``, ``extract`` and ``limits`` to the console's subcommands."""
     archive = subparsers.add_parser("archive", help="every test run of the configuration")
@@ -195,13 +206,7 @@ def register(subparsers) -> None:
     extract.add_argument("items", nargs="+", metavar="ITEM", help="data id or mnemonic")
     extract.add_argument("--out", required=True, metavar="DIR.parquet", help="dataset to write")
     extract.add_argument("--mode", choices=("raw", "eng", "sci"), default="sci")
-    extract.add_argument("--scheduler", metavar="ADDRESS", help="an existing Dask scheduler")
-    extract.add_argument(
-        "--workers",
-        type=positive_int,
-        metavar="N",
-        help="local worker processes (default: processors)",
-    )
+    _add_cluster(extract)
     limits = add("limits", cmd_limits, "every limit violation of every run")
     limits.add_argument(
         "--level",
@@ -212,10 +217,4 @@ def register(subparsers) -> None:
     limits.add_argument(
         "--out", metavar="DIR.parquet", help="write a parquet dataset (default: print a table)"
     )
-    limits.add_argument("--scheduler", metavar="ADDRESS", help="an existing Dask scheduler")
-    limits.add_argument(
-        "--workers",
-        type=positive_int,
-        metavar="N",
-        help="local worker processes (default: processors)",
-    )
+    _add_cluster(limits)

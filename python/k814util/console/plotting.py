@@ -345,6 +345,14 @@ def _shown(f, found: Spans) -> str:
     return f"{shaded}, {lane}"
 
 
+def kind_mode_groups(cols: dict) -> list[tuple[str, np.ndarray]]:
+    """(label "kind mode", boolean mask of its scans) of each scan kind and mode present, in
+    the kinds' order: the traces of the TIC and XIC figures, one colour each."""
+    kinds = np.array([KINDS.get(int(t), str(t)) for t in cols["src_pkt_type"]], dtype=object)
+    keys = sorted(set(zip(kinds.tolist(), cols["mode"].tolist())), key=_kind_order)
+    return [(f"{kind} {mode}", (kinds == kind) & (cols["mode"] == mode)) for kind, mode in keys]
+
+
 def tic(f, cols: dict, utc: bool, to_file: bool):
     """The TIC and the corrected TIC of the scans against time: one trace per scan kind and
     mode, the same colour in both panels."""
@@ -353,16 +361,14 @@ def tic(f, cols: dict, utc: bool, to_file: bool):
     x = TimeAxis(found.offset, utc)
     draw_spans([counts, corrected], lane, found, x)
     times = x(cols["relative_time"])
-    kinds = np.array([KINDS.get(int(t), str(t)) for t in cols["src_pkt_type"]], dtype=object)
     # A corrected TIC of 0 means the scan lacks what the correction needs (a status, an EM
     # setting); it is left out rather than drawn as a value.
     ctic = cols["corrected_tic"].astype(float)
     ctic[ctic == 0] = np.nan
-    keys = sorted(set(zip(kinds.tolist(), cols["mode"].tolist())), key=_kind_order)
-    for k, (kind, mode) in enumerate(keys):
-        pick = (kinds == kind) & (cols["mode"] == mode)
+    keys = kind_mode_groups(cols)
+    for k, (name, pick) in enumerate(keys):
         colour = f"C{k % 10}"
-        label = f"{kind} {mode} ({np.count_nonzero(pick)})"
+        label = f"{name} ({np.count_nonzero(pick)})"
         trace(counts, times[pick], cols["tic"][pick], label, points=True, color=colour)
         trace(corrected, times[pick], ctic[pick], label, points=True, color=colour)
     counts.set_ylabel("TIC [counts]")
@@ -400,13 +406,11 @@ def xic(f, cols: dict, values: np.ndarray, mz: float, tolerance: float, utc: boo
     x = TimeAxis(found.offset, utc)
     draw_spans([ax], lane, found, x)
     times = x(cols["relative_time"])
-    kinds = np.array([KINDS.get(int(t), str(t)) for t in cols["src_pkt_type"]], dtype=object)
-    keys = sorted(set(zip(kinds.tolist(), cols["mode"].tolist())), key=_kind_order)
     measured = ~np.isnan(values)
-    for k, (kind, mode) in enumerate(keys):
-        pick = (kinds == kind) & (cols["mode"] == mode) & measured
+    for k, (name, group) in enumerate(kind_mode_groups(cols)):
+        pick = group & measured
         if pick.any():
-            label = f"{kind} {mode} ({np.count_nonzero(pick)})"
+            label = f"{name} ({np.count_nonzero(pick)})"
             trace(ax, times[pick], values[pick], label, points=True, color=f"C{k % 10}")
     if (~measured).any():
         ax.plot(
