@@ -3,6 +3,7 @@
         docstring="Read access to instrument telemetry archives (compiled part).") k814util
 
 %feature("autodoc", "1");
+%include "k814util/classdocs.i"
 
 %{
 #include <k814util/interpretscanvalue.h>

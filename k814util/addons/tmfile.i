@@ -36,6 +36,20 @@ def __repr__(self):
         return f"TMFile({self.filename()!r}, stale: the process has been bound to another file since)"
     return f"TMFile({self.filename()!r}, {self.length()} packets)"
 
+def _repr_html_(self):
+    """A short HTML summary for notebooks: file, mission, test, packets, time span, the items
+    with limits and, for TARN, the science packets by type. Nothing is decoded."""
+    from k814util import _html
+    from k814util._binding import is_current
+
+    if not is_current(self):
+        return _html.table(
+            "TMFile (stale)",
+            [("file", self.filename())],
+            "The process has been bound to another file since: make the object again.",
+        )
+    return _html.table("TMFile", _html.facts_rows(_html.file_facts(self)))
+
 def series(self, item, mode="sci", start=None, end=None, window=None):
     """Every value of one database item over the whole file, as numpy arrays.
 

@@ -220,6 +220,15 @@ class Archive:
     def __repr__(self) -> str:
         return f"Archive({self.ini!r}, groups {[g for g, _ in self.groups]})"
 
+    def _repr_html_(self) -> str:
+        """A short HTML summary for notebooks: the configuration, each group's data root and,
+        once :meth:`catalogue` has been read, the runs by mission (the data roots are not
+        walked for it)."""
+        from k814util import _html
+
+        rows, note = _html.archive_rows(self)
+        return _html.table("Archive", rows, note)
+
     def __enter__(self) -> Archive:
         return self
 

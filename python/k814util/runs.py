@@ -354,6 +354,21 @@ class Run:
         state = "bound" if self._worker is not None else "not bound now (bound when asked)"
         return f"Run({self.path!r}, {self._mission or 'unknown mission'}, {state})"
 
+    def _repr_html_(self) -> str:
+        """A short HTML summary for notebooks. A run whose worker is bound answers with its
+        file's summary (packets, time span, items with limits); one that is not says so and is
+        not bound for it."""
+        import pickle
+
+        from k814util import _html
+
+        if self._worker is None:
+            rows = [("file", self.path), ("mission", self._mission or "unknown")]
+            return _html.table("Run", rows, "Not bound now: bound on its first call.")
+        return _html.table(
+            "Run", _html.facts_rows(self._ask("apply", pickle.dumps(_html.file_facts)))
+        )
+
     def __enter__(self) -> Run:
         return self
 

@@ -431,6 +431,12 @@ class Spectra:
         found = msanalysis.peaks(mz, counts, height, prominence, distance, rel_height)
         return pd.DataFrame(found)
 
+    def _repr_html_(self) -> str:
+        """A short HTML summary for notebooks: scans, bins, time span, kinds and modes."""
+        from k814util import _html
+
+        return _html.table("Spectra", _html.spectra_rows(self))
+
 
 def _describe_window(window, start, end) -> str:
     """Where average() looked, for its messages."""
