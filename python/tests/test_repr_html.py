@@ -10,7 +10,7 @@ from pathlib import Path
 import pytest
 from conftest import counted_bins
 
-k814util = pytest.importorskip("k814util.k814util")
+pytest.importorskip("k814util.k814util")
 import k814util  # noqa: E402
 
 # Packet types of the TARN science packets and their catalogue names.
