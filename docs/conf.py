@@ -85,8 +85,14 @@ html_last_updated_fmt = None
 
 # The examples in the docstrings run with the sample archive's folder as working directory,
 # where they find build/sample-archive as the README's examples do.
+# tarn_tm and vireo_tm name the sample's two telemetry files, as the API reference says; VIREO
+# is bound first since plug-ins load once per process, for the first mission bound.
 doctest_global_setup = """
 import os
 os.chdir(os.environ["K814_DOCS_SAMPLE"])
+tarn_tm = "build/sample-archive/data/tarn/2012-04-02-12.35.42-12345-tarn_sample/tarn_12345.tlm"
+vireo_tm = "build/sample-archive/data/vireo/2016-09-14-09.05.10-23456-vireo_sample/vireo_23456.tlm"
+import k814util
+k814util.bind(vireo_tm)
 """
 doctest_test_doctest_blocks = "default"

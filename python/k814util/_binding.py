@@ -22,10 +22,36 @@ _MISSING_FILE = "tmfile does not exist: "
 
 
 class BindingError(RuntimeError):
-    """The process cannot be bound to the telemetry file; the message says why, in the words
-    module initialisation would print (``line``), followed in brackets by what exactly is
-    missing when that is known (``detail``: the configuration file, a group, a key and the path
-    it names)."""
+    """The process cannot be bound to the telemetry file.
+
+    The message says why, in the words module initialisation would print (``line``), followed
+    in brackets by what exactly is missing when that is known (``detail``).
+
+    Parameters
+    ----------
+    message : str
+        The whole message.
+    line : str, optional
+        The line module initialisation would print (default: the message).
+    detail : str, optional
+        What exactly is missing: the configuration file, a group, a key and the path it names.
+
+    Attributes
+    ----------
+    line : str
+        As given.
+    detail : str
+        As given; "" when not known.
+
+    Examples
+    --------
+    >>> import k814util
+    >>> try:
+    ...     k814util.open("build")
+    ... except k814util.BindingError as error:
+    ...     print(error)
+    build is a directory without a valid tm.meta: give its telemetry file instead
+    """
 
     def __init__(self, message: str, line: str | None = None, detail: str = ""):
         super().__init__(message)
@@ -34,13 +60,37 @@ class BindingError(RuntimeError):
 
 
 class TelemetryFileNotFoundError(BindingError, FileNotFoundError):
-    """The telemetry file does not exist."""
+    """The telemetry file does not exist (a :class:`BindingError` and a ``FileNotFoundError``).
+
+    Examples
+    --------
+    >>> import k814util
+    >>> try:
+    ...     k814util.open("build/no-such-file.tlm")
+    ... except FileNotFoundError as error:
+    ...     print(error.line)
+    tmfile does not exist: build/no-such-file.tlm
+    """
 
 
 class StaleBindingError(BindingError):
-    """The object was made for a binding the process has left since: it was bound to another
-    file (or the same file again from its start) after the object was made, so the object's
-    whole-file answers would be another binding's. Make the object again (``k814util.open``)."""
+    """The object was made for a binding the process has left since.
+
+    The process was bound to another file (or the same file again from its start) after the
+    object was made, so the object's whole-file answers would be another binding's. Make the
+    object again (:func:`k814util.open`).
+
+    Examples
+    --------
+    >>> import k814util
+    >>> tarn = k814util.open(tarn_tm)
+    >>> vireo = k814util.open(vireo_tm)
+    >>> try:
+    ...     tarn.series("SEB:HV_MON")
+    ... except k814util.StaleBindingError:
+    ...     print("stale")
+    stale
+    """
 
 
 def ensure_current(obj) -> None:
@@ -106,25 +156,48 @@ def telemetry_file(path: PathLike) -> str:
 
 
 def bind(path: PathLike, progress: Progress | None = None, ini: PathLike | None = None) -> str:
-    """Binds the process to the telemetry file at ``path`` and returns its absolute path.
+    """Binds the process to a telemetry file and returns its absolute path.
 
-    ``path`` may also be a TID directory: the telemetry file its ``tm.meta`` names is bound.
-    ``ini`` is the workstation configuration file to bind with (default: ``$INI814``, else
-    ".814config.INI" in the home directory); once the binding succeeds it stays the process's
-    configuration file (``$INI814``), since later lookups of the bound test read it.
+    Parameters
+    ----------
+    path : str or os.PathLike
+        The telemetry file, or a TID directory: the file its ``tm.meta`` names is bound.
+    progress : callable, optional
+        Called as ``progress(bytes_done, bytes_total, packets)`` while the file is read: once as
+        the read starts, at most a few times per second while it goes, and once as it ends,
+        with ``bytes_done`` equal to ``bytes_total``. ``bytes_done`` is the file offset
+        reached, ``bytes_total`` the file's size when the read began and ``packets`` the packets
+        read so far. For the file already bound, only what was appended since is read (and
+        reported; nothing when it did not grow). The first exception it raises ends the reports
+        without stopping the read; once the binding is complete, that exception is raised
+        (Ctrl-C while reading included).
+    ini : str or os.PathLike, optional
+        The workstation configuration file (default: ``$INI814``, else ".814config.INI" in the
+        home directory). Once the binding succeeds it stays the process's configuration file
+        (``$INI814``), since later lookups of the bound test read it.
 
-    ``progress``, when given, is called as ``progress(bytes_done, bytes_total, packets)``
-    while the file is read: once as the read starts, at most a few times per second while it
-    goes, and once as it ends, with ``bytes_done`` equal to ``bytes_total`` (a read stops only
-    at the end of the file). ``bytes_done`` is the file offset reached, ``bytes_total`` the
-    file's size when the read began and ``packets`` the packets read so far. For the file already
-    bound, only what was appended since is read (and reported; nothing when it did not grow).
-    The first exception ``progress`` raises ends the reports without stopping the read; once
-    the binding is complete, that exception is raised (Ctrl-C while reading included).
+    Returns
+    -------
+    str
+        The absolute path of the telemetry file bound.
 
-    Raises :class:`TelemetryFileNotFoundError` for a missing file and :class:`BindingError`
-    for a test without a valid ``tm.meta``, an invalid configuration group or a mission this
-    module cannot read; the process keeps the binding it had.
+    Raises
+    ------
+    TelemetryFileNotFoundError
+        The file does not exist.
+    BindingError
+        The test has no valid ``tm.meta``, its configuration group is invalid, or its mission is
+        one this module cannot read. The process keeps the binding it had.
+
+    Examples
+    --------
+    >>> import k814util
+    >>> k814util.bind(tarn_tm).endswith("tarn_12345.tlm")
+    True
+    >>> seen = []
+    >>> _ = k814util.bind(vireo_tm, progress=lambda done, total, packets: seen.append(packets))
+    >>> seen[-1]
+    195
     """
     if progress is not None and not callable(progress):
         raise TypeError(f"progress must be callable, not {type(progress).__name__}")
@@ -152,12 +225,36 @@ def bind(path: PathLike, progress: Progress | None = None, ini: PathLike | None 
 
 
 def describe_test(path: PathLike, ini: PathLike | None = None) -> dict:
-    """The test metadata and configuration of the telemetry file at ``path`` (or of a TID
-    directory), without binding the process or reading its packets: ``file``, ``size``,
-    ``meta`` (tm.meta's fields, annotations and start time), ``config``, ``group`` and
-    ``paths`` (each configured path with ``required`` and ``exists``).
+    """The test metadata and configuration of a telemetry file, without binding the process.
 
-    Raises :class:`TelemetryFileNotFoundError` or :class:`BindingError` as :func:`bind` would.
+    Nothing of the telemetry file is read but its size.
+
+    Parameters
+    ----------
+    path : str or os.PathLike
+        The telemetry file, or a TID directory.
+    ini : str or os.PathLike, optional
+        The workstation configuration file, as :func:`bind` takes it.
+
+    Returns
+    -------
+    dict
+        ``file``, ``size`` (bytes), ``meta`` (the fields of ``tm.meta``, its annotations and
+        start time), ``config`` (the configuration file), ``group`` (the configuration group)
+        and ``paths`` (each configured path with its ``key``, ``value``, ``required`` and
+        ``exists``).
+
+    Raises
+    ------
+    TelemetryFileNotFoundError, BindingError
+        As :func:`bind` would.
+
+    Examples
+    --------
+    >>> import k814util
+    >>> info = k814util.describe_test(tarn_tm)
+    >>> info["group"], info["meta"]["tid"], info["meta"]["model"], info["size"]
+    ('TARN_FM', 12345, 'FM', 121478)
     """
     config = _configuration(ini)
     name = telemetry_file(path)
@@ -183,23 +280,101 @@ def describe_test(path: PathLike, ini: PathLike | None = None) -> dict:
 def open(
     path: PathLike, progress: Progress | None = None, ini: PathLike | None = None
 ) -> _k.TMFile:
-    """The telemetry file at ``path`` (or the one a TID directory's tm.meta names), with its
-    packets (``len``, indexing, iteration), times, markers and decoded values. ``progress`` and
-    ``ini`` as :func:`bind` says."""
+    """The telemetry file as a :class:`TMFile`, the process bound to it first.
+
+    Parameters
+    ----------
+    path : str or os.PathLike
+        The telemetry file, or a TID directory whose ``tm.meta`` names it.
+    progress : callable, optional
+        Told how the read goes, as :func:`bind` says.
+    ini : str or os.PathLike, optional
+        The workstation configuration file, as :func:`bind` takes it.
+
+    Returns
+    -------
+    TMFile
+        Its packets (``len``, indexing, iteration), times, markers and decoded values, and the
+        whole-file tables (``series``, ``dataframe``, ``packets``, ...).
+
+    Raises
+    ------
+    TelemetryFileNotFoundError, BindingError
+        As :func:`bind` would.
+
+    Examples
+    --------
+    >>> import k814util
+    >>> f = k814util.open(tarn_tm)
+    >>> len(f), f[40].marker_text(), f.mission()
+    (771, 'step 1: warm-up', 'tarn')
+    >>> f.series("SEB:HV_MON")["value"][:2]
+    array([341.66412354, 342.08984375])
+    """
     name = telemetry_file(path)
     bind(name, progress, ini)
     return _k.TMFile(name)
 
 
 def message_log(path: PathLike, ini: PathLike | None = None) -> _k.PyMsgLogCache:
-    """The instrument's message log of the telemetry file, one :class:`PyMsgLogLine` per line."""
+    """The instrument's message log of a telemetry file, the process bound to it first.
+
+    Parameters
+    ----------
+    path : str or os.PathLike
+        The telemetry file, or a TID directory.
+    ini : str or os.PathLike, optional
+        The workstation configuration file, as :func:`bind` takes it.
+
+    Returns
+    -------
+    PyMsgLogCache
+        One :class:`PyMsgLogLine` per line (``len``, indexing, iteration).
+
+    Raises
+    ------
+    TelemetryFileNotFoundError, BindingError
+        As :func:`bind` would.
+
+    Examples
+    --------
+    >>> import k814util
+    >>> for line in k814util.message_log(vireo_tm)[:1]:
+    ...     print(f"{line.relativeTime():6.2f}  {line.msg()}")
+      9.25  LEU energy sample interval 3 s
+    """
     bind(path, ini=ini)
     return _k.PyMsgLogCache()
 
 
 def vireo_markers(path: PathLike, ini: PathLike | None = None) -> _k.PyVireoMarkerCache:
-    """The VIREO test markers of the telemetry file, sorted by start time; markers still open at
-    the end of the file have ``t_end_us() == 0``."""
+    """The VIREO test markers of a telemetry file, sorted by start, the process bound first.
+
+    Parameters
+    ----------
+    path : str or os.PathLike
+        The telemetry file, or a TID directory.
+    ini : str or os.PathLike, optional
+        The workstation configuration file, as :func:`bind` takes it.
+
+    Returns
+    -------
+    PyVireoMarkerCache
+        One :class:`PyVireoMarker` per marker; a marker still open at the end of the file has
+        ``t_end_us() == 0``.
+
+    Raises
+    ------
+    TelemetryFileNotFoundError, BindingError
+        As :func:`bind` would.
+
+    Examples
+    --------
+    >>> import k814util
+    >>> m = k814util.vireo_markers(vireo_tm)[-1]
+    >>> m.text(), m.t_start_us(), m.t_end_us(), m.is_complete()
+    ('step 4: cool-down', 1473858410500000, 0, False)
+    """
     bind(path, ini=ini)
     return _k.PyVireoMarkerCache()
 
@@ -210,11 +385,36 @@ def scans(
     average_summed_scans: bool = False,
     ini: PathLike | None = None,
 ) -> _k.ScienceDataCacheWrapper:
-    """The mass-spectrum scans of a TARN telemetry file (``len``, indexing, slicing, iteration),
-    each a :class:`PythonStyleTarnScan` with counts, m/z values, totals and conditions.
+    """The mass-spectrum scans of a TARN telemetry file, the process bound to it first.
 
-    ``skip_zero_id_markers`` passes over markers of id 0 when finding each scan's marker;
-    ``average_summed_scans`` divides summed scans' counts by the number of scans summed.
+    Parameters
+    ----------
+    path : str or os.PathLike
+        The telemetry file, or a TID directory.
+    skip_zero_id_markers : bool, optional
+        Pass over markers of id 0 when finding each scan's marker.
+    average_summed_scans : bool, optional
+        Divide summed scans' counts by the number of scans summed.
+    ini : str or os.PathLike, optional
+        The workstation configuration file, as :func:`bind` takes it.
+
+    Returns
+    -------
+    ScienceDataCacheWrapper
+        ``len``, indexing, slicing and iteration give :class:`PythonStyleTarnScan` objects
+        with counts, m/z values, totals and conditions.
+
+    Raises
+    ------
+    TelemetryFileNotFoundError, BindingError
+        As :func:`bind` would.
+
+    Examples
+    --------
+    >>> import k814util
+    >>> scans = k814util.scans(tarn_tm)
+    >>> len(scans), scans[0].scan_mode_as_string(), len(scans[0].counts())
+    (21, 'LDI', 20000)
     """
     bind(path, ini=ini)
     return _k.ScienceDataCacheWrapper(skip_zero_id_markers, average_summed_scans)

@@ -182,7 +182,16 @@ class _Worker:
         self.detach()
 
     def detach(self) -> None:
-        """Unbinds the worker from its run (whose next call finds it another)."""
+        """Ends the run's worker; a later call binds the run again.
+
+        Examples
+        --------
+        >>> import k814util
+        >>> run = k814util.Run(tarn_tm)
+        >>> run.mission()
+        'tarn'
+        >>> run.close()
+        """
         run = self.run()
         if run is not None and run._worker is self:
             run._worker = None
@@ -191,9 +200,33 @@ class _Worker:
 
 
 class RunPool:
-    """The worker processes of runs, at most ``max_workers`` at once, the least recently used
-    closed first (or, for a run of the same mission, bound to the new run instead of a new
-    process being started)."""
+    """The worker processes of runs, at most ``max_workers`` at once.
+
+    When another is needed, the least recently used idle worker is closed first, or, for a run
+    of the same mission, bound to the new run instead of a new process being started.
+
+    Parameters
+    ----------
+    max_workers : int, optional
+        How many workers live at once (at least 1). Every worker busy, the pool grows past it
+        for now.
+
+    Raises
+    ------
+    ValueError
+        For ``max_workers`` below 1.
+
+    Examples
+    --------
+    >>> import k814util
+    >>> from k814util.runs import RunPool
+    >>> pool = RunPool(max_workers=1)
+    >>> a, b = k814util.Run(tarn_tm, pool=pool), k814util.Run(vireo_tm, pool=pool)
+    >>> a.mission(), b.mission(), len(pool)  # b's worker replaced a's
+    ('tarn', 'vireo', 1)
+    >>> pool.close()
+    1
+    """
 
     def __init__(self, max_workers: int = 4):
         self.max_workers = _positive(max_workers)
@@ -276,7 +309,13 @@ class RunPool:
             w.close()
 
     def close(self) -> int:
-        """Closes every worker (once its current call is answered); how many."""
+        """Closes every worker, each once its current call is answered.
+
+        Returns
+        -------
+        int
+            How many workers were closed.
+        """
         with self._lock:
             workers = list(self._workers.values())
             self._workers.clear()
@@ -298,7 +337,13 @@ _DEFAULT_LOCK = threading.Lock()
 
 
 def default_pool() -> RunPool:
-    """The pool runs use unless given another."""
+    """The pool runs use unless given another.
+
+    Returns
+    -------
+    RunPool
+        Made on first use, with ``$K814_RUN_WORKERS`` workers at most (default 4).
+    """
     global _DEFAULT_POOL
     with _DEFAULT_LOCK:
         if _DEFAULT_POOL is None:
@@ -307,8 +352,29 @@ def default_pool() -> RunPool:
 
 
 def set_max_workers(n: int) -> None:
-    """At most n run workers live at once in the default pool (the least recently used are
-    closed when more are needed)."""
+    """Sets how many run workers live at once in the default pool.
+
+    The least recently used are closed when more are needed (``$K814_RUN_WORKERS`` sets the
+    first value; 4 by default).
+
+    Parameters
+    ----------
+    n : int
+        At least 1.
+
+    Raises
+    ------
+    ValueError
+        For ``n`` below 1.
+
+    Examples
+    --------
+    >>> from k814util.runs import default_pool, set_max_workers
+    >>> set_max_workers(2)
+    >>> default_pool().max_workers
+    2
+    >>> set_max_workers(4)
+    """
     pool = default_pool()
     with pool._lock:
         pool.max_workers = _positive(n)
@@ -325,16 +391,39 @@ atexit.register(_close_default_pool)
 
 
 class Run:
-    """A telemetry file (or a TID directory) bound in a worker process of its own.
+    """A telemetry file bound in a worker process of its own.
 
-    ``ini`` is the workstation configuration file (default: ``$INI814``, else the home one).
-    The file is bound on the first call, in a worker of ``pool`` (default: the package's,
-    :func:`set_max_workers`); :meth:`close` (or leaving a ``with`` block) ends the worker.
-    Every method answers for this run's file alone, whatever else is open.
+    The file is bound on the first call, in a worker of ``pool``; :meth:`close` (or leaving a
+    ``with`` block) ends the worker. Every method answers for this run's file alone, whatever
+    else is open, with values (numpy arrays, data frames, named tuples); the process's own
+    binding is never touched.
 
-    Raises :class:`k814util.BindingError` (on the first call) for a file that cannot be bound,
-    with the binding's message; :class:`RunWorkerError` when the worker dies during a call
-    (the next call binds the run again).
+    Parameters
+    ----------
+    path : str or os.PathLike
+        The telemetry file, or a TID directory whose ``tm.meta`` names it.
+    ini : str or os.PathLike, optional
+        The workstation configuration file (default: ``$INI814``, else the home one).
+    pool : RunPool, optional
+        The workers to use (default: the package's, :func:`k814util.runs.set_max_workers`).
+
+    Raises
+    ------
+    TelemetryFileNotFoundError
+        At once, for a file that does not exist.
+    BindingError
+        On the first call, for a file that cannot be bound, with the binding's message.
+    RunWorkerError
+        When the worker dies during a call (the next call binds the run again).
+
+    Examples
+    --------
+    >>> import k814util
+    >>> with k814util.Run(tarn_tm) as tarn, k814util.Run(vireo_tm) as vireo:
+    ...     print(tarn.mission(), len(tarn.series("SEB:HV_MON")["value"]))
+    ...     print(vireo.mission(), vireo.packet_summary().packets)
+    tarn 120
+    vireo 195
     """
 
     def __init__(
@@ -400,78 +489,223 @@ class Run:
     # The whole-file API, as values ------------------------------------------------------------
 
     def summary(self) -> dict:
-        """``test`` (:func:`k814util.describe_test`: metadata, configuration, paths) and
-        ``packets`` (:meth:`TMFile.packet_summary` as a dict: count, time span, clock, types)."""
+        """The test's metadata and its packets, as the console's ``summary`` prints them.
+
+        Returns
+        -------
+        dict
+            ``test`` (:func:`k814util.describe_test`: metadata, configuration, paths) and
+            ``packets`` (:meth:`TMFile.packet_summary` as a dict: count, time span, clock,
+            types).
+
+        Examples
+        --------
+        >>> import k814util
+        >>> with k814util.Run(tarn_tm) as run:
+        ...     s = run.summary()
+        >>> s["test"]["meta"]["tid"], s["packets"]["packets"], s["packets"]["synced"]
+        (12345, 771, True)
+        """
         return self._call("summary")
 
     def items(self, pattern: str | None = None):
-        """:meth:`TMFile.items`: the database's items."""
+        """The database's items, as :meth:`TMFile.items` gives them.
+
+        Parameters
+        ----------
+        pattern : str, optional
+            A part of a mnemonic or a shell-style pattern.
+
+        Returns
+        -------
+        pandas.DataFrame
+            One row per item, indexed by id.
+        """
         return self._call("items", pattern)
 
     def series(self, item, mode="sci", **window) -> dict:
-        """:meth:`TMFile.series`: every value of one item, as numpy arrays."""
+        """Every value of one item, as :meth:`TMFile.series` gives them.
+
+        Parameters
+        ----------
+        item : int or str
+            A data id or a mnemonic.
+        mode : str or int, optional
+            "raw", "eng", "sci" (default) or 0-2.
+        **window
+            ``start``, ``end`` and ``window``, as :meth:`TMFile.series` takes them.
+
+        Returns
+        -------
+        dict of numpy.ndarray
+            ``unix_time``, ``relative_time``, ``value`` and ``packet``.
+        """
         return self._call("series", item, mode, **window)
 
     def dataframe(self, items, mode="sci", layout="long", **window):
-        """:meth:`TMFile.dataframe`: values of several items with a UTC time index."""
+        """Values of several items with a UTC time index, as :meth:`TMFile.dataframe` gives them.
+
+        Parameters
+        ----------
+        items : list of int or str
+            Data ids or mnemonics.
+        mode : str or int, optional
+            "raw", "eng", "sci" (default) or 0-2.
+        layout : {"long", "wide"}, optional
+            A row per value, or a row per packet and sample.
+        **window
+            ``start``, ``end``, ``window``, ``resample`` and ``how``, as there.
+
+        Returns
+        -------
+        pandas.DataFrame
+        """
         return self._call("dataframe", items, mode, layout, **window)
 
     def packets(self, **window):
-        """:meth:`TMFile.packets`: one row per packet (``start``, ``end``, ``window`` as
-        there)."""
+        """One row per packet, as :meth:`TMFile.packets` gives them.
+
+        Parameters
+        ----------
+        **window
+            ``start``, ``end`` and ``window``, as there.
+
+        Returns
+        -------
+        pandas.DataFrame
+        """
         return self._call("packets", **window)
 
     def messages(self, **window):
-        """:meth:`TMFile.messages`: the message log (``start``, ``end``, ``window`` as
-        there)."""
+        """The message log, as :meth:`TMFile.messages` gives it.
+
+        Parameters
+        ----------
+        **window
+            ``start``, ``end`` and ``window``, as there.
+
+        Returns
+        -------
+        pandas.DataFrame
+        """
         return self._call("messages", **window)
 
     def markers(self):
-        """:meth:`TMFile.markers`: the test markers (TARN marker packets or VIREO intervals)."""
+        """The TARN marker packets, as :meth:`TMFile.markers` gives them.
+
+        Returns
+        -------
+        pandas.DataFrame
+        """
         return self._call("markers")
 
     def vireo_markers(self):
-        """:meth:`TMFile.vireo_markers`."""
+        """The VIREO test markers, as :meth:`TMFile.vireo_markers` gives them.
+
+        Returns
+        -------
+        pandas.DataFrame
+        """
         return self._call("vireo_markers")
 
     def meta_markers(self):
-        """:meth:`TMFile.meta_markers`: the rule files' meta-markers (TARN)."""
+        """The rule files' meta-markers (TARN), as :meth:`TMFile.meta_markers` gives them.
+
+        Returns
+        -------
+        pandas.DataFrame
+        """
         return self._call("meta_markers")
 
     def tarn_markers(self):
-        """:meth:`TMFile.tarn_markers`."""
+        """The TARN markers as records, as :meth:`TMFile.tarn_markers` gives them.
+
+        Returns
+        -------
+        list of TarnMarker
+        """
         return self._call("tarn_markers")
 
     def packet_summary(self):
-        """:meth:`TMFile.packet_summary`."""
+        """Packet count, time span, clock and types, as :meth:`TMFile.packet_summary` gives them.
+
+        Returns
+        -------
+        PacketSummary
+        """
         return self._call("packet_summary")
 
     def packet_types(self):
-        """:meth:`TMFile.packet_types`."""
+        """The count of each packet type, as :meth:`TMFile.packet_types` gives it.
+
+        Returns
+        -------
+        pandas.DataFrame
+        """
         return self._call("packet_types")
 
     def seb_sequences(self):
-        """:meth:`TMFile.seb_sequences` (TARN)."""
+        """The SEB command sequences (TARN), as :meth:`TMFile.seb_sequences` gives them.
+
+        Returns
+        -------
+        list of SebSequence
+        """
         return self._call("seb_sequences")
 
     def seb_commands(self):
-        """:meth:`TMFile.seb_commands` (TARN)."""
+        """Every SEB command (TARN), as :meth:`TMFile.seb_commands` gives them.
+
+        Returns
+        -------
+        pandas.DataFrame
+        """
         return self._call("seb_commands")
 
     def limits(self):
-        """:meth:`TMFile.limits`: the items that have limits."""
+        """The items that have limits, as :meth:`TMFile.limits` gives them.
+
+        Returns
+        -------
+        pandas.DataFrame
+        """
         return self._call("limits")
 
     def limit_violations(self, items=None, level="yellow", **window):
-        """:meth:`TMFile.limit_violations`: the spans in which values left their limits."""
+        """The spans in which values left their limits (:meth:`TMFile.limit_violations`).
+
+        Parameters
+        ----------
+        items : int, str or list of them, optional
+            Ids or mnemonics (default: every item with limits).
+        level : {"yellow", "red"}, optional
+            "red" leaves the yellow spans out.
+        **window
+            ``start``, ``end`` and ``window``, as there.
+
+        Returns
+        -------
+        pandas.DataFrame
+        """
         return self._call("limit_violations", items, level, **window)
 
     def mission(self) -> str:
-        """The mission the binding read from tm.meta ("tarn", "vireo")."""
+        """The mission the binding read from tm.meta.
+
+        Returns
+        -------
+        str
+            "tarn" or "vireo".
+        """
         return self._call("mission")
 
     def scans(self):
-        """The per-scan table of a TARN run (``Spectra.table()``)."""
+        """The per-scan table of a TARN run (:meth:`k814util.Spectra.table`).
+
+        Returns
+        -------
+        pandas.DataFrame
+        """
         return self._call("scan_table")
 
     def spectra(
@@ -481,17 +715,58 @@ class Run:
         skip_zero_id_markers: bool = False,
         average_summed_scans: bool = False,
     ):
-        """The scans start to stop - 1 of a TARN run as :class:`k814util.Spectra` (its
-        arrays and table; its ``tic``, ``xic``, ``peaks`` and ``average`` of the whole; windows
-        of ``average`` need the binding: ask the run with :meth:`apply`)."""
+        """The scans ``start`` to ``stop - 1`` of a TARN run as :class:`k814util.Spectra`.
+
+        The result carries the arrays and the table; its ``tic``, ``xic``, ``peaks`` and
+        ``average`` of the whole work on them, but windows of ``average`` need the binding: ask
+        the run with :meth:`apply` for those.
+
+        Parameters
+        ----------
+        start, stop : int, optional
+            The scans to take, clipped like a slice (default: all).
+        skip_zero_id_markers : bool, optional
+            Pass over markers of id 0 when finding each scan's marker.
+        average_summed_scans : bool, optional
+            Divide summed scans' counts by the number of scans summed.
+
+        Returns
+        -------
+        Spectra
+
+        Examples
+        --------
+        >>> import k814util
+        >>> with k814util.Run(tarn_tm) as run:
+        ...     sp = run.spectra(0, 5)
+        >>> len(sp), sp.table()["mode"].tolist()
+        (5, ['LDI', 'LDI', 'LDI', 'LDI', 'LDI'])
+        """
         return self._call("spectra", start, stop, skip_zero_id_markers, average_summed_scans)
 
     def refresh(self, stale_after: float = 5.0) -> int:
-        """:meth:`TMFile.refresh`: reads what the station appended since; new packets."""
+        """Reads what the station appended since, as :meth:`TMFile.refresh` does.
+
+        Parameters
+        ----------
+        stale_after : float, optional
+            Seconds a file keeps its size before what waits unfinished at its end is read anyway.
+
+        Returns
+        -------
+        int
+            The number of new packets.
+        """
         return self._call("refresh", stale_after)
 
     def diagnostics(self):
-        """The lines of the run's binding (:class:`k814util.Diagnostic`), oldest first."""
+        """The diagnostic lines of the run's binding, oldest first.
+
+        Returns
+        -------
+        list of Diagnostic
+            Each with its kind and text; ``.dropped`` counts the lines not kept.
+        """
         from k814util.diagnostics import BindingDiagnostics
 
         lines, dropped = self._ask("diagnostics")
@@ -500,14 +775,41 @@ class Run:
         return result
 
     def diagnostics_count(self) -> int:
-        """How many lines the run's binding has had (kept or not): :meth:`diagnostics` without
-        the lines."""
+        """How many lines the run's binding has had, kept or not (no lines, as
+        :meth:`diagnostics` gives them).
+
+        Returns
+        -------
+        int
+        """
         return self._ask("count")
 
     def apply(self, func: Callable[[Any], Any]):
-        """``func(tmfile)`` in the run's worker, on its bound TMFile; func and its result travel
-        pickled with cloudpickle (installed with the ``analysis`` extra's dask), so func may be
-        a lambda or a closure."""
+        """Calls ``func(tmfile)`` in the run's worker, on its bound :class:`TMFile`.
+
+        Parameters
+        ----------
+        func : callable
+            Travels pickled with cloudpickle (installed with the ``analysis`` extra's dask), so
+            it may be a lambda or a closure.
+
+        Returns
+        -------
+        object
+            What ``func`` returns, pickled back.
+
+        Raises
+        ------
+        Exception
+            What ``func`` raised, with the worker's traceback as its cause.
+
+        Examples
+        --------
+        >>> import k814util
+        >>> with k814util.Run(tarn_tm) as run:
+        ...     run.apply(lambda f: f.tid())
+        12345
+        """
         import cloudpickle
 
         return self._ask("apply", cloudpickle.dumps(func))
