@@ -7,6 +7,7 @@ names the folder that holds ``build/sample-archive`` (``docs/build.py`` writes o
 examples use the paths the README uses, relative to that folder.
 """
 
+import doctest
 import os
 import sys
 from pathlib import Path
@@ -88,6 +89,7 @@ html_last_updated_fmt = None
 # tarn_tm and vireo_tm name the sample's two telemetry files, as the API reference says; VIREO
 # is bound first since plug-ins load once per process, for the first mission bound.
 doctest_global_setup = """
+import doctest
 import os
 os.chdir(os.environ["K814_DOCS_SAMPLE"])
 tarn_tm = "build/sample-archive/data/tarn/2012-04-02-12.35.42-12345-tarn_sample/tarn_12345.tlm"
@@ -96,3 +98,10 @@ import k814util
 k814util.bind(vireo_tm)
 """
 doctest_test_doctest_blocks = "default"
+# Tables print with trailing blanks; examples wrap long lines.
+doctest_default_flags = (
+    doctest.ELLIPSIS
+    | doctest.IGNORE_EXCEPTION_DETAIL
+    | doctest.DONT_ACCEPT_TRUE_FOR_1
+    | doctest.NORMALIZE_WHITESPACE
+)
