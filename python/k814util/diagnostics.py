@@ -56,8 +56,22 @@ _LOGGER = "k814util"
 
 
 class Diagnostic(NamedTuple):
-    """One line for a person: its ``kind`` (see :data:`KINDS`) and its ``text`` (without the
-    line end). ``str()`` gives the text, as the libraries write it."""
+    """One line the libraries wrote for a person.
+
+    Attributes
+    ----------
+    kind : str
+        What it is about (see ``KINDS``): "reader" for damaged telemetry, "rules" for the
+        meta-marker rule files, "binding", ...
+    text : str
+        The line, without its end; ``str()`` gives it as the libraries write it.
+
+    Examples
+    --------
+    >>> from k814util import Diagnostic
+    >>> str(Diagnostic("reader", "Skipped 7 bytes [11160 - 11167]"))
+    'Skipped 7 bytes [11160 - 11167]'
+    """
 
     kind: str
     text: str
@@ -67,8 +81,13 @@ class Diagnostic(NamedTuple):
 
 
 class BindingDiagnostics(list):
-    """The lines of one binding (a list of :class:`Diagnostic`, oldest first), and in
-    ``dropped`` how many more it had than were kept (a binding keeps the first 100,000)."""
+    """The lines of one binding: a list of :class:`Diagnostic`, oldest first.
+
+    Attributes
+    ----------
+    dropped : int
+        How many more lines the binding had than were kept (it keeps the first 100,000).
+    """
 
     dropped: int = 0
 
@@ -81,9 +100,22 @@ def _lines(pairs) -> list[Diagnostic]:
 def capture_diagnostics() -> Iterator[list[Diagnostic]]:
     """Collects the lines written while the block runs, instead of printing them.
 
-    The list it yields is filled when the block ends (also when it raises). Captures nest: an
-    inner one takes the lines of its own block. Lines of the block are also kept with the
-    binding they came during (:meth:`TMFile.diagnostics`).
+    Captures nest: an inner one takes the lines of its own block. Lines of the block are also
+    kept with the binding they came during (:meth:`TMFile.diagnostics`).
+
+    Yields
+    ------
+    list of Diagnostic
+        Filled when the block ends (also when it raises).
+
+    Examples
+    --------
+    >>> import k814util
+    >>> _ = k814util.bind(vireo_tm)
+    >>> with k814util.capture_diagnostics() as lines:  # the sample's TARN file is damaged
+    ...     f = k814util.open(tarn_tm)
+    >>> lines[0]
+    Diagnostic(kind='reader', text='Invalid header - type: 95 length: 26149')
     """
     lines: list[Diagnostic] = []
     _k._diagnostics_capture_begin()
@@ -98,15 +130,45 @@ def _to_logging(kind: str, text: str) -> None:
 
 
 def diagnostics_to_logging(enabled: bool = True) -> None:
-    """Hands every line that no capture takes to ``logging.getLogger("k814util")``, at the
-    level :data:`LEVELS` gives its kind, with the kind in the record's ``kind`` attribute;
-    ``enabled=False`` puts the lines back on their streams."""
+    """Hands every line that no capture takes to ``logging.getLogger("k814util")``.
+
+    Each line is logged at the level ``LEVELS`` gives its kind, with the kind in the record's
+    ``kind`` attribute.
+
+    Parameters
+    ----------
+    enabled : bool, optional
+        False puts the lines back on their streams.
+
+    Examples
+    --------
+    >>> import logging
+    >>> import k814util
+    >>> logging.getLogger("k814util").setLevel(logging.CRITICAL)  # keep them quiet here
+    >>> k814util.diagnostics_to_logging()
+    >>> k814util.diagnostics_to_logging(False)
+    """
     _k._diagnostics_forward(_to_logging if enabled else None)
 
 
 def binding_diagnostics() -> BindingDiagnostics:
-    """The lines of the process's current binding: those written while it was made and every
-    read on since (refresh), whatever a capture or logging did with them."""
+    """The lines of the process's current binding.
+
+    Those written while it was made and on every read on since (refresh), whatever a capture or
+    logging did with them.
+
+    Returns
+    -------
+    BindingDiagnostics
+
+    Examples
+    --------
+    >>> import k814util
+    >>> from k814util.diagnostics import binding_diagnostics
+    >>> _ = k814util.bind(tarn_tm)
+    >>> binding_diagnostics()[0].kind
+    'reader'
+    """
     pairs, dropped = _k._binding_diagnostics()
     result = BindingDiagnostics(_lines(pairs))
     result.dropped = int(dropped)

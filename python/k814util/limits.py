@@ -60,10 +60,33 @@ VIOLATION_COLUMNS = (
 def limits(f) -> pd.DataFrame:
     """The items of f's database that have limits, one row each in id order.
 
-    Columns: ``id``, ``mnemonic``, ``subsystem``, ``units`` (the science units), then for each
-    set n (1 and 2) ``value_mode_n`` ("raw", "eng", "sci"; "" when the set has no limit),
-    ``comparison_n`` ("below", "above", "equal", "not equal"), ``yellow_n`` and ``red_n`` (NaN
-    when not set) and ``persistence_n``.
+    Parameters
+    ----------
+    f : TMFile
+        A file of the process's current binding.
+
+    Returns
+    -------
+    pandas.DataFrame
+        ``id``, ``mnemonic``, ``subsystem``, ``units`` (the science units), then for each set n
+        (1 and 2) ``value_mode_n`` ("raw", "eng", "sci"; "" when the set has no limit),
+        ``comparison_n`` ("below", "above", "equal", "not equal"), ``yellow_n`` and ``red_n``
+        (NaN when not set) and ``persistence_n``.
+
+    Raises
+    ------
+    StaleBindingError
+        When f was made for an earlier binding.
+
+    Examples
+    --------
+    >>> import k814util
+    >>> from k814util import limits
+    >>> table = limits.limits(k814util.open(tarn_tm))
+    >>> pressure = table[table["mnemonic"] == "LIM:PRESSURE"]
+    >>> pressure[["value_mode_1", "comparison_1", "yellow_1", "red_1"]]
+      value_mode_1 comparison_1  yellow_1  red_1
+    2          raw        above    1000.0 2000.0
     """
     ensure_current(f)
     pd = require_pandas()
@@ -87,28 +110,55 @@ def limit_violations(
     end=None,
     window: int | None = None,
 ) -> pd.DataFrame:
-    """One row per span in which a value of ``items`` (ids or mnemonics; all items with limits
-    when None) stayed beyond one of its limits, over the whole of f.
+    """One row per span in which a value stayed beyond one of its limits, over the whole of f.
 
-    ``level`` "yellow" gives yellow and red spans, "red" only red ones. Columns: ``id``,
-    ``mnemonic``, ``set`` (1 or 2), ``level`` ("yellow" or "red"), ``value_mode`` and
-    ``comparison`` of the set, ``limit``, ``start_unix``, ``end_unix``, ``start_relative``,
-    ``end_relative`` (the first and last violating value), ``first_packet``, ``last_packet``
-    (their ``get_pkt`` indexes), ``samples``, ``worst`` (the value furthest beyond the limit, in
-    the set's value mode; the first for equal limits), ``worst_unix``, ``worst_relative`` and
-    ``open`` (the span lasted to the end of the file). Rows come item by item in the order
-    asked, each item's spans by start, set 1 before 2, yellow before red.
+    Parameters
+    ----------
+    f : TMFile
+        A file of the process's current binding.
+    items : int, str or list of them, optional
+        Ids or mnemonics (default: every item with limits). An item without limits gives no
+        rows.
+    level : {"yellow", "red"}, optional
+        "yellow" gives yellow and red spans, "red" only red ones.
+    start, end : float, str or datetime, optional
+        Keep the spans that overlap this stretch of time (relative seconds, or UTC as datetimes
+        or ISO text), whole: a span is checked over the whole file, so its start, samples and
+        worst value stay those of the whole span.
+    window : int, optional
+        Keep the spans that overlap the span(s) of this marker or meta-marker id.
 
-    An item without limits gives no rows. A set whose value mode has no transfer function is
-    said once through the diagnostics and skipped. Raises :class:`k814util.UnknownItemError`
-    (with close matches) for an item the database does not hold, ``ValueError`` for another
-    level.
+    Returns
+    -------
+    pandas.DataFrame
+        ``id``, ``mnemonic``, ``set`` (1 or 2), ``level`` ("yellow" or "red"), ``value_mode``
+        and ``comparison`` of the set, ``limit``, ``start_unix``, ``end_unix``,
+        ``start_relative``, ``end_relative`` (the first and last violating value),
+        ``first_packet``, ``last_packet`` (their ``get_pkt`` indexes), ``samples``, ``worst``
+        (the value furthest beyond the limit, in the set's value mode; the first for equal
+        limits), ``worst_unix``, ``worst_relative`` and ``open`` (the span lasted to the end of
+        the file). Rows come item by item in the order asked, each item's spans by start, set 1
+        before 2, yellow before red. A set whose value mode has no transfer function is said
+        once through the diagnostics and skipped.
 
-    ``start`` / ``end`` (relative seconds, or UTC as datetimes or ISO text) and ``window`` (a
-    marker or meta-marker id) keep the spans that overlap that stretch of time, whole: a span
-    is checked over the whole file, so its start, samples and worst value stay those of the
-    whole span. An id that no marker or meta-marker has raises ``ValueError`` naming those
-    there are.
+    Raises
+    ------
+    UnknownItemError
+        For an item the database does not hold (with the close matches).
+    ValueError
+        For another level, or a ``window`` id that no marker or meta-marker has (naming those
+        there are).
+    StaleBindingError
+        When f was made for an earlier binding.
+
+    Examples
+    --------
+    >>> import k814util
+    >>> from k814util import limits
+    >>> v = limits.limit_violations(k814util.open(tarn_tm), ["LIM:STATE"], level="red")
+    >>> v[["mnemonic", "level", "comparison", "limit", "samples", "worst", "open"]]
+        mnemonic level comparison  limit  samples  worst   open
+    0  LIM:STATE   red      equal    4.0        1    4.0  False
     """
     if level not in ("yellow", "red"):
         raise ValueError(f"level must be 'yellow' or 'red', not {level!r}")

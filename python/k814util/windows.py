@@ -30,8 +30,19 @@ _HOW = ("mean", "last", "first", "min", "max", "median", "sum", "count", "std")
 
 
 class Span(NamedTuple):
-    """A marker's or meta-marker's stretch of a test, in relative seconds, with its label
-    ("id text")."""
+    """A marker's or meta-marker's stretch of a test.
+
+    Attributes
+    ----------
+    kind : str
+        "marker" or "meta-marker".
+    id : int
+        The marker's or meta-marker's id.
+    start, end : float
+        The stretch, in relative seconds.
+    label : str
+        "id text", for plots and reports.
+    """
 
     kind: str  # "marker" or "meta-marker"
     id: int
@@ -50,8 +61,30 @@ def _clock(f) -> tuple[float, float] | None:
 
 
 def spans(f) -> list[Span]:
-    """The markers' and meta-markers' spans of the bound file f (a TMFile), markers first, each
-    kind in time order."""
+    """The markers' and meta-markers' spans of the bound file.
+
+    A TARN marker lasts until the next marker (the last one until the end of the data), a VIREO
+    marker from its start to its end (an open one until the end of the data), a meta-marker
+    from its start to its end.
+
+    Parameters
+    ----------
+    f : TMFile
+        A file of the process's current binding.
+
+    Returns
+    -------
+    list of Span
+        Markers first, each kind in time order; empty for a file without packets.
+
+    Examples
+    --------
+    >>> import k814util
+    >>> from k814util.windows import spans
+    >>> found = spans(k814util.open(tarn_tm))
+    >>> [(s.kind, s.id, round(s.start, 2), round(s.end, 2)) for s in found][:2]
+    [('marker', 1, 4.85, 34.85), ('marker', 2, 34.85, 64.85)]
+    """
     clock = _clock(f)
     if clock is None:
         return []
@@ -85,7 +118,31 @@ def spans(f) -> list[Span]:
 
 
 def to_unix(value: TimeLike) -> float:
-    """A UTC time as Unix seconds; a time without a zone is UTC."""
+    """A UTC time as Unix seconds.
+
+    Parameters
+    ----------
+    value : str, datetime, numpy.datetime64 or pandas.Timestamp
+        ISO text ("2012-04-02T16:36:20Z") or a time object; a time without a zone is UTC.
+
+    Returns
+    -------
+    float
+        Seconds since 1970-01-01T00:00:00Z.
+
+    Raises
+    ------
+    ValueError
+        For text that is not an ISO time, or NaT.
+    TypeError
+        For anything else.
+
+    Examples
+    --------
+    >>> from k814util.windows import to_unix
+    >>> to_unix("2012-04-02T16:36:20Z"), to_unix("2012-04-02T16:36:20")
+    (1333384580.0, 1333384580.0)
+    """
     if isinstance(value, str):
         text = value.strip()
         if text.endswith(("Z", "z")):
@@ -126,7 +183,41 @@ def select(
     end: TimeLike | None = None,
     window: int | None = None,
 ) -> np.ndarray | None:
-    """The boolean mask of the samples inside the window, or None when none is asked for."""
+    """The boolean mask of the samples inside a time window.
+
+    Parameters
+    ----------
+    f : TMFile
+        The bound file, whose markers and meta-markers ``window`` names.
+    unix_time, relative_time : numpy.ndarray
+        The samples' times.
+    start, end : float, str or datetime, optional
+        Bounds, both included: relative seconds as numbers, UTC otherwise (:func:`to_unix`).
+    window : int, optional
+        A marker or meta-marker id: the samples inside its span(s).
+
+    Returns
+    -------
+    numpy.ndarray or None
+        A boolean array, or None when no window is asked for.
+
+    Raises
+    ------
+    ValueError
+        For an id no marker or meta-marker has (naming the ids there are).
+    TypeError
+        For a bound or id of the wrong type.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> import k814util
+    >>> from k814util.windows import select
+    >>> f = k814util.open(tarn_tm)
+    >>> rel = np.array([0.0, 10.0, 40.0, 70.0])
+    >>> select(f, rel + f.t0_in_unix_time(), rel, window=2)
+    array([False, False,  True, False])
+    """
     if start is None and end is None and window is None:
         return None
     keep = np.ones(len(relative_time), dtype=bool)
@@ -165,13 +256,38 @@ def _in_spans(f, window, relative_time: np.ndarray) -> np.ndarray:
 
 
 def resample(frame: pd.DataFrame, period, how: str = "mean") -> pd.DataFrame:
-    """The frame's values in bins of ``period`` (anything pandas' ``resample`` takes, "10s",
-    "1min") of its UTC time index, each bin's values combined by ``how`` ("mean", "last",
-    "first", "min", "max", "median", "sum", "count", "std").
+    """A frame's values in bins of a period of its UTC time index.
 
-    A long frame (``TMFile.dataframe(layout="long")``) is resampled per item: columns
-    ``item`` and ``value``, indexed by time; a wide frame per column (its ``relative_time``,
-    ``packet`` and ``sample`` columns are left out). Bins without values are dropped.
+    A long frame (``TMFile.dataframe(layout="long")``) is resampled per item: columns ``item``
+    and ``value``, indexed by time; a wide frame per column (its ``relative_time``, ``packet``
+    and ``sample`` columns are left out). Bins without values are dropped.
+
+    Parameters
+    ----------
+    frame : pandas.DataFrame
+        A frame of :meth:`TMFile.dataframe`.
+    period : str or pandas offset
+        Anything pandas' ``resample`` takes: "10s", "1min".
+    how : str, optional
+        How each bin's values combine: "mean" (default), "last", "first", "min", "max",
+        "median", "sum", "count" or "std".
+
+    Returns
+    -------
+    pandas.DataFrame
+
+    Raises
+    ------
+    ValueError
+        For another ``how``.
+
+    Examples
+    --------
+    >>> import k814util
+    >>> from k814util.windows import resample
+    >>> frame = k814util.open(tarn_tm).dataframe(["SEB:HV_MON"], end=40)
+    >>> resample(frame, "20s", "count")["value"].tolist()
+    [18, 20, 3]
     """
     if how not in _HOW:
         raise ValueError(f"how must be one of {', '.join(_HOW)}, not {how!r}")
