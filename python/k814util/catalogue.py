@@ -32,13 +32,43 @@ ITEM_COLUMNS = (
 
 
 class UnknownItemError(LookupError):
-    """No database item has the mnemonic or id asked for; the message names close matches."""
+    """No database item has the mnemonic or id asked for; the message names close matches.
+
+    Examples
+    --------
+    >>> import k814util
+    >>> try:
+    ...     k814util.open(tarn_tm).series("SEB:HV_MOM")
+    ... except k814util.UnknownItemError as error:
+    ...     print(error)
+    no database item has the mnemonic 'SEB:HV_MOM'; close matches: SEB:HV_MON, HV_MON, ...
+    """
 
 
 def parse_mode(mode: int | str) -> int:
-    """The number (0 raw, 1 eng, 2 sci) of a mode given by name (any case) or number.
+    """The number of a value mode given by name (any case) or number.
 
-    Raises ValueError for anything else."""
+    Parameters
+    ----------
+    mode : str or int
+        "raw", "eng", "sci" or 0-2.
+
+    Returns
+    -------
+    int
+        0 raw, 1 eng, 2 sci.
+
+    Raises
+    ------
+    ValueError
+        For anything else.
+
+    Examples
+    --------
+    >>> from k814util.catalogue import parse_mode
+    >>> parse_mode("SCI"), parse_mode(1)
+    (2, 1)
+    """
     if isinstance(mode, str):
         try:
             return MODES[mode.lower()]
@@ -53,7 +83,29 @@ def parse_mode(mode: int | str) -> int:
 
 
 def mode_name(mode: int | str) -> str:
-    """The name ("raw", "eng", "sci") of a mode given by name or number."""
+    """The name of a value mode given by name or number.
+
+    Parameters
+    ----------
+    mode : str or int
+        "raw", "eng", "sci" or 0-2.
+
+    Returns
+    -------
+    str
+        "raw", "eng" or "sci".
+
+    Raises
+    ------
+    ValueError
+        For anything else.
+
+    Examples
+    --------
+    >>> from k814util.catalogue import mode_name
+    >>> mode_name(0)
+    'raw'
+    """
     number = parse_mode(mode)
     return next(name for name, n in MODES.items() if n == number)
 
@@ -76,8 +128,27 @@ def sample_numbers(packet: np.ndarray) -> np.ndarray:
 
 
 def matching_items(rows: list[tuple], pattern: str | None) -> list[tuple]:
-    """The catalogue rows whose mnemonic matches pattern, ignoring case: a shell-style pattern
-    when it has wildcards, otherwise any mnemonic containing it; all rows for None."""
+    """The catalogue rows whose mnemonic matches a pattern, ignoring case.
+
+    Parameters
+    ----------
+    rows : list of tuple
+        Rows of :attr:`ItemCatalogue.rows` (the mnemonic second).
+    pattern : str or None
+        A shell-style pattern when it has wildcards, otherwise a part of the mnemonic; None
+        keeps every row.
+
+    Returns
+    -------
+    list of tuple
+
+    Examples
+    --------
+    >>> from k814util.catalogue import matching_items
+    >>> rows = [(17, "SEB:EMON_A"), (18, "SEB:EMON_B"), (21, "SEB:HV_MON")]
+    >>> matching_items(rows, "emon"), matching_items(rows, "SEB:*_B")
+    ([(17, 'SEB:EMON_A'), (18, 'SEB:EMON_B')], [(18, 'SEB:EMON_B')])
+    """
     if pattern is None:
         return list(rows)
     glob = pattern.upper() if any(c in pattern for c in "*?[") else f"*{pattern.upper()}*"
@@ -85,9 +156,24 @@ def matching_items(rows: list[tuple], pattern: str | None) -> list[tuple]:
 
 
 class ItemCatalogue:
-    """The bound file's database items by id and by mnemonic (the subsystem:name key; a bare
-    name too when only one subsystem uses it). ``rows`` holds one tuple per item, by id, with
-    the fields of ``ITEM_COLUMNS``."""
+    """The bound file's database items by id and by mnemonic.
+
+    A mnemonic is the subsystem:name key, or a bare name when only one subsystem uses it.
+
+    Attributes
+    ----------
+    rows : list of tuple
+        One per item, by id, with the fields of ``ITEM_COLUMNS``.
+
+    Examples
+    --------
+    >>> import k814util
+    >>> from k814util.catalogue import ItemCatalogue
+    >>> _ = k814util.bind(tarn_tm)
+    >>> items = ItemCatalogue()
+    >>> items.resolve("HV_MON"), items.resolve(21), items.units(21, "sci")
+    ((21, 'SEB:HV_MON'), (21, 'SEB:HV_MON'), 'V')
+    """
 
     def __init__(self) -> None:
         columns = _columns.arrays(_k._frames_items())
@@ -104,7 +190,23 @@ class ItemCatalogue:
     def resolve(self, item: Item) -> tuple[int, str]:
         """The id and mnemonic of an item given by id or mnemonic.
 
-        Raises :class:`UnknownItemError` naming close matches."""
+        Parameters
+        ----------
+        item : int or str
+            A data id or a mnemonic.
+
+        Returns
+        -------
+        tuple of (int, str)
+            The id and the mnemonic.
+
+        Raises
+        ------
+        UnknownItemError
+            Naming close matches.
+        TypeError
+            For a bool or a number that is not an integer.
+        """
         if isinstance(item, str):
             # The database's own key index first: it also knows the keys that patches renamed.
             hkid = _k._frames_item_id(item) or self.ids.get(item, 0)
@@ -125,7 +227,20 @@ class ItemCatalogue:
         return hkid, self.by_id[hkid][1]
 
     def units(self, hkid: int, mode: int | str) -> str:
-        """The units of item hkid in mode ("" when it has none)."""
+        """The units of an item in a mode.
+
+        Parameters
+        ----------
+        hkid : int
+            The item's id.
+        mode : str or int
+            "raw", "eng", "sci" or 0-2.
+
+        Returns
+        -------
+        str
+            "" when it has none.
+        """
         return self.by_id[hkid][5 + parse_mode(mode)] or ""
 
 

@@ -44,7 +44,23 @@ __all__ = ["MODES", "UnknownItemError", "matching_items", "TarnMarker"]
 
 
 class TarnMarker(NamedTuple):
-    """One TARN marker packet: its place among the file's markers, the packet, id and text."""
+    """One TARN marker packet.
+
+    Attributes
+    ----------
+    marker_index : int
+        The marker's own 0-based index field: its place among the file's markers.
+    packet : int
+        The marker packet's index (``get_pkt``).
+    marker_id : int
+        The marker's id.
+    sclk : int
+        The packet's raw timestamp, in instrument clock ticks.
+    relative_time, unix_time : float
+        The packet's times.
+    text : str
+        The marker's text.
+    """
 
     marker_index: int
     packet: int

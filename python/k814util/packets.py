@@ -33,22 +33,48 @@ _LAYOUTS = {"tom": (1, False), "ccsds": (2, False), "vireo": (2, True)}
 def read_packets(
     path: str | os.PathLike[str], layout: str = "ccsds", with_bytes: bool = False
 ) -> dict[str, object]:
-    """Every intact packet of the file at path, as a dict of equal-length numpy arrays.
+    """Every intact packet of a file, as a dict of equal-length numpy arrays.
 
-    layout: "ccsds", "tom", or "vireo" (CCSDS whose headers may follow a VIREO frame sync
-    prefix, the sync word FEFA30C8 and 6 more bytes).
+    Any packet file will do: no test directory, database or configuration is read.
 
-    Keys: ``offset`` (int64, file offset of the packet's first header byte), ``length`` (int32,
-    bytes in the packet), ``apid`` (CCSDS) or ``packet_type`` (TOM: byte 0 without the
-    GSE-created bit, which is ``gse_created``, bool) (uint16), ``sequence_count`` (uint16),
-    ``sequence_flags`` (uint8; 3 for TOM), ``secondary_header`` (bool; False for TOM),
-    ``raw_timestamp`` (uint32; CCSDS: bytes 6-9 of the packet, 0 in a packet shorter than 10
-    bytes; TOM: bytes 4-7); and ``diagnostics``, the reader's messages (a list of str). With
-    ``with_bytes`` also ``bytes`` (uint8, the packets one after another) and ``bytes_start``
-    (int64, one more than packets: packet i is ``bytes[bytes_start[i]:bytes_start[i + 1]]``).
+    Parameters
+    ----------
+    path : str or os.PathLike
+        The packet file.
+    layout : {"ccsds", "tom", "vireo"}, optional
+        "vireo" is CCSDS whose headers may follow a VIREO frame sync prefix (the sync word
+        FEFA30C8 and 6 more bytes).
+    with_bytes : bool, optional
+        Add the packets' bytes.
 
-    Raises FileNotFoundError for a missing file, IsADirectoryError for a directory and
-    ValueError for an unknown layout.
+    Returns
+    -------
+    dict
+        ``offset`` (int64, file offset of the packet's first header byte), ``length`` (int32,
+        bytes in the packet), ``apid`` (CCSDS) or ``packet_type`` (TOM: byte 0 without the
+        GSE-created bit, which is ``gse_created``, bool) (uint16), ``sequence_count``
+        (uint16), ``sequence_flags`` (uint8; 3 for TOM), ``secondary_header`` (bool; False for
+        TOM), ``raw_timestamp`` (uint32; CCSDS: bytes 6-9 of the packet, 0 in a packet shorter
+        than 10 bytes; TOM: bytes 4-7); and ``diagnostics``, the reader's messages (a list of
+        str). With ``with_bytes`` also ``bytes`` (uint8, the packets one after another) and
+        ``bytes_start`` (int64, one more than packets: packet i is
+        ``bytes[bytes_start[i]:bytes_start[i + 1]]``).
+
+    Raises
+    ------
+    FileNotFoundError
+        For a missing file.
+    IsADirectoryError
+        For a directory.
+    ValueError
+        For an unknown layout.
+
+    Examples
+    --------
+    >>> import k814util
+    >>> heads = k814util.read_packets(tarn_tm, layout="tom")
+    >>> len(heads["offset"]), heads["packet_type"][:4], heads["gse_created"][:2]
+    (771, array([ 3, 22, 10, 10], dtype=uint16), array([ True, False]))
     """
     if layout not in _LAYOUTS:
         raise ValueError(f"layout must be 'ccsds', 'vireo' or 'tom', not {layout!r}")

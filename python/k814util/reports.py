@@ -17,8 +17,23 @@ if TYPE_CHECKING:
 
 
 class PacketTypeCount(NamedTuple):
-    """How many packets of one full type the file holds; name is None for a type the packet
-    catalogue lacks."""
+    """How many packets of one full type the file holds.
+
+    Attributes
+    ----------
+    type : int
+        The full packet type.
+    name : str or None
+        The packet-type catalogue's name; None for a type the catalogue lacks.
+    count : int
+        How many packets.
+
+    Examples
+    --------
+    >>> import k814util
+    >>> k814util.open(tarn_tm).packet_summary().types[-1]
+    PacketTypeCount(type=131, name='GSE_TEST_START', count=1)
+    """
 
     type: int
     name: str | None
@@ -26,8 +41,30 @@ class PacketTypeCount(NamedTuple):
 
 
 class PacketSummary(NamedTuple):
-    """The file's packets: count, time span (Unix seconds; None without packets), the clock's
-    T0 and state, and the count of each packet type."""
+    """The file's packets: count, time span, the clock's T0 and state, and each type's count.
+
+    Attributes
+    ----------
+    packets : int
+        How many packets.
+    first_unix, last_unix : float or None
+        The first and last packet's Unix time; None without packets.
+    t0_unix : float
+        The T0 packet's Unix time: relative times count from it.
+    t0_ticks : int
+        The T0 packet's raw timestamp, in instrument clock ticks.
+    synced : bool
+        Whether the time resolver is synchronised to the instrument clock.
+    types : tuple of PacketTypeCount
+        By type.
+
+    Examples
+    --------
+    >>> import k814util
+    >>> s = k814util.open(vireo_tm).packet_summary()
+    >>> s.packets, s.last_unix - s.t0_unix, s.synced
+    (195, 119.5, True)
+    """
 
     packets: int
     first_unix: float | None
@@ -39,8 +76,17 @@ class PacketSummary(NamedTuple):
 
 
 class SebField(NamedTuple):
-    """One decoded field of an SEB command: the interpreter's text ("(short)" for a field past
-    the command's end) and the science value (None then)."""
+    """One decoded field of an SEB command.
+
+    Attributes
+    ----------
+    name : str
+        The field's name in the command definitions.
+    text : str
+        The field interpreter's text; "(short)" for a field past the command's end.
+    sci : float or None
+        The science value; None for a field past the command's end.
+    """
 
     name: str
     text: str
@@ -48,7 +94,19 @@ class SebField(NamedTuple):
 
 
 class SebCommand(NamedTuple):
-    """One SEB command: number, name, its bytes (sync code to trailer) and decoded fields."""
+    """One SEB command.
+
+    Attributes
+    ----------
+    number : int
+        The command's number.
+    name : str
+        Its name in the command definitions ("seb_cmds.json").
+    data : bytes
+        Its bytes, sync code to trailer.
+    fields : tuple of SebField
+        Its decoded fields.
+    """
 
     number: int
     name: str
@@ -57,8 +115,28 @@ class SebCommand(NamedTuple):
 
 
 class SebSequence(NamedTuple):
-    """One SEB command sequence: the relative time of its first packet, the packets it came
-    in, the bytes of its commands, the bytes still waiting for a continuation, the commands."""
+    """One SEB command sequence.
+
+    Attributes
+    ----------
+    relative_time : float
+        The relative time of its first packet.
+    packets : tuple of int
+        The indexes of the packets it came in.
+    byte_count : int
+        The bytes of its commands.
+    unfinished : int
+        The bytes still waiting for a continuation.
+    commands : tuple of SebCommand
+        Its commands, in order.
+
+    Examples
+    --------
+    >>> import k814util
+    >>> seq = k814util.open(tarn_tm).seb_sequences()[0]
+    >>> seq.packets, len(seq.commands), seq.commands[0].fields[0]
+    ((36,), 6, SebField(name='bin_time', text='100us', sci=100))
+    """
 
     relative_time: float
     packets: tuple[int, ...]
@@ -68,7 +146,18 @@ class SebSequence(NamedTuple):
 
 
 def mission() -> str:
-    """The mission of the test the process is bound to ("tarn", "vireo"), as binding read it."""
+    """The mission of the test the process is bound to, as binding read it.
+
+    Returns
+    -------
+    str
+        "tarn" or "vireo".
+
+    Raises
+    ------
+    RuntimeError
+        When the process is not bound.
+    """
     bound = _k._console_binding()
     if bound is None:
         raise RuntimeError("the process is not bound to a telemetry file")
