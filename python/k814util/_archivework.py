@@ -31,10 +31,31 @@ TID_DIR = re.compile(r"^(\d{4}-\d\d-\d\d-\d\d\.\d\d\.\d\d)-(\d{5})-(.+)$")
 
 
 class RunError(Exception):
-    """A test run that could not be bound or whose work failed: ``run`` names it (the TID
-    directory), ``message`` says why (for an exception, its type and text: "KeyError: 'x'"),
-    ``telemetry_file`` is its file and ``traceback`` the text of the traceback where it was
-    raised (empty for a run whose catalogue row already says why it cannot be bound)."""
+    """A test run that could not be bound or whose work failed.
+
+    Parameters
+    ----------
+    run : str
+        The run's name (its TID directory).
+    message : str
+        Why: for an exception, its type and text ("KeyError: 'x'").
+    telemetry_file : str, optional
+        The run's telemetry file.
+    traceback : str, optional
+        The text of the traceback where it was raised (empty for a run whose catalogue row
+        already says why it cannot be bound).
+
+    Attributes
+    ----------
+    run, message, telemetry_file, traceback : str
+        As given.
+
+    Examples
+    --------
+    >>> from k814util.archive import RunError
+    >>> str(RunError("2012-04-02-12.35.42-12345-tarn_sample", "KeyError: 'x'"))
+    "2012-04-02-12.35.42-12345-tarn_sample: KeyError: 'x'"
+    """
 
     def __init__(self, run: str, message: str, telemetry_file: str = "", traceback: str = ""):
         super().__init__(f"{run}: {message}")
@@ -319,7 +340,14 @@ class _LimitsJob:
 
 
 class RunWarning(UserWarning):
-    """A run left out of a data frame because its work failed (``errors="skip"``)."""
+    """A run left out of a data frame because its work failed (``errors="skip"``).
+
+    Examples
+    --------
+    >>> from k814util.archive import RunWarning
+    >>> issubclass(RunWarning, UserWarning)
+    True
+    """
 
 
 def _submit(client, func, row: dict, ini: str):

@@ -99,7 +99,15 @@ Item = Union[int, str]
 
 
 class ArchiveWarning(UserWarning):
-    """Part of the configuration the catalogue cannot walk (a missing data root)."""
+    """Part of the configuration the catalogue cannot walk (a missing data root).
+
+    Examples
+    --------
+    >>> import warnings
+    >>> from k814util.archive import ArchiveWarning
+    >>> issubclass(ArchiveWarning, UserWarning)
+    True
+    """
 
 
 @contextlib.contextmanager
@@ -192,16 +200,43 @@ def _records(runs: pd.DataFrame | pd.Series) -> list[dict]:
 
 
 class Archive:
-    """Every test run of every mission group of a workstation configuration.
+    """Every test run of every mission group of a workstation configuration, on Dask.
 
-    ``ini`` is the configuration file; by default the one binding reads ($INI814 when set,
-    else ".814config.INI" in the home directory). Runs are the TID directories under each
-    group's "data_root" (directly below it, or inside up to two levels of folders such as year
-    and campaign). ``workers`` is the size of the local cluster that :meth:`map`,
-    :meth:`series` and :meth:`scans` start when no client is given (default: one per
-    processor).
+    Runs are the TID directories under each group's "data_root" (directly below it, or inside
+    up to two levels of folders such as year and campaign). Each run is bound in a worker
+    process of its own (a :class:`k814util.Run`), never a thread.
 
-    Raises ``RuntimeError`` when there is no configuration file.
+    Parameters
+    ----------
+    ini : str or os.PathLike, optional
+        The configuration file; by default the one binding reads ($INI814 when set, else
+        ".814config.INI" in the home directory).
+    workers : int, optional
+        The size of the local cluster that :meth:`map`, :meth:`series`, :meth:`scans` and
+        :meth:`limit_violations` start when no client is given (default: one per processor).
+
+    Attributes
+    ----------
+    ini : str
+        The configuration file's absolute path.
+    groups : list of (str, str)
+        Each mission group and its data root, in the file's order.
+
+    Raises
+    ------
+    RuntimeError
+        When there is no configuration file.
+
+    Examples
+    --------
+    >>> from k814util.archive import Archive
+    >>> archive = Archive("build/sample-archive/.814config.INI")
+    >>> [group for group, root in archive.groups]
+    ['TARN_FM', 'VIREO']
+    >>> archive.catalogue()[["mission", "tid", "test_name", "error"]]
+      mission    tid     test_name error
+    0    tarn  12345   tarn_sample
+    1   vireo  23456  vireo_sample
     """
 
     def __init__(self, ini: str | os.PathLike | None = None, workers: int | None = None):
@@ -238,9 +273,18 @@ class Archive:
     # -- catalogue
 
     def refresh(self) -> pd.DataFrame:
-        """Walks the data roots again (runs the station added since) and returns the whole
-        catalogue. A group without a data root, or whose data root is not a directory, gives
-        an :class:`ArchiveWarning`."""
+        """Walks the data roots again, for the runs the station added since.
+
+        Returns
+        -------
+        pandas.DataFrame
+            The whole catalogue, as :meth:`catalogue` gives it.
+
+        Warns
+        -----
+        ArchiveWarning
+            For a group without a data root, or whose data root is not a directory.
+        """
         pd = _pandas()
         rows, seen = [], set()
         with _configuration(self.ini):
@@ -270,16 +314,38 @@ class Archive:
         until=None,
         name: str | None = None,
     ) -> pd.DataFrame:
-        """One row per test run, oldest first: ``mission``, ``group`` (the configuration group
-        binding uses), ``tid``, ``test_name`` and ``start_time`` (UTC, from the TID directory
-        name, whose time is the station's), ``telemetry_file``, ``size`` (bytes) and ``error``:
-        the line binding would fail with ("A valid tm.meta could not be found for ...", a
-        missing file, an invalid group, an unsupported mission), empty for a run that binds.
+        """One row per test run, oldest first.
 
-        Filters: ``mission`` (one or several, any case); ``since`` (inclusive) and ``until``
-        (exclusive), anything pandas reads as a time, UTC unless it names a zone; ``name``, a
-        shell-style pattern on the test name when it has wildcards, else a part of it (any
-        case). The index is the run's position in the whole catalogue.
+        Parameters
+        ----------
+        mission : str or list of str, optional
+            Keep these missions (any case).
+        since, until : str, datetime or pandas.Timestamp, optional
+            Keep the runs that started at or after ``since`` and before ``until``: anything
+            pandas reads as a time, UTC unless it names a zone.
+        name : str, optional
+            Keep the test names that match: a shell-style pattern when it has wildcards, else a
+            part of the name (any case).
+
+        Returns
+        -------
+        pandas.DataFrame
+            ``mission``, ``group`` (the configuration group binding uses), ``tid``,
+            ``test_name`` and ``start_time`` (UTC, from the TID directory name, whose time is
+            the station's), ``telemetry_file``, ``size`` (bytes) and ``error``: the line
+            binding would fail with ("A valid tm.meta could not be found for ...", a missing
+            file, an invalid group, an unsupported mission), empty for a run that binds. The
+            index is the run's position in the whole catalogue.
+
+        Examples
+        --------
+        >>> from k814util.archive import Archive
+        >>> archive = Archive("build/sample-archive/.814config.INI")
+        >>> archive.catalogue(mission="TARN", since="2012-04-02")[["tid", "start_time"]]
+             tid                start_time
+        0  12345 2012-04-02 16:35:42+00:00
+        >>> archive.catalogue(name="vireo*")["tid"].tolist()
+        [23456]
         """
         pd = _pandas()
         frame = self._catalogue if self._catalogue is not None else self.refresh()
@@ -298,11 +364,33 @@ class Archive:
         return frame[keep].copy()
 
     def run(self, row) -> Run:
-        """One catalogued run as a :class:`k814util.Run` (bound in a worker process of its own
-        on first use), with this archive's configuration: ``row`` is a row of
-        :meth:`catalogue` (a Series) or its index there. Raises ``KeyError`` for an index the
-        catalogue lacks and :class:`k814util.BindingError` for a run its catalogue row says
-        cannot be bound."""
+        """One catalogued run as a :class:`k814util.Run`, with this archive's configuration.
+
+        Parameters
+        ----------
+        row : pandas.Series or int
+            A row of :meth:`catalogue`, or its index there.
+
+        Returns
+        -------
+        Run
+            Bound in a worker process of its own on first use.
+
+        Raises
+        ------
+        KeyError
+            For an index the catalogue lacks.
+        BindingError
+            For a run its catalogue row says cannot be bound.
+
+        Examples
+        --------
+        >>> from k814util.archive import Archive
+        >>> archive = Archive("build/sample-archive/.814config.INI")
+        >>> with archive.run(0) as run:
+        ...     run.mission(), run.packet_summary().packets
+        ('tarn', 771)
+        """
         pd = _pandas()
         if not isinstance(row, pd.Series):
             row = self.catalogue().loc[row]
@@ -316,9 +404,15 @@ class Archive:
 
     @property
     def client(self) -> distributed.Client:
-        """The client of this archive's local cluster of worker processes (one thread each),
-        started on first use; the work goes there when no client is given. It does not become
-        dask's default client (the caller's stays). Its dashboard listens on a free port."""
+        """The client of this archive's local cluster of worker processes (one thread each).
+
+        Started on first use; the work goes there when no client is given. It does not become
+        dask's default client (the caller's stays). Its dashboard listens on a free port.
+
+        Returns
+        -------
+        distributed.Client
+        """
         if self._client is None:
             from distributed import Client, LocalCluster
 
@@ -338,9 +432,18 @@ class Archive:
         return client
 
     def close(self) -> None:
-        """Ends the helper processes this archive's work started on the workers of every
-        client it used, and stops the local cluster it started (a client given to it stays
-        open)."""
+        """Ends what this archive's work started.
+
+        The helper processes its work started on the workers of every client it used end, and
+        the local cluster it started stops (a client given to it stays open).
+
+        Examples
+        --------
+        >>> from k814util.archive import Archive
+        >>> with Archive("build/sample-archive/.814config.INI") as archive:  # closes at the end
+        ...     len(archive.catalogue())
+        2
+        """
         for client in self._clients:
             if client.status == "running":
                 with contextlib.suppress(Exception):
@@ -352,10 +455,21 @@ class Archive:
             self._client = self._cluster = None
 
     def diagnostics(self, client: distributed.Client | None = None) -> dict[str, int]:
-        """Lines of diagnostics (a damaged file's "Skipped N bytes" and the like) per run: the
-        lines of each run's binding, as the latest work on it on the cluster of client (default:
-        this archive's) reported them. Helper processes capture them instead of writing them to
-        the workers' standard error."""
+        """Lines of diagnostics per run, as the latest work on the cluster reported them.
+
+        The lines of each run's binding (a damaged file's "Skipped N bytes" and the like):
+        helper processes capture them instead of writing them to the workers' standard error.
+
+        Parameters
+        ----------
+        client : distributed.Client, optional
+            The cluster the work ran on (default: this archive's).
+
+        Returns
+        -------
+        dict of str to int
+            The line count of each run (by its TID directory) that work was done on.
+        """
         client = self._client if client is None else client
         if client is None:
             return {}
@@ -372,11 +486,33 @@ class Archive:
         runs: pd.DataFrame | pd.Series | None = None,
         client: distributed.Client | None = None,
     ) -> list:
-        """``func(tmfile)`` for each run (rows of :meth:`catalogue`; all when None), each run
-        bound in a worker process, and the results in the order of the rows. A run that cannot
-        be bound, or whose ``func`` raises, gives a :class:`RunError` in its place; the others
-        go on. ``func`` and its results travel pickled (cloudpickle). Progress is shown on
-        standard error when it is a terminal."""
+        """Calls ``func(tmfile)`` for each run, each bound in a worker process.
+
+        Progress is shown on standard error when it is a terminal.
+
+        Parameters
+        ----------
+        func : callable
+            Called with each run's bound :class:`k814util.TMFile`; it and its results travel
+            pickled (cloudpickle), so it may be a lambda.
+        runs : pandas.DataFrame or pandas.Series, optional
+            Rows of :meth:`catalogue` (default: all).
+        client : distributed.Client, optional
+            Where the work runs (default: this archive's local cluster).
+
+        Returns
+        -------
+        list
+            The results in the order of the rows. A run that cannot be bound, or whose
+            ``func`` raises, gives a :class:`RunError` in its place; the others go on.
+
+        Examples
+        --------
+        >>> from k814util.archive import Archive
+        >>> with Archive("build/sample-archive/.814config.INI", workers=1) as archive:
+        ...     archive.map(len)  # doctest: +SKIP
+        [771, 195]
+        """
         from distributed import as_completed
 
         rows = _records(self.catalogue() if runs is None else runs)
@@ -470,6 +606,23 @@ class Archive:
         with the close matches. Values are numbers (text items are refused when computed: read
         them with :meth:`map`).
 
+        Parameters
+        ----------
+        items : int, str or list of them
+            Ids or mnemonics.
+        runs : pandas.DataFrame, optional
+            Rows of :meth:`catalogue` (default: all).
+        mode : str or int, optional
+            "raw", "eng", "sci" (default) or 0-2.
+        client : distributed.Client, optional
+            Where the work runs (default: this archive's local cluster).
+        errors : {"skip", "raise"}, optional
+            What a run whose work fails does (below).
+
+        Returns
+        -------
+        dask.dataframe.DataFrame
+
         Computing it (``.compute()``, ``.to_parquet(path)``) binds each run in a worker
         process of client (default: this archive's cluster) like :meth:`map`: computed in this
         process the partitions send their runs there; computed on a cluster (``client.compute``,
@@ -477,6 +630,21 @@ class Archive:
         it. A run that fails does not stop the others: with ``errors="skip"`` its partition is
         empty and a :class:`RunWarning` names the run and the error; with ``errors="raise"``
         the computation raises its :class:`RunError`.
+
+        Raises
+        ------
+        UnknownItemError
+            For an item that none of the runs' configuration groups holds.
+        ValueError
+            For no items, another mode or another ``errors``.
+
+        Examples
+        --------
+        >>> from k814util.archive import Archive
+        >>> with Archive("build/sample-archive/.814config.INI", workers=1) as archive:
+        ...     hv = archive.series("SEB:HV_MON", archive.catalogue(mission="tarn"))
+        ...     hv.compute()["value"].agg(["count", "max"]).round(1).tolist()  # doctest: +SKIP
+        [120.0, 343.9]
         """
         from k814util.catalogue import parse_mode as _mode
 
@@ -502,7 +670,21 @@ class Archive:
         corrected TIC, highest count and its bin, ``mode`` and ``ion_source`` as text, source
         packet type, summed scans, marker id, text and time, ``bins``). Other missions' runs
         and runs with a catalogue error are left out. Computed, and failing runs handled, as
-        :meth:`series` says."""
+        :meth:`series` says.
+
+        Parameters
+        ----------
+        runs : pandas.DataFrame, optional
+            Rows of :meth:`catalogue` (default: all).
+        client : distributed.Client, optional
+            Where the work runs (default: this archive's local cluster).
+        errors : {"skip", "raise"}, optional
+            What a run whose work fails does.
+
+        Returns
+        -------
+        dask.dataframe.DataFrame
+        """
         pd = _pandas()
         rows = _records(self.catalogue() if runs is None else runs)
         rows = [r for r in rows if r["mission"] == "tarn" and not r["error"]]
@@ -527,6 +709,30 @@ class Archive:
         left out; a run's database that lacks an item gives no rows for it, but an item that
         none of the runs' configuration groups holds raises ``k814util.UnknownItemError``.
         Computed, and failing runs handled, as :meth:`series` says.
+
+        Parameters
+        ----------
+        runs : pandas.DataFrame, optional
+            Rows of :meth:`catalogue` (default: all).
+        items : int, str or list of them, optional
+            Ids or mnemonics (default: every item with limits).
+        level : {"yellow", "red"}, optional
+            "red" leaves the yellow spans out.
+        client : distributed.Client, optional
+            Where the work runs (default: this archive's local cluster).
+        errors : {"skip", "raise"}, optional
+            What a run whose work fails does.
+
+        Returns
+        -------
+        dask.dataframe.DataFrame
+
+        Raises
+        ------
+        UnknownItemError
+            For an item that none of the runs' configuration groups holds.
+        ValueError
+            For another level or another ``errors``.
         """
         if level not in ("yellow", "red"):
             raise ValueError(f"level must be 'yellow' or 'red', not {level!r}")
