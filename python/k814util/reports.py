@@ -165,7 +165,14 @@ def mission() -> str:
 
 
 def packet_summary() -> PacketSummary:
-    """Packet count, time span, the clock's T0 and state, and the count of each packet type."""
+    """Packet count, time span, the clock's T0 and state, and the count of each packet type.
+
+    Of the process's current binding (:meth:`TMFile.packet_summary` checks the file first).
+
+    Returns
+    -------
+    PacketSummary
+    """
     s = json.loads(_k._console_packet_summary())
     types = tuple(PacketTypeCount(t["type"], t["name"], t["count"]) for t in s["types"])
     return PacketSummary(
@@ -180,7 +187,13 @@ def packet_summary() -> PacketSummary:
 
 
 def packet_types() -> pd.DataFrame:
-    """The count of each full packet type, indexed by type, with the catalogue's name."""
+    """The count of each full packet type, with the catalogue's name.
+
+    Returns
+    -------
+    pandas.DataFrame
+        Indexed by type: ``name`` and ``count``.
+    """
     pd = require_pandas()
     rows = packet_summary().types
     frame = pd.DataFrame(rows, columns=list(PacketTypeCount._fields))
@@ -188,9 +201,16 @@ def packet_types() -> pd.DataFrame:
 
 
 def seb_sequences() -> list[SebSequence]:
-    """The SEB command sequences of a TARN file's sequence packets (continuations joined, a
-    command cut between packets completed), each command with its decoded fields; empty for
-    other missions."""
+    """The SEB command sequences of the bound TARN file's sequence packets.
+
+    Continuations are joined and a command cut between packets completed; each command comes
+    with its decoded fields.
+
+    Returns
+    -------
+    list of SebSequence
+        Empty for other missions.
+    """
     out = []
     for s in json.loads(_k._console_seb_sequences()):
         commands = tuple(
@@ -215,9 +235,15 @@ def seb_sequences() -> list[SebSequence]:
 
 
 def seb_commands() -> pd.DataFrame:
-    """Every SEB command, one row each: ``sequence`` (its number), ``relative_time`` (of the
-    sequence), ``position`` in the sequence, ``number``, ``name``, ``fields`` (name=text,
-    blank-separated) and ``data`` (the bytes in hexadecimal)."""
+    """Every SEB command of the bound file, one row each.
+
+    Returns
+    -------
+    pandas.DataFrame
+        ``sequence`` (its number), ``relative_time`` (of the sequence), ``position`` in the
+        sequence, ``number``, ``name``, ``fields`` (name=text, blank-separated) and ``data``
+        (the bytes in hexadecimal).
+    """
     pd = require_pandas()
     rows = [
         (

@@ -31,8 +31,21 @@ __all__ = ["Failure", "main"]
 
 
 def parser() -> tuple[argparse.ArgumentParser, dict[str, argparse.ArgumentParser]]:
-    """The console's argument parser, and the parsers of the subcommands that write parquet by
-    name (main checks their options)."""
+    """The console's argument parser.
+
+    Returns
+    -------
+    tuple of (argparse.ArgumentParser, dict)
+        The parser, and the parsers of the subcommands that write parquet by name (``main``
+        checks their options).
+
+    Examples
+    --------
+    >>> from k814util.console import parser
+    >>> top, writers = parser()
+    >>> sorted(writers)
+    ['limits', 'values']
+    """
     top = argparse.ArgumentParser(prog="k814util", description=__doc__.split("\n")[0])
     sub = top.add_subparsers(dest="command", required=True)
     sample.register(sub)
@@ -47,8 +60,27 @@ def parser() -> tuple[argparse.ArgumentParser, dict[str, argparse.ArgumentParser
 
 
 def main(args: list[str] | None = None) -> int:
-    """Runs the console with args (default: the command line's) and returns its exit status:
-    0 done, 1 failed (the reason on standard error), 2 wrong usage, 130 interrupted."""
+    """Runs the console.
+
+    Parameters
+    ----------
+    args : list of str, optional
+        The arguments (default: the command line's).
+
+    Returns
+    -------
+    int
+        The exit status: 0 done, 1 failed (the reason on standard error), 2 wrong usage, 130
+        interrupted.
+
+    Examples
+    --------
+    >>> from k814util.console import main
+    >>> main(["info", tarn_tm])
+    Telemetry file ...tarn_12345.tlm (121478 bytes)
+    ...
+    0
+    """
     top, writers = parser()
     parsed = top.parse_args(args)
     if getattr(parsed, "format", None) == "parquet" and not parsed.out:

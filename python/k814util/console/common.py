@@ -17,8 +17,17 @@ ANALYSIS = "pip install 'k814util[analysis]'"
 
 
 class Failure(Exception):
-    """Ends a subcommand with its exit status (1 unless told) after the message, on one line of
-    standard error."""
+    """Ends a subcommand with its exit status after the message, on one line of standard error.
+
+    Parameters
+    ----------
+    message : str
+        What went wrong.
+    status : int, optional
+        The exit status (1 unless told).
+    binding : bool, optional
+        The message is the binding's.
+    """
 
     def __init__(self, message: str, status: int = 1, binding: bool = False):
         super().__init__(message)
