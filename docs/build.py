@@ -57,7 +57,8 @@ def main(argv: list[str] | None = None) -> int:
     source = Path(__file__).resolve().parent
     out = options.out.resolve()
     env = dict(os.environ, K814_DOCS_SAMPLE=str(out / "sample"), PYDEVD_DISABLE_FILE_VALIDATION="1")
-    env.setdefault("MPLBACKEND", "Agg")
+    # The notebooks' kernels draw inline (ipykernel's own backend) only when nothing else is set.
+    env.pop("MPLBACKEND", None)
     doctrees = out / "doctrees"
     builds = [("html", out / "html")]
     if not options.no_doctest:

@@ -14,5 +14,4 @@ elif ! (cd / && "$PYTHON" -c "import k814util.k814util") 2>/dev/null; then
   echo "docs: no built package in $BUILD/python and none installed: run scripts/test.sh or pip install . first" >&2
   exit 1
 fi
-export MPLBACKEND=${MPLBACKEND:-Agg}
 "$PYTHON" docs/build.py build/docs "$@"

@@ -88,7 +88,7 @@ table[["relative_time", "kind", "mode", "bins", "tic", "corrected_tic", "marker_
 # %%
 r = 9
 mine = sp.flat_counts[sp.offsets[r] : sp.offsets[r + 1]]
-print(list(mine[:8]), list(scans[r].counts())[:8], len(mine) == len(scans[r].counts()))
+print(mine[:8].tolist(), list(scans[r].counts())[:8], len(mine) == len(scans[r].counts()))
 
 fig, ax = plt.subplots(figsize=(8, 3))
 counts = sp.flat_counts[sp.offsets[r] : sp.offsets[r + 1]]
