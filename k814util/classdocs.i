@@ -117,6 +117,13 @@ rf_amp_v, rf_amp_dac_v, aux_amp_dac_v : float
     RF amplitude, RF amplitude DAC and auxiliary amplitude DAC, in volts.
 
 Lists of them come from :meth:`PythonStyleTarnScan.rf_status_entries`.
+
+Examples
+--------
+>>> import k814util
+>>> entry = k814util.scans(tarn_tm)[0].rf_status_entries()[0]
+>>> entry.start_bin
+0
 %}
 
 %feature("docstring") k814util::PythonStyleTarnScan %{One TARN mass-spectrum scan, a snapshot taken when it was asked for.

@@ -62,6 +62,15 @@ class BindingError(RuntimeError):
 class TelemetryFileNotFoundError(BindingError, FileNotFoundError):
     """The telemetry file does not exist (a :class:`BindingError` and a ``FileNotFoundError``).
 
+    Parameters
+    ----------
+    message : str
+        The whole message.
+    line : str, optional
+        The line module initialisation would print (default: the message).
+    detail : str, optional
+        What exactly is missing, when that is known.
+
     Examples
     --------
     >>> import k814util
@@ -79,6 +88,15 @@ class StaleBindingError(BindingError):
     The process was bound to another file (or the same file again from its start) after the
     object was made, so the object's whole-file answers would be another binding's. Make the
     object again (:func:`k814util.open`).
+
+    Parameters
+    ----------
+    message : str
+        The whole message.
+    line : str, optional
+        The line module initialisation would print (default: the message).
+    detail : str, optional
+        What exactly is missing, when that is known.
 
     Examples
     --------

@@ -58,7 +58,7 @@ _LOGGER = "k814util"
 class Diagnostic(NamedTuple):
     """One line the libraries wrote for a person.
 
-    Attributes
+    Parameters
     ----------
     kind : str
         What it is about (see ``KINDS``): "reader" for damaged telemetry, "rules" for the

@@ -46,7 +46,7 @@ __all__ = ["MODES", "UnknownItemError", "matching_items", "TarnMarker"]
 class TarnMarker(NamedTuple):
     """One TARN marker packet.
 
-    Attributes
+    Parameters
     ----------
     marker_index : int
         The marker's own 0-based index field: its place among the file's markers.

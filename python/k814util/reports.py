@@ -19,7 +19,7 @@ if TYPE_CHECKING:
 class PacketTypeCount(NamedTuple):
     """How many packets of one full type the file holds.
 
-    Attributes
+    Parameters
     ----------
     type : int
         The full packet type.
@@ -43,7 +43,7 @@ class PacketTypeCount(NamedTuple):
 class PacketSummary(NamedTuple):
     """The file's packets: count, time span, the clock's T0 and state, and each type's count.
 
-    Attributes
+    Parameters
     ----------
     packets : int
         How many packets.
@@ -78,7 +78,7 @@ class PacketSummary(NamedTuple):
 class SebField(NamedTuple):
     """One decoded field of an SEB command.
 
-    Attributes
+    Parameters
     ----------
     name : str
         The field's name in the command definitions.
@@ -96,7 +96,7 @@ class SebField(NamedTuple):
 class SebCommand(NamedTuple):
     """One SEB command.
 
-    Attributes
+    Parameters
     ----------
     number : int
         The command's number.
@@ -117,7 +117,7 @@ class SebCommand(NamedTuple):
 class SebSequence(NamedTuple):
     """One SEB command sequence.
 
-    Attributes
+    Parameters
     ----------
     relative_time : float
         The relative time of its first packet.
