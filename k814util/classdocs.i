@@ -234,3 +234,50 @@ def __init__(self, skip_zero_id_markers=False, averageSummedScans=False):
         self, _k814util.new_ScienceDataCacheWrapper(skip_zero_id_markers, averageSummedScans)
     )
 %}
+
+// The list types: what each holds; they behave as Python lists (and have the vector's methods).
+%feature("docstring") std::vector<int> %{A list of integers (32-bit), as methods such as ``counts()`` return it.
+
+Indexing, slicing (negative indexes count from the end), iteration and ``len()`` work as on a
+Python list; any sequence of integers is accepted where one is expected.
+
+Examples
+--------
+>>> import k814util
+>>> ints = k814util.ListOfIntegers([5, -7, 11])
+>>> len(ints), ints[-1], list(ints[:2])
+(3, 11, [5, -7])
+%}
+%feature("docstring") std::vector<double> %{A list of floats, as ``m_over_z_values()`` returns it.
+
+Examples
+--------
+>>> import k814util
+>>> list(k814util.ListOfFloats([1.5, 2.5])[::-1])
+[2.5, 1.5]
+%}
+%feature("docstring") std::vector<k814util::RfStatusEntry> %{A list of :class:`RfStatusEntry`, as ``rf_status_entries()`` returns it.
+
+Examples
+--------
+>>> import k814util
+>>> len(k814util.ListOfRfStatusEntrys([k814util.RfStatusEntry()]))
+1
+%}
+%feature("docstring") std::vector<k814util::TMDatapoint> %{A list of :class:`TMDatapoint`, as ``all_data()`` returns it.
+
+Examples
+--------
+>>> import k814util
+>>> points = k814util.ListOfTMDatapoints([k814util.TMDatapoint(1.0, 0.5, 3.0)])
+>>> points[0].value
+3.0
+%}
+%feature("docstring") std::vector<TarGse::MetaMarker> %{A list of :class:`MetaMarker`, as ``get_meta_markers()`` returns it.
+
+Examples
+--------
+>>> import k814util
+>>> len(k814util.ListOfMetaMarkers())
+0
+%}

@@ -70,6 +70,11 @@ COMPILED = [
     "ScienceDataCacheWrapper",
     "PythonStyleTarnScan",
     "RfStatusEntry",
+    "ListOfIntegers",
+    "ListOfFloats",
+    "ListOfRfStatusEntrys",
+    "ListOfTMDatapoints",
+    "ListOfMetaMarkers",
 ]
 # Python methods written into these classes (the compiled methods keep the binding's
 # signature-first documentation, which test_module checks).
