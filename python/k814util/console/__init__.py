@@ -30,10 +30,21 @@ from k814util.console.common import Failure, run
 __all__ = ["Failure", "main"]
 
 
+class _Parser(argparse.ArgumentParser):
+    """A parser that refuses an unknown option itself, so a subcommand's mistake is shown with
+    that subcommand's usage instead of the top level's (subparsers are made of this class too)."""
+
+    def parse_known_args(self, args=None, namespace=None):
+        parsed, extra = super().parse_known_args(args, namespace)
+        if extra:
+            self.error("unrecognized arguments: " + " ".join(extra))
+        return parsed, extra
+
+
 def parser() -> tuple[argparse.ArgumentParser, dict[str, argparse.ArgumentParser]]:
     """The console's argument parser, and the parsers of the subcommands that write parquet by
     name (main checks their options)."""
-    top = argparse.ArgumentParser(prog="k814util", description=__doc__.split("\n")[0])
+    top = _Parser(prog="k814util", description=__doc__.split("\n")[0])
     sub = top.add_subparsers(dest="command", required=True)
     sample.register(sub)
     reports.register(sub)
