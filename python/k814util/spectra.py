@@ -542,6 +542,42 @@ class Spectra:
 
         exports.to_netcdf(self, path, overwrite, attrs)
 
+    def to_zarr(self, path: PathLike, overwrite: bool = False, attrs: dict | None = None) -> None:
+        """Writes :meth:`to_xarray` to a zarr store (:func:`k814util.exports.to_zarr`).
+
+        Parameters
+        ----------
+        path : str or os.PathLike
+            The store (a directory) to write.
+        overwrite : bool, default False
+            Replace ``path`` when it exists.
+        attrs : dict, optional
+            The dataset's attributes.
+
+        Raises
+        ------
+        FileExistsError
+            When ``path`` exists and ``overwrite`` is false.
+        ImportError
+            Without xarray or zarr.
+
+        Examples
+        --------
+        >>> import os, tempfile, xarray as xr
+        >>> import k814util
+        >>> sp = k814util.spectra(
+        ...     "build/sample-archive/data/tarn/2012-04-02-12.35.42-12345-tarn_sample/"
+        ...     "tarn_12345.tlm"
+        ... )
+        >>> with tempfile.TemporaryDirectory() as tmp:
+        ...     sp.to_zarr(os.path.join(tmp, "tarn.zarr"))
+        ...     xr.open_zarr(os.path.join(tmp, "tarn.zarr")).sizes["scan"] == len(sp)
+        True
+        """
+        from k814util import exports
+
+        exports.to_zarr(self, path, overwrite, attrs)
+
     def kinds(self) -> np.ndarray:
         """Each scan's kind ("single", "summed", "aggregated") from its science packet type.
 
