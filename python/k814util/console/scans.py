@@ -277,7 +277,8 @@ def cmd_xic(args: argparse.Namespace) -> int:
     ...       "tarn_12345.tlm")
     >>> main(["xic", tm, "12", "--tolerance", "0.5", "-q"])
     scan,relative_time,kind,mode,xic
-    0,40.9...
+    0,...,single,LDI,...
+    20,...,single,EI,...
     0
     """
     _tarn(args)
