@@ -179,7 +179,7 @@ def to_mzml(
         )
     _refuse_existing(path, overwrite)
     chosen = range(len(spectra))[rows if rows is not None else slice(None)]
-    times = spectra.columns()["relative_time"]
+    times = spectra.columns()["relative_time"][np.arange(chosen.start, chosen.stop, chosen.step)]
     meta = _meta_markers_at(times, _k.TMFile(run["file"]).get_meta_markers())
     tmp = f"{os.fspath(path)}.part"
     try:
@@ -249,7 +249,7 @@ def _write_mzml(MzMLWriter, UserParam, tmp, spectra, chosen, run, meta) -> None:
         )
         with out.run(id=f"tid_{run['tid']}", instrument_configuration="IC1"):
             with out.spectrum_list(count=len(chosen)):
-                for row in chosen:
+                for k, row in enumerate(chosen):
                     mz, counts = spectra.scan_arrays(row)
                     mz = np.asarray(mz, np.float64)
                     counts = np.asarray(counts, np.float64)
@@ -280,7 +280,7 @@ def _write_mzml(MzMLWriter, UserParam, tmp, spectra, chosen, run, meta) -> None:
                         UserParam(name="marker text", value=str(cols["marker_text"][row])),
                         UserParam(name="unix time", value=float(cols["unix_time"][row])),
                     ]
-                    params += [UserParam(name="meta-marker", value=m) for m in meta[row]]
+                    params += [UserParam(name="meta-marker", value=m) for m in meta[k]]
                     out.write_spectrum(
                         mz,
                         counts,

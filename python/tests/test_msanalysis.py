@@ -412,8 +412,13 @@ def test_console_xic_tic_by_and_mean_spectrum(sample, tmp_path):
     done = _console(run, "spectrum", "--average", "--marker", 2, "--peaks")
     assert list(_csv(done.stdout)[0]) == ["mz", "height", "area", "width", "apex_mz", "bin"]
     png = tmp_path / "mean.png"
-    done = _console(run, "spectrum", "--average", "--marker", 2, "--peaks", "--png", png)
+    # The demo's figure: marker 2's summed LDI scans, their dark mean subtracted, peaks marked.
+    done = _console(
+        run, "spectrum", "--average", "--marker", 2, "--kind", "summed", "--mode", "LDI",
+        "--subtract-dark", "--peaks", "--png", png,
+    )  # fmt: skip
     assert done.returncode == 0 and png.stat().st_size > 10_000, done.stderr
+    assert f"mean spectrum of {len(ldi)} scans written to {png}" in done.stdout
     png = tmp_path / "xic.png"
     done = _console(run, "xic", 3.0133, "--png", png)
     assert done.returncode == 0 and png.stat().st_size > 10_000, done.stderr
