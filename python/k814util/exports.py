@@ -609,13 +609,16 @@ def save_zarr(dataset: xr.Dataset, path: os.PathLike | str, overwrite: bool = Fa
     [1.0, 2.0]
     """
     try:
-        import zarr  # noqa: F401
+        import zarr
     except ImportError:
-        raise ImportError("zarr stores need zarr: pip install zarr") from None
+        raise ImportError(f"zarr stores need zarr: {ANALYSIS_EXTRA}") from None
     _refuse_existing(path, overwrite)
-    # Zarr format 2: its fixed-length text arrays (the scans' modes and marker texts) have a
-    # specification every zarr reader follows, which format 3 still lacks for them.
-    _replace(path, lambda tmp: dataset.to_zarr(tmp, mode="w-", zarr_format=2))
+    # Zarr format 2 (zarr 2 writes nothing else): its fixed-length text arrays (the scans'
+    # modes and marker texts) have a specification every zarr reader follows, which format 3
+    # still lacks for them.
+    v3 = int(zarr.__version__.split(".")[0]) >= 3
+    options = {"zarr_format": 2} if v3 else {}
+    _replace(path, lambda tmp: dataset.to_zarr(tmp, mode="w-", **options))
 
 
 def to_netcdf(

@@ -254,8 +254,8 @@ def test_file_dataset_holds_each_item_on_its_own_time_axis(tarn, tmp_path):
     ds.to_netcdf(nc)
     xr.testing.assert_identical(xr.load_dataset(nc), ds)
     pytest.importorskip("zarr")
-    ds.to_zarr(store, zarr_format=2)
-    xr.testing.assert_identical(xr.open_zarr(store).load(), ds)
+    ds.to_zarr(store, consolidated=False)
+    xr.testing.assert_identical(xr.open_zarr(store, consolidated=False).load(), ds)
 
 
 def test_file_dataset_window_mode_and_bad_items(tarn):

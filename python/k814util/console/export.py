@@ -57,7 +57,7 @@ def _check(args: argparse.Namespace) -> None:
     if args.netcdf or args.zarr:
         _need("xarray", "a dataset", _XARRAY)
     if args.zarr:
-        _need("zarr", "a zarr store", "pip install zarr")
+        _need("zarr", "a zarr store", _XARRAY)
 
 
 def cmd_export(args: argparse.Namespace) -> int:
