@@ -67,6 +67,7 @@ METHODS = (
     "limits",
     "limit_violations",
     "spectra",
+    "to_xarray",
 )
 
 
@@ -450,6 +451,11 @@ class Run:
     def limit_violations(self, items=None, level="yellow", **window):
         """:meth:`TMFile.limit_violations`: the spans in which values left their limits."""
         return self._call("limit_violations", items, level, **window)
+
+    def to_xarray(self, items, mode="sci", **window):
+        """:meth:`TMFile.to_xarray`: the values of items as an xarray Dataset, each item on its
+        own time axis."""
+        return self._call("to_xarray", items, mode, **window)
 
     def mission(self) -> str:
         """The mission the binding read from tm.meta ("tarn", "vireo")."""
