@@ -1,0 +1,262 @@
+"""What the quick-look server asks of a run, done in the run's worker process.
+
+Every function here takes the worker's bound TMFile first and is sent to the worker by name
+(``Run.apply(functools.partial(func, ...))``): the whole-file arrays stay in the worker and only
+the answer the page needs (a decimated series, a table as rows) crosses the pipe. The answers
+are plain dicts, lists and small numpy arrays; the server turns arrays into JSON lists.
+"""
+
+from __future__ import annotations
+
+import math
+
+import numpy as np
+
+from k814util.web.decimate import decimate
+
+# The tables the page reads, by the endpoint's name: the TMFile method that makes them.
+TABLES = {
+    "messages": "messages",
+    "markers": "markers",
+    "meta-markers": "meta_markers",
+    "limit-violations": "limit_violations",
+    "limits": "limits",
+}
+# How many of the latest message-log lines and markers a growth poll carries, so that a client
+# that missed a few polls still gets them.
+_RECENT = 200
+
+
+class Call:
+    """``func(tmfile, *args)``, sent to a run's worker as one picklable object (func by name).
+
+    Parameters
+    ----------
+    func : callable
+        A function of this module.
+    *args
+        Its arguments after the TMFile.
+    """
+
+    def __init__(self, func, *args):
+        self.func = func
+        self.args = args
+
+    def __call__(self, f):
+        return self.func(f, *self.args)
+
+
+class BadRequest(ValueError):
+    """A request the run cannot answer as asked (the page shows the message)."""
+
+
+class NotFound(LookupError):
+    """A part of the run that does not exist (a scan index past the last scan)."""
+
+
+def _json_value(x):
+    """A table cell as JSON has it: NaN and infinities are null, numpy scalars plain."""
+    if isinstance(x, float) and not math.isfinite(x):
+        return None
+    return x
+
+
+def rows(frame) -> dict:
+    """A DataFrame as ``{"columns", "rows"}``; a named index (``id``, ``scan``) becomes the first
+    column, the UTC ``time`` index is left out (``relative_time`` says the same), categories
+    become their texts."""
+    if frame.index.name not in (None, "time"):
+        frame = frame.reset_index()
+    columns = [str(c) for c in frame.columns]
+    data = []
+    for name in frame.columns:
+        column = frame[name]
+        if column.dtype.kind == "M" or str(column.dtype).startswith("datetime"):
+            values = (column.astype("int64") / 1e9).tolist()
+        elif str(column.dtype) == "category":
+            values = column.astype(str).tolist()
+        else:
+            values = column.to_numpy().tolist()
+        data.append([_json_value(v) for v in values])
+    return {"columns": columns, "rows": [dict(zip(columns, row)) for row in zip(*data)]}
+
+
+def summary(f) -> dict:
+    """The run's summary: ``Run.summary()`` made JSON, its T0, its time span in relative
+    seconds and its packet count."""
+    import k814util
+
+    packets = f.packet_summary()._asdict()
+    packets["types"] = [t._asdict() for t in packets["types"]]
+    n = len(f)
+    span = [f[0].relative_timestamp(), f[n - 1].relative_timestamp()] if n else [None, None]
+    return {
+        "mission": f.mission(),
+        "summary": {"test": k814util.describe_test(f.filename()), "packets": packets},
+        "t0_unix": f.t0_in_unix_time(),
+        "time_span": span,
+        "packets": n,
+    }
+
+
+def items(f, pattern: str | None) -> dict:
+    """The database's items (``TMFile.items``) as rows, with ``units`` (the science units) and
+    ``has_limits``."""
+    frame = f.items(pattern).reset_index()
+    limited = set(f.limits()["id"].tolist())
+    frame["units"] = frame["units_sci"]
+    frame["has_limits"] = frame["id"].isin(limited)
+    return {"items": rows(frame)["rows"]}
+
+
+def _item(item: str):
+    """An item as the request names it: a data id when it is all digits, else a mnemonic."""
+    return int(item) if item.strip().isdigit() else item
+
+
+def series(f, item: str, mode: str, start, end, max_points: int) -> dict:
+    """``TMFile.series`` of item between start and end (relative seconds, None for open), as
+    it is when at most max_points samples fall there, else per pixel column (max_points / 4 of
+    them) the first, lowest, highest and last sample."""
+    from k814util.catalogue import ItemCatalogue, mode_name, parse_mode
+
+    key = _item(item)
+    number = parse_mode(mode)
+    catalogue = ItemCatalogue()
+    hkid, mnemonic = catalogue.resolve(key)
+    found = f.series(key, number, start=start, end=end)
+    t, v = found["relative_time"], found["value"]
+    count = len(t)
+    lo = float(start) if start is not None else (float(t.min()) if count else None)
+    hi = float(end) if end is not None else (float(t.max()) if count else None)
+    decimated = count > max_points
+    if decimated:
+        kept = decimate(t, v, max(1, max_points // 4), lo, hi)
+        t, v = t[kept], v[kept]
+    return {
+        "item": hkid,
+        "mnemonic": mnemonic,
+        "mode": mode_name(number),
+        "units": catalogue.units(hkid, number),
+        "relative_time": t,
+        "value": v,
+        "decimated": decimated,
+        "count": count,
+        "start": lo,
+        "end": hi,
+    }
+
+
+def table(f, name: str) -> dict:
+    """One of :data:`TABLES` as rows."""
+    return rows(getattr(f, TABLES[name])())
+
+
+_SPECTRA: dict = {}
+
+
+def _spectra(f):
+    """The run's scans as Spectra, made once per packet count (a growing run makes them
+    again)."""
+    import k814util
+
+    if f.mission() != "tarn":
+        raise BadRequest(f"scans are TARN's; this run is {f.mission()}'s")
+    key = (f.filename(), len(f))
+    if key not in _SPECTRA:
+        _SPECTRA.clear()
+        _SPECTRA[key] = k814util.Spectra(k814util.ScienceDataCacheWrapper(False, False))
+    return _SPECTRA[key]
+
+
+def scans(f) -> dict:
+    """``Spectra.table()`` of the run as rows."""
+    return rows(_spectra(f).table())
+
+
+def scan(f, index: int) -> dict:
+    """One scan: its m/z and counts, and its culled spectrum (bins mapped to m/z)."""
+    import k814util
+
+    if f.mission() != "tarn":
+        raise BadRequest(f"scans are TARN's; this run is {f.mission()}'s")
+    cache = k814util.ScienceDataCacheWrapper(False, False)
+    n = cache.size()
+    if not 0 <= index < n:
+        raise NotFound(f"no scan {index}: the run has {n} scans (0 to {n - 1})")
+    s = cache.get_scan(index)
+    mz = np.asarray(s.m_over_z_values(), dtype=np.float64)
+    counts = np.asarray(s.counts(), dtype=np.int64)
+    pairs = np.asarray(s.culled_counts(), dtype=np.int64)
+    culled_mz = culled_counts = None
+    if len(pairs) >= 2:
+        bins, culled_counts = pairs[0::2], pairs[1::2]
+        inside = (bins >= 0) & (bins < len(mz))
+        culled_mz = np.full(len(bins), np.nan)
+        culled_mz[inside] = mz[bins[inside]]
+    table = _spectra(f).table()
+    row = table.loc[index] if index in table.index else None
+    return {
+        "index": index,
+        "relative_time": None if row is None else float(row["relative_time"]),
+        "kind": None if row is None else _kind(int(row["src_pkt_type"])),
+        "mode": s.scan_mode_as_string(),
+        "mz": mz,
+        "counts": counts,
+        "culled_mz": culled_mz,
+        "culled_counts": culled_counts,
+    }
+
+
+def _kind(packet_type: int) -> str:
+    from k814util.spectra import KIND_NAMES
+
+    return KIND_NAMES.get(packet_type, str(packet_type))
+
+
+def tic(f) -> dict:
+    """The TIC chromatograms, one trace per kind and mode."""
+    frame = _spectra(f).tic(("kind", "mode")).reset_index()
+    traces = []
+    for (kind, mode), part in frame.groupby(["kind", "mode"], sort=False, observed=True):
+        traces.append(
+            {
+                "kind": str(kind),
+                "mode": str(mode),
+                "scan": part["scan"].to_numpy(),
+                "relative_time": part["relative_time"].to_numpy(),
+                "tic": part["tic"].to_numpy(),
+                "corrected_tic": part["corrected_tic"].to_numpy(),
+            }
+        )
+    return {"traces": traces}
+
+
+def growth(f) -> dict:
+    """Reads what the station appended and says where the run stands: packets and the last
+    packet's relative time, message-log lines and markers (totals, and the latest of each with
+    its position)."""
+    import k814util
+    from k814util import k814util as _k
+
+    f.refresh()
+    n = len(f)
+    log = k814util.PyMsgLogCache()
+    # A line still waiting for its continuation in a later packet is announced once complete.
+    complete = log.size() - int(_k._console_log_pending())
+    first = max(0, complete - _RECENT)
+    messages = []
+    for i in range(first, complete):
+        line = log.get(i)
+        messages.append({"index": i, "relative_time": line.relativeTime(), "msg": line.msg()})
+    markers = rows(f.markers())["rows"]
+    for i, m in enumerate(markers):
+        m["index"] = i
+    return {
+        "packets": n,
+        "last_relative_time": f[n - 1].relative_timestamp() if n else None,
+        "messages": complete,
+        "recent_messages": messages,
+        "markers": len(markers),
+        "recent_markers": markers[-_RECENT:],
+    }
