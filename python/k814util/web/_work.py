@@ -175,32 +175,31 @@ def scans(f) -> dict:
 
 
 def scan(f, index: int) -> dict:
-    """One scan: its m/z and counts, and its culled spectrum (bins mapped to m/z)."""
+    """One scan: its m/z and counts (as ``Spectra`` has them), and its culled spectrum (the
+    culled bins' m/z and counts)."""
     import k814util
 
-    if f.mission() != "tarn":
-        raise BadRequest(f"scans are TARN's; this run is {f.mission()}'s")
-    cache = k814util.ScienceDataCacheWrapper(False, False)
-    n = cache.size()
+    spectra = _spectra(f)
+    n = len(spectra)
     if not 0 <= index < n:
         raise NotFound(f"no scan {index}: the run has {n} scans (0 to {n - 1})")
-    s = cache.get_scan(index)
-    mz = np.asarray(s.m_over_z_values(), dtype=np.float64)
-    counts = np.asarray(s.counts(), dtype=np.int64)
-    pairs = np.asarray(s.culled_counts(), dtype=np.int64)
+    mz, counts = spectra.scan_arrays(index)
+    pairs = np.asarray(
+        k814util.ScienceDataCacheWrapper(False, False).get_scan(index).culled_counts(),
+        dtype=np.int64,
+    )
     culled_mz = culled_counts = None
     if len(pairs) >= 2:
         bins, culled_counts = pairs[0::2], pairs[1::2]
         inside = (bins >= 0) & (bins < len(mz))
         culled_mz = np.full(len(bins), np.nan)
         culled_mz[inside] = mz[bins[inside]]
-    table = _spectra(f).table()
-    row = table.loc[index] if index in table.index else None
+    row = spectra.table().iloc[index]
     return {
         "index": index,
-        "relative_time": None if row is None else float(row["relative_time"]),
-        "kind": None if row is None else _kind(int(row["src_pkt_type"])),
-        "mode": s.scan_mode_as_string(),
+        "relative_time": float(row["relative_time"]),
+        "kind": _kind(int(row["src_pkt_type"])),
+        "mode": str(row["mode"]),
         "mz": mz,
         "counts": counts,
         "culled_mz": culled_mz,

@@ -147,13 +147,15 @@ class _Server:
 
 async def index(request: Request) -> Response:
     page = os.path.join(_STATIC, "index.html")
-    if not os.path.isfile(page):
-        return _error(404, "the page is not installed (k814util/web/static/index.html)")
-    response = FileResponse(page, headers={"Cache-Control": "no-cache"})
+    if os.path.isfile(page):
+        response: Response = FileResponse(page, headers={"Cache-Control": "no-cache"})
+    else:
+        response = _error(404, "the page is not installed (k814util/web/static/index.html)")
     server: _Server = request.app.state.server
     given = request.query_params.get("token")
     if server.token is not None and given is not None:
-        # The page's own requests then carry the token without putting it in every URL.
+        # The page's own requests then carry the token without putting it in every URL (the
+        # guard has checked it already).
         response.set_cookie(TOKEN_COOKIE, given, httponly=True, samesite="strict")
     return response
 
