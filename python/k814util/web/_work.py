@@ -9,6 +9,7 @@ are plain dicts, lists and small numpy arrays; the server turns arrays into JSON
 from __future__ import annotations
 
 import math
+from collections import OrderedDict
 
 import numpy as np
 
@@ -43,7 +44,29 @@ class Call:
         self.args = args
 
     def __call__(self, f):
+        _catch_up(f)
         return self.func(f, *self.args)
+
+
+# The telemetry file's size when the worker last read on: a run the station is still writing
+# is read on before any answer, so that what a page polls is never older than the disk.
+_READ_SIZE: dict = {}
+
+
+def _catch_up(f) -> None:
+    """Reads what the station appended to f's file since the last look (a stat when
+    nothing was)."""
+    import os
+
+    name = f.filename()
+    try:
+        size = os.path.getsize(name)
+    except OSError:
+        return
+    if _READ_SIZE.get(name) != size:
+        if name in _READ_SIZE:
+            f.refresh()
+        _READ_SIZE[name] = size
 
 
 class BadRequest(ValueError):
@@ -114,18 +137,41 @@ def _item(item: str):
     return int(item) if item.strip().isdigit() else item
 
 
+# Whole-file series of the latest items asked for, by (file, id, mode, packets): a zoom cuts
+# its window from the series the first chart read, and a file that grew reads it again.
+_SERIES: OrderedDict = OrderedDict()
+_SERIES_KEPT = 6
+
+
+def _whole_series(f, hkid: int, mode: int) -> dict:
+    key = (f.filename(), hkid, mode, len(f))
+    found = _SERIES.get(key)
+    if found is None:
+        found = f.series(hkid, mode)
+        _SERIES[key] = found
+        while len(_SERIES) > _SERIES_KEPT:
+            _SERIES.popitem(last=False)
+    else:
+        _SERIES.move_to_end(key)
+    return found
+
+
 def series(f, item: str, mode: str, start, end, max_points: int) -> dict:
     """``TMFile.series`` of item between start and end (relative seconds, None for open), as
     it is when at most max_points samples fall there, else per pixel column (max_points / 4 of
     them) the first, lowest, highest and last sample."""
+    from k814util import windows
     from k814util.catalogue import ItemCatalogue, mode_name, parse_mode
 
     key = _item(item)
     number = parse_mode(mode)
     catalogue = ItemCatalogue()
     hkid, mnemonic = catalogue.resolve(key)
-    found = f.series(key, number, start=start, end=end)
-    t, v = found["relative_time"], found["value"]
+    whole = _whole_series(f, hkid, number)
+    keep = windows.select(f, whole["unix_time"], whole["relative_time"], start, end)
+    t, v = whole["relative_time"], whole["value"]
+    if keep is not None:  # what TMFile.series(item, mode, start=start, end=end) keeps
+        t, v = t[keep], v[keep]
     count = len(t)
     lo = float(start) if start is not None else (float(t.min()) if count else None)
     hi = float(end) if end is not None else (float(t.max()) if count else None)

@@ -5,6 +5,8 @@ first), each asked from a thread so that the event loop keeps answering while a 
 
 from __future__ import annotations
 
+import asyncio
+import functools
 import os
 import threading
 import time
@@ -95,6 +97,7 @@ class RunManager:
         self.pool = RunPool(max_workers=workers)
         self._states: dict[str, RunState] = {}
         self._lock = threading.Lock()
+        self._asked: dict = {}
 
     def state(self, entry: CatalogueEntry) -> RunState:
         """The state of a catalogued run (made idle on first sight)."""
@@ -173,10 +176,26 @@ class RunManager:
         return run.apply(Call(func, *args))
 
     async def acall(self, entry: CatalogueEntry, func: Callable[..., Any], *args) -> Any:
-        """:meth:`call` from a thread, so that the event loop stays free."""
+        """:meth:`call` from a thread, so that the event loop stays free. Requests alike
+        (same run, function and arguments) made while one is being answered wait for that
+        answer instead of asking the worker again: twenty pages polling one run cost the
+        worker one call."""
         import anyio.to_thread
 
-        return await anyio.to_thread.run_sync(self.call, entry, func, *args)
+        key = (entry.id, entry.telemetry_file, func.__name__, args)
+        task = self._asked.get(key)
+        if task is None:
+            task = asyncio.ensure_future(anyio.to_thread.run_sync(self.call, entry, func, *args))
+            self._asked[key] = task
+            task.add_done_callback(functools.partial(self._answered, key))
+        # A client that goes away does not cancel the answer the others wait for.
+        return await asyncio.shield(task)
+
+    def _answered(self, key, task: asyncio.Future) -> None:
+        if self._asked.get(key) is task:
+            del self._asked[key]
+        if not task.cancelled():
+            task.exception()  # retrieved: nobody may be waiting any more
 
     def close(self) -> int:
         """Closes every run's worker; how many."""
