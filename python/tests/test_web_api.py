@@ -7,6 +7,7 @@ binding (TMFile.series, the scans), never from the server's answers themselves."
 
 import datetime
 import json
+import os
 import shutil
 import socket
 import threading
@@ -506,6 +507,41 @@ def test_events_announce_what_the_station_appends(archive, tmp_path):
     texts = [m["msg"] for n, d in seen if n == "messages" for m in d["new"]]
     expected = sum(1 for e in run["expected"][100:] if "text" in e)
     assert expected and len(texts) >= 1
+
+
+def test_a_growing_run_is_read_on_before_it_answers(archive, tmp_path):
+    root, manifest = archive
+    run = by_mission(manifest, "tarn")
+    directory = _copy_run(run, tmp_path)
+    growing = directory / Path(run["tm_file"]).name
+    stream = Path(run["tm_file"]).read_bytes()
+    heads = k814util.read_packets(run["tm_file"], layout="tom")
+    cut = int(heads["offset"][400] + 3)  # inside a packet
+    growing.write_bytes(stream[:cut])
+    hk = heads["packet_type"][:400] == 22  # SEB:HV_MON comes in each SEB housekeeping packet
+    app = create_app([str(tmp_path)], str(root / ".814config.INI"), workers=1)
+    url = f"{API}/tarn_fm~{directory.name}"
+    with TestClient(app) as client:
+        assert client.get(url + "/series", params={"item": "21"}).json()["count"] == hk.sum()
+        with growing.open("ab") as out:
+            out.write(stream[cut:])
+        # No event stream is open: the request itself reads on.
+        answer = client.get(url + "/series", params={"item": "21"}).json()
+        assert answer["count"] == run["packets_by_type"]["22"]
+        assert client.get(url).json()["packets"] == run["packets"]
+
+
+def test_binding_progress_is_read_from_the_workers_open_file(tmp_path):
+    from k814util.web.runs import _read_position
+
+    if not os.path.isdir(f"/proc/{os.getpid()}/fdinfo"):
+        pytest.skip("no /proc: the status says how long the binding has taken instead")
+    path = tmp_path / "data.bin"
+    path.write_bytes(bytes(10_000))
+    assert _read_position(os.getpid(), str(path)) is None  # not open
+    with open(path, "rb", buffering=0) as f:
+        f.read(1234)
+        assert _read_position(os.getpid(), str(path)) == 1234
 
 
 # The console -------------------------------------------------------------------------------

@@ -45,6 +45,23 @@ def url(host: str, port: int, token: str | None) -> str:
 
 
 def cmd_serve(args: argparse.Namespace) -> int:
+    """Serves until interrupted.
+
+    Parameters
+    ----------
+    args : argparse.Namespace
+        The parsed options of ``k814util serve``.
+
+    Returns
+    -------
+    int
+        0 once the server has stopped.
+
+    Raises
+    ------
+    Failure
+        When the web extra is missing, a path does not exist or the port cannot be used.
+    """
     try:
         import uvicorn
 

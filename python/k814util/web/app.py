@@ -50,15 +50,15 @@ TOKEN_COOKIE = "k814_token"
 _MAX_QUERY = 2048
 _MAX_BODY = 0
 # How often the event stream asks a run for growth (seconds), and how often it says it lives.
-POLL_SECONDS = 0.5
-KEEPALIVE_SECONDS = 15.0
+_POLL_SECONDS = 0.5
+_KEEPALIVE_SECONDS = 15.0
 # The catalogue is walked again for /runs when older than this (runs a station adds).
 _CATALOGUE_AGE = 10.0
 
 _STATIC = os.path.join(os.path.dirname(__file__), "static")
 
 
-class ApiError(Exception):
+class _ApiError(Exception):
     """A request answered with an error status and a message."""
 
     def __init__(self, status: int, message: str):
@@ -67,12 +67,12 @@ class ApiError(Exception):
         self.message = message
 
 
-def _plotly_js() -> str:
+def _plotly_path() -> str:
     """The plotly package's own copy of plotly.js."""
     try:
         import plotly
     except ImportError:
-        raise ApiError(404, "plotly is not installed: pip install 'k814util[web]'") from None
+        raise _ApiError(404, "plotly is not installed: pip install 'k814util[web]'") from None
     return os.path.join(os.path.dirname(plotly.__file__), "package_data", "plotly.min.js")
 
 
@@ -108,9 +108,9 @@ def _number(request: Request, name: str) -> float | None:
     try:
         value = float(text)
     except ValueError:
-        raise ApiError(400, f"{name} must be a number of relative seconds, not {text!r}") from None
+        raise _ApiError(400, f"{name} must be a number of relative seconds, not {text!r}") from None
     if not math.isfinite(value):
-        raise ApiError(400, f"{name} must be a finite number of seconds, not {text!r}")
+        raise _ApiError(400, f"{name} must be a finite number of seconds, not {text!r}")
     return value
 
 
@@ -126,7 +126,7 @@ class _Server:
         run_id = request.path_params["run_id"]
         entry = self.catalogue.get(run_id)
         if entry is None:
-            raise ApiError(404, f"no run has the id {run_id!r}")
+            raise _ApiError(404, f"no run has the id {run_id!r}")
         return entry
 
     async def ask(self, request: Request, func, *args) -> Any:
@@ -134,18 +134,18 @@ class _Server:
         try:
             return await self.manager.acall(entry, func, *args)
         except BindFailed as exc:
-            raise ApiError(422, str(exc)) from None
+            raise _ApiError(422, str(exc)) from None
         except _work.NotFound as exc:
-            raise ApiError(404, str(exc)) from None
+            raise _ApiError(404, str(exc)) from None
         except (LookupError, ValueError, TypeError) as exc:
             # Unknown items (with their close matches), bad modes, windows and ranges.
-            raise ApiError(400, str(exc)) from None
+            raise _ApiError(400, str(exc)) from None
 
 
 # Routes ---------------------------------------------------------------------------------------
 
 
-async def index(request: Request) -> Response:
+async def _index(request: Request) -> Response:
     page = os.path.join(_STATIC, "index.html")
     if os.path.isfile(page):
         response: Response = FileResponse(page, headers={"Cache-Control": "no-cache"})
@@ -160,14 +160,14 @@ async def index(request: Request) -> Response:
     return response
 
 
-async def plotly_js(request: Request) -> Response:
-    path = _plotly_js()
+async def _plotly_js(request: Request) -> Response:
+    path = _plotly_path()
     if not os.path.isfile(path):
         return _error(404, f"plotly.js is missing from the plotly package ({path})")
     return FileResponse(path, media_type="text/javascript")
 
 
-async def runs(request: Request) -> Response:
+async def _runs(request: Request) -> Response:
     server: _Server = request.app.state.server
     import anyio.to_thread
 
@@ -175,43 +175,43 @@ async def runs(request: Request) -> Response:
     return _answer({"runs": [e.as_json() for e in server.catalogue.entries()]})
 
 
-async def status(request: Request) -> Response:
+async def _status(request: Request) -> Response:
     server: _Server = request.app.state.server
     return _answer(server.manager.status(server.entry(request)))
 
 
-async def run_summary(request: Request) -> Response:
+async def _run_summary(request: Request) -> Response:
     server: _Server = request.app.state.server
     found = await server.ask(request, _work.summary)
     return _answer({"id": request.path_params["run_id"], **found})
 
 
-async def items(request: Request) -> Response:
+async def _items(request: Request) -> Response:
     server: _Server = request.app.state.server
     pattern = request.query_params.get("pattern") or None
     return _answer(await server.ask(request, _work.items, pattern))
 
 
-async def series(request: Request) -> Response:
+async def _series(request: Request) -> Response:
     server: _Server = request.app.state.server
     q = request.query_params
     item = q.get("item", "").strip()
     if not item:
-        raise ApiError(400, "series needs an item: ?item=MNEMONIC or a data id")
+        raise _ApiError(400, "series needs an item: ?item=MNEMONIC or a data id")
     mode = q.get("mode", "sci")
     if mode.lower() not in ("raw", "eng", "sci", "0", "1", "2"):
-        raise ApiError(400, f"mode must be one of 'raw', 'eng', 'sci' or 0-2, not {mode!r}")
+        raise _ApiError(400, f"mode must be one of 'raw', 'eng', 'sci' or 0-2, not {mode!r}")
     mode = int(mode) if mode.isdigit() else mode.lower()
     start, end = _number(request, "start"), _number(request, "end")
     if start is not None and end is not None and end < start:
-        raise ApiError(400, f"end {end} lies before start {start}")
+        raise _ApiError(400, f"end {end} lies before start {start}")
     text = q.get("max_points", str(DEFAULT_MAX_POINTS))
     try:
         max_points = int(text)
     except ValueError:
-        raise ApiError(400, f"max_points must be a whole number, not {text!r}") from None
+        raise _ApiError(400, f"max_points must be a whole number, not {text!r}") from None
     if not 4 <= max_points <= MAX_POINTS:
-        raise ApiError(400, f"max_points must lie between 4 and {MAX_POINTS}, not {max_points}")
+        raise _ApiError(400, f"max_points must lie between 4 and {MAX_POINTS}, not {max_points}")
     found = await server.ask(request, _work.series, item, mode, start, end, max_points)
     return _answer(found)
 
@@ -225,37 +225,37 @@ def _table(name: str):
     return endpoint
 
 
-async def scans(request: Request) -> Response:
+async def _scans(request: Request) -> Response:
     server: _Server = request.app.state.server
     return _answer(await server.ask(request, _work.scans))
 
 
-async def scan(request: Request) -> Response:
+async def _scan(request: Request) -> Response:
     server: _Server = request.app.state.server
     text = request.path_params["index"]
     if not text.isdigit() or len(text) > 12:
-        raise ApiError(404, f"no scan {text!r}: scans are numbered 0, 1, ...")
+        raise _ApiError(404, f"no scan {text!r}: scans are numbered 0, 1, ...")
     return _answer(await server.ask(request, _work.scan, int(text)))
 
 
-async def tic(request: Request) -> Response:
+async def _tic(request: Request) -> Response:
     server: _Server = request.app.state.server
     return _answer(await server.ask(request, _work.tic))
 
 
-async def not_found(request: Request, exc: Exception) -> Response:
+async def _not_found(request: Request, exc: Exception) -> Response:
     return _error(404, f"nothing at {request.url.path}")
 
 
-async def http_error(request: Request, exc: HTTPException) -> Response:
+async def _http_error(request: Request, exc: HTTPException) -> Response:
     return _error(exc.status_code, str(exc.detail))
 
 
-async def api_error(request: Request, exc: ApiError) -> Response:
+async def _api_error(request: Request, exc: _ApiError) -> Response:
     return _error(exc.status, exc.message)
 
 
-async def server_error(request: Request, exc: Exception) -> Response:
+async def _server_error(request: Request, exc: Exception) -> Response:
     return _error(500, f"{type(exc).__name__}: {exc}")
 
 
@@ -323,7 +323,7 @@ class _Watch:
         self.state: dict | None = None
 
 
-async def events(request: Request) -> Response:
+async def _events(request: Request) -> Response:
     server: _Server = request.app.state.server
     entry = server.entry(request)
     watches: dict = request.app.state.watches
@@ -331,7 +331,7 @@ async def events(request: Request) -> Response:
 
     async def poll() -> dict:
         async with watch.lock:
-            if watch.state is None or time.monotonic() - watch.when >= POLL_SECONDS:
+            if watch.state is None or time.monotonic() - watch.when >= _POLL_SECONDS:
                 watch.state = await server.manager.acall(entry, _work.growth)
                 watch.when = time.monotonic()
             return watch.state
@@ -339,7 +339,7 @@ async def events(request: Request) -> Response:
     try:
         first = await poll()
     except BindFailed as exc:
-        raise ApiError(422, str(exc)) from None
+        raise _ApiError(422, str(exc)) from None
 
     async def stream():
         seen = {"packets": first["packets"], "messages": first["messages"]}
@@ -349,7 +349,7 @@ async def events(request: Request) -> Response:
         while True:
             if await request.is_disconnected():
                 return
-            await asyncio.sleep(POLL_SECONDS)
+            await asyncio.sleep(_POLL_SECONDS)
             try:
                 state = await poll()
             except Exception as exc:  # the run failed while watched: say so and stop
@@ -373,7 +373,7 @@ async def events(request: Request) -> Response:
                 said = True
             if said:
                 quiet = time.monotonic()
-            elif time.monotonic() - quiet >= KEEPALIVE_SECONDS:
+            elif time.monotonic() - quiet >= _KEEPALIVE_SECONDS:
                 quiet = time.monotonic()
                 yield ": keepalive\n\n"
 
@@ -445,28 +445,28 @@ def create_app(
 
     api = "/api/v1/runs/{run_id}"
     routes = [
-        Route("/", index),
-        Route("/static/vendor/plotly.min.js", plotly_js),
-        Route("/api/v1/runs", runs),
-        Route(api, run_summary),
-        Route(api + "/status", status),
-        Route(api + "/items", items),
-        Route(api + "/series", series),
+        Route("/", _index),
+        Route("/static/vendor/plotly.min.js", _plotly_js),
+        Route("/api/v1/runs", _runs),
+        Route(api, _run_summary),
+        Route(api + "/status", _status),
+        Route(api + "/items", _items),
+        Route(api + "/series", _series),
         *[Route(f"{api}/{name}", _table(name)) for name in _work.TABLES],
-        Route(api + "/scans", scans),
-        Route(api + "/scans/{index}", scan),
-        Route(api + "/tic", tic),
-        Route(api + "/events", events),
+        Route(api + "/scans", _scans),
+        Route(api + "/scans/{index}", _scan),
+        Route(api + "/tic", _tic),
+        Route(api + "/events", _events),
     ]
     if os.path.isdir(_STATIC):
         routes.append(Mount("/static", app=StaticFiles(directory=_STATIC), name="static"))
     app = Starlette(
         routes=routes,
         exception_handlers={
-            404: not_found,
-            HTTPException: http_error,
-            ApiError: api_error,
-            Exception: server_error,
+            404: _not_found,
+            HTTPException: _http_error,
+            _ApiError: _api_error,
+            Exception: _server_error,
         },
         lifespan=lifespan,
     )
