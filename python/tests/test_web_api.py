@@ -497,9 +497,14 @@ def test_events_announce_what_the_station_appends(archive, tmp_path):
                 deadline,
             ):
                 seen.append((name, data))
+            assert app.state.streams == 1
         writer.join()
-        # The client went away; the server goes on answering.
+        # The client went away: its stream ends, and the server goes on answering.
         assert client.get(f"{API}/{rid}/status").json()["state"] == "ready"
+        waited = time.monotonic() + 5
+        while app.state.streams and time.monotonic() < waited:
+            time.sleep(0.05)
+        assert app.state.streams == 0
     packets = [d["packets"] for n, d in seen if n == "packets"]
     assert packets and packets[-1] == run["packets"]
     assert packets == sorted(packets)
@@ -545,6 +550,25 @@ def test_binding_progress_is_read_from_the_workers_open_file(tmp_path):
 
 
 # The console -------------------------------------------------------------------------------
+
+
+def test_without_the_web_extra_the_message_names_it():
+    import subprocess
+    import sys
+
+    code = (
+        "import sys; sys.modules['starlette'] = None\n"
+        "import k814util, k814util.console\n"
+        "assert 'uvicorn' not in sys.modules\n"
+        "try:\n"
+        "    from k814util.web import create_app\n"
+        "except ImportError as e:\n"
+        "    print(e)\n"
+    )
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path))
+    done = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, env=env)
+    assert done.returncode == 0, done.stderr
+    assert "pip install 'k814util[web]'" in done.stdout
 
 
 def test_serve_refuses_a_missing_path(capsys):

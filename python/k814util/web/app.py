@@ -342,40 +342,44 @@ async def _events(request: Request) -> Response:
         raise _ApiError(422, str(exc)) from None
 
     async def stream():
-        seen = {"packets": first["packets"], "messages": first["messages"]}
-        seen["markers"] = first["markers"]
-        quiet = time.monotonic()
-        yield ": watching " + entry.id + "\n\n"
-        while True:
-            if await request.is_disconnected():
-                return
-            await asyncio.sleep(_POLL_SECONDS)
-            try:
-                state = await poll()
-            except Exception as exc:  # the run failed while watched: say so and stop
-                yield _event("error", {"error": str(exc)})
-                return
-            said = False
-            if state["packets"] != seen["packets"]:
-                seen["packets"] = state["packets"]
-                data = {k: state[k] for k in ("packets", "last_relative_time")}
-                yield _event("packets", data)
-                said = True
-            if state["messages"] > seen["messages"]:
-                new = [m for m in state["recent_messages"] if m["index"] >= seen["messages"]]
-                seen["messages"] = state["messages"]
-                yield _event("messages", {"messages": state["messages"], "new": new})
-                said = True
-            if state["markers"] > seen["markers"]:
-                new = [m for m in state["recent_markers"] if m["index"] >= seen["markers"]]
-                seen["markers"] = state["markers"]
-                yield _event("markers", {"markers": state["markers"], "new": new})
-                said = True
-            if said:
-                quiet = time.monotonic()
-            elif time.monotonic() - quiet >= _KEEPALIVE_SECONDS:
-                quiet = time.monotonic()
-                yield ": keepalive\n\n"
+        request.app.state.streams += 1
+        try:
+            seen = {"packets": first["packets"], "messages": first["messages"]}
+            seen["markers"] = first["markers"]
+            quiet = time.monotonic()
+            yield ": watching " + entry.id + "\n\n"
+            while True:
+                if await request.is_disconnected():
+                    return
+                await asyncio.sleep(_POLL_SECONDS)
+                try:
+                    state = await poll()
+                except Exception as exc:  # the run failed while watched: say so and stop
+                    yield _event("error", {"error": str(exc)})
+                    return
+                said = False
+                if state["packets"] != seen["packets"]:
+                    seen["packets"] = state["packets"]
+                    data = {k: state[k] for k in ("packets", "last_relative_time")}
+                    yield _event("packets", data)
+                    said = True
+                if state["messages"] > seen["messages"]:
+                    new = [m for m in state["recent_messages"] if m["index"] >= seen["messages"]]
+                    seen["messages"] = state["messages"]
+                    yield _event("messages", {"messages": state["messages"], "new": new})
+                    said = True
+                if state["markers"] > seen["markers"]:
+                    new = [m for m in state["recent_markers"] if m["index"] >= seen["markers"]]
+                    seen["markers"] = state["markers"]
+                    yield _event("markers", {"markers": state["markers"], "new": new})
+                    said = True
+                if said:
+                    quiet = time.monotonic()
+                elif time.monotonic() - quiet >= _KEEPALIVE_SECONDS:
+                    quiet = time.monotonic()
+                    yield ": keepalive\n\n"
+        finally:
+            request.app.state.streams -= 1
 
     headers = {"Cache-Control": "no-cache", "X-Accel-Buffering": "no"}
     return StreamingResponse(stream(), media_type="text/event-stream", headers=headers)
@@ -472,5 +476,7 @@ def create_app(
     )
     app.state.server = server
     app.state.watches = {}
+    #: Event streams open now (a client that goes away closes its own).
+    app.state.streams = 0
     app.add_middleware(_Guard, token=token)
     return app
