@@ -34,6 +34,8 @@ import k814util  # noqa: E402
 pytestmark = pytest.mark.filterwarnings("ignore::DeprecationWarning")
 
 API = "/api/v1/runs"
+# Without a token the server answers requests to its loopback names only.
+LOCAL = "http://127.0.0.1"
 
 
 def run_id(run):
@@ -50,7 +52,7 @@ def served(archive):
     """A client of a server on the sample archive's two data roots (the configuration's)."""
     root, manifest = archive
     app = create_app(ini=str(root / ".814config.INI"), workers=2)
-    with TestClient(app) as client:
+    with TestClient(app, base_url=LOCAL) as client:
         yield client, manifest, app
 
 
@@ -382,7 +384,7 @@ def test_links_leading_out_are_not_served(archive, tmp_path):
     shutil.copy(inside / "tm.meta", linked)
     (linked / Path(run["tm_file"]).name).symlink_to(away / Path(run["tm_file"]).name)
     app = create_app([str(served_root)], str(root / ".814config.INI"), workers=1)
-    with TestClient(app) as client:
+    with TestClient(app, base_url=LOCAL) as client:
         ids = [r["id"] for r in client.get(API).json()["runs"]]
         assert ids == [f"tarn_fm~{inside.name}"]
         for name in (away.name, linked.name):
@@ -402,7 +404,7 @@ def test_a_run_that_cannot_be_bound_is_422_and_the_others_work(archive, tmp_path
     spoiled = _copy_run(run, tmp_path, "2012-04-06-10.00.00-12349-spoiled")
     (broken / "tm.meta").write_text("{ not json")
     app = create_app([str(tmp_path)], str(root / ".814config.INI"), workers=2)
-    with TestClient(app) as client:
+    with TestClient(app, base_url=LOCAL) as client:
         runs = {r["id"].split("~")[-1]: r for r in client.get(API).json()["runs"]}
         assert "tm.meta" in runs[broken.name]["error"]
         assert runs[spoiled.name]["error"] == ""
@@ -422,10 +424,26 @@ def test_a_run_that_cannot_be_bound_is_422_and_the_others_work(archive, tmp_path
 # The token ----------------------------------------------------------------------------------
 
 
+@pytest.mark.parametrize(
+    "host, status",
+    [
+        ("127.0.0.1:8814", 200),
+        ("localhost", 200),
+        ("[::1]:8814", 200),
+        ("evil.example:8814", 403),
+        ("127.0.0.1.evil.example", 403),
+        ("", 403),
+    ],
+)
+def test_without_a_token_only_loopback_names_are_answered(served, host, status):
+    client, _, _ = served
+    assert client.get(API, headers={"Host": host}).status_code == status
+
+
 def test_a_token_is_needed_on_every_request_when_set(archive):
     root, _ = archive
     app = create_app(ini=str(root / ".814config.INI"), token="s3cret", workers=1)
-    with TestClient(app) as client:
+    with TestClient(app, base_url=LOCAL) as client:
         for path in (API, "/", "/static/vendor/plotly.min.js", f"{API}/x/status"):
             assert client.get(path).status_code == 401
         assert client.get(API, params={"token": "wrong"}).status_code == 401
@@ -526,7 +544,7 @@ def test_a_growing_run_is_read_on_before_it_answers(archive, tmp_path):
     hk = heads["packet_type"][:400] == 22  # SEB:HV_MON comes in each SEB housekeeping packet
     app = create_app([str(tmp_path)], str(root / ".814config.INI"), workers=1)
     url = f"{API}/tarn_fm~{directory.name}"
-    with TestClient(app) as client:
+    with TestClient(app, base_url=LOCAL) as client:
         assert client.get(url + "/series", params={"item": "21"}).json()["count"] == hk.sum()
         with growing.open("ab") as out:
             out.write(stream[cut:])

@@ -280,6 +280,11 @@ class _Guard:
         length = headers.get("content-length", "0")
         if not length.isdigit() or int(length) > _MAX_BODY:
             return await _send(scope, receive, send, _error(413, "requests take no body"))
+        if self.token is None and not _loopback(headers.get("host", "")):
+            # Without a token only this machine may ask, by its loopback name: a page of
+            # another site whose name was made to point here (DNS rebinding) reads nothing.
+            message = "this server answers requests to 127.0.0.1 or localhost only (no token)"
+            return await _send(scope, receive, send, _error(403, message))
         if self.token is not None and not self._carries_token(scope, headers):
             response = _error(401, "this server needs its token: add ?token=... to the URL")
             response.headers["WWW-Authenticate"] = "Bearer"
@@ -305,6 +310,14 @@ class _Guard:
             offered.append(cookie[TOKEN_COOKIE].value)
         expected = self.token.encode()
         return any(secrets.compare_digest(o.encode(), expected) for o in offered)
+
+
+def _loopback(host: str) -> bool:
+    """Whether a Host header names this machine's loopback address (any port)."""
+    name = host.rsplit(":", 1)[0] if not host.endswith("]") else host
+    if name.startswith("[") and "]" in name:
+        name = name[1 : name.index("]")]
+    return name.lower() in ("127.0.0.1", "localhost", "::1")
 
 
 async def _send(scope, receive, send, response: Response) -> None:
@@ -411,6 +424,8 @@ def create_app(
     token : str, optional
         When given, every request must carry it (``?token=``, ``Authorization: Bearer`` or
         the cookie the page gets when ``/`` is loaded with ``?token=``); others get 401.
+        Without one, only requests addressed to 127.0.0.1, ::1 or localhost are answered
+        (others get 403).
     workers : int, optional
         How many runs are bound at once, each in a worker process (default 3).
     catalogue : RunCatalogue, optional
