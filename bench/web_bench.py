@@ -85,10 +85,10 @@ def main() -> int:
     args = parser.parse_args()
 
     import httpx
-
-    import k814util
     from k814util.web import create_app
     from k814util.web.server import running
+
+    import k814util
 
     temporary: list[str] = []
     root = _archive(args.archive, temporary)
