@@ -8,7 +8,6 @@ are plain dicts, lists and small numpy arrays; the server turns arrays into JSON
 
 from __future__ import annotations
 
-import math
 from collections import OrderedDict
 
 import numpy as np
@@ -77,11 +76,24 @@ class NotFound(LookupError):
     """A part of the run that does not exist (a scan index past the last scan)."""
 
 
-def _json_value(x):
-    """A table cell as JSON has it: NaN and infinities are null, numpy scalars plain."""
-    if isinstance(x, float) and not math.isfinite(x):
-        return None
-    return x
+def finite_list(values: np.ndarray) -> list:
+    """An array as a list, NaN and infinities as None (JSON has neither).
+
+    Parameters
+    ----------
+    values : numpy.ndarray
+        Any one-dimensional array.
+
+    Returns
+    -------
+    list
+        Its values as Python objects.
+    """
+    if values.dtype.kind == "f":
+        finite = np.isfinite(values)
+        if not finite.all():
+            return np.where(finite, values, None).tolist()
+    return values.tolist()
 
 
 def rows(frame) -> dict:
@@ -94,13 +106,12 @@ def rows(frame) -> dict:
     data = []
     for name in frame.columns:
         column = frame[name]
-        if column.dtype.kind == "M" or str(column.dtype).startswith("datetime"):
-            values = (column.astype("int64") / 1e9).tolist()
+        if str(column.dtype).startswith("datetime"):
+            data.append(finite_list(column.astype("int64").to_numpy() / 1e9))
         elif str(column.dtype) == "category":
-            values = column.astype(str).tolist()
+            data.append(column.astype(str).tolist())
         else:
-            values = column.to_numpy().tolist()
-        data.append([_json_value(v) for v in values])
+            data.append(finite_list(column.to_numpy()))
     return {"columns": columns, "rows": [dict(zip(columns, row)) for row in zip(*data)]}
 
 

@@ -79,9 +79,7 @@ def _plotly_path() -> str:
 def _jsonable(value: Any) -> Any:
     """Arrays as lists and NaN as null, all the way down."""
     if isinstance(value, np.ndarray):
-        if value.dtype.kind == "f" and not np.isfinite(value).all():
-            return [None if not math.isfinite(x) else x for x in value.tolist()]
-        return value.tolist()
+        return _work.finite_list(value)
     if isinstance(value, dict):
         return {k: _jsonable(v) for k, v in value.items()}
     if isinstance(value, (list, tuple)):
