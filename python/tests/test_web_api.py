@@ -243,7 +243,15 @@ def test_messages_markers_and_limits(served, tarn_here):
     url = f"{API}/{run_id(run)}"
     messages = client.get(url + "/messages").json()
     assert messages["columns"] == ["relative_time", "msg"]
-    assert [m["msg"] for m in messages["rows"]] == f.messages()["msg"].tolist()
+    texts = f.messages()["msg"].tolist()
+    assert [m["msg"] for m in messages["rows"]] == texts
+    assert messages["total"] == len(texts) > 5
+    # Long tables come a page at a time.
+    page = client.get(url + "/messages", params={"offset": 2, "limit": 3}).json()
+    assert [m["msg"] for m in page["rows"]] == texts[2:5]
+    assert page["total"] == len(texts) and page["offset"] == 2
+    assert client.get(url + "/messages", params={"limit": 0}).status_code == 400
+    assert client.get(url + "/messages", params={"limit": 10**6}).status_code == 400
     markers = client.get(url + "/markers").json()["rows"]
     expected = [e["marker"] for e in run["expected"] if "marker" in e]
     assert [(m["marker_id"], m["text"]) for m in markers] == [(i, t) for i, _, t in expected]
@@ -288,6 +296,15 @@ def test_scans_spectrum_and_tic(served):
         kinds[trace["kind"]] = kinds.get(trace["kind"], 0) + len(trace["scan"])
         assert len(trace["tic"]) == len(trace["relative_time"]) == len(trace["scan"])
     assert kinds == science["by_kind"]
+    # A TIC trace of more scans than asked for keeps the extremes of each pixel column.
+    thin = client.get(url + "/tic", params={"max_points": 4}).json()["traces"]
+    for full, few in zip(traces, thin):
+        assert few["count"] == len(full["scan"])
+        assert len(few["scan"]) <= 4
+        assert few["decimated"] == (len(full["scan"]) > 4)
+        assert max(few["tic"]) == max(full["tic"]) and min(few["tic"]) == min(full["tic"])
+        assert set(few["scan"]) <= set(full["scan"])
+    assert client.get(url + "/tic", params={"max_points": "x"}).status_code == 400
     vireo = by_mission(manifest, "vireo")
     assert client.get(f"{API}/{run_id(vireo)}/scans").status_code == 400
 

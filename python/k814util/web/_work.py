@@ -96,10 +96,13 @@ def finite_list(values: np.ndarray) -> list:
     return values.tolist()
 
 
-def rows(frame) -> dict:
-    """A DataFrame as ``{"columns", "rows"}``; a named index (``id``, ``scan``) becomes the first
-    column, the UTC ``time`` index is left out (``relative_time`` says the same), categories
-    become their texts."""
+def rows(frame, offset: int = 0, limit: int | None = None) -> dict:
+    """A DataFrame as ``{"columns", "rows", "total", "offset"}``: rows ``offset`` to
+    ``offset + limit``; a named index (``id``, ``scan``) becomes the first column, the UTC
+    ``time`` index is left out (``relative_time`` says the same), categories become their
+    texts."""
+    total = len(frame)
+    frame = frame.iloc[offset : None if limit is None else offset + limit]
     if frame.index.name not in (None, "time"):
         frame = frame.reset_index()
     columns = [str(c) for c in frame.columns]
@@ -112,7 +115,8 @@ def rows(frame) -> dict:
             data.append(column.astype(str).tolist())
         else:
             data.append(finite_list(column.to_numpy()))
-    return {"columns": columns, "rows": [dict(zip(columns, row)) for row in zip(*data)]}
+    table = [dict(zip(columns, row)) for row in zip(*data)]
+    return {"columns": columns, "rows": table, "total": total, "offset": offset}
 
 
 def summary(f) -> dict:
@@ -204,9 +208,9 @@ def series(f, item: str, mode: str, start, end, max_points: int) -> dict:
     }
 
 
-def table(f, name: str) -> dict:
-    """One of :data:`TABLES` as rows."""
-    return rows(getattr(f, TABLES[name])())
+def table(f, name: str, offset: int = 0, limit: int | None = None) -> dict:
+    """One of :data:`TABLES` as rows (``offset`` to ``offset + limit``)."""
+    return rows(getattr(f, TABLES[name])(), offset, limit)
 
 
 _SPECTRA: dict = {}
@@ -222,29 +226,32 @@ def _spectra(f):
     key = (f.filename(), len(f))
     if key not in _SPECTRA:
         _SPECTRA.clear()
-        _SPECTRA[key] = k814util.Spectra(k814util.ScienceDataCacheWrapper(False, False))
-    return _SPECTRA[key]
+        # The wrapper is kept too: making one walks the whole file again.
+        scans = k814util.ScienceDataCacheWrapper(False, False)
+        _SPECTRA[key] = (k814util.Spectra(scans), scans)
+    return _SPECTRA[key][0]
 
 
-def scans(f) -> dict:
-    """``Spectra.table()`` of the run as rows."""
-    return rows(_spectra(f).table())
+def _scan_cache(f):
+    _spectra(f)
+    return _SPECTRA[(f.filename(), len(f))][1]
+
+
+def scans(f, offset: int = 0, limit: int | None = None) -> dict:
+    """``Spectra.table()`` of the run as rows (``offset`` to ``offset + limit``)."""
+    return rows(_spectra(f).table(), offset, limit)
 
 
 def scan(f, index: int) -> dict:
     """One scan: its m/z and counts (as ``Spectra`` has them), and its culled spectrum (the
     culled bins' m/z and counts)."""
-    import k814util
 
     spectra = _spectra(f)
     n = len(spectra)
     if not 0 <= index < n:
         raise NotFound(f"no scan {index}: the run has {n} scans (0 to {n - 1})")
     mz, counts = spectra.scan_arrays(index)
-    pairs = np.asarray(
-        k814util.ScienceDataCacheWrapper(False, False).get_scan(index).culled_counts(),
-        dtype=np.int64,
-    )
+    pairs = np.asarray(_scan_cache(f).get_scan(index).culled_counts(), dtype=np.int64)
     culled_mz = culled_counts = None
     if len(pairs) >= 2:
         bins, culled_counts = pairs[0::2], pairs[1::2]
@@ -270,19 +277,37 @@ def _kind(packet_type: int) -> str:
     return KIND_NAMES.get(packet_type, str(packet_type))
 
 
-def tic(f) -> dict:
-    """The TIC chromatograms, one trace per kind and mode."""
+def tic(f, start=None, end=None, max_points: int | None = None) -> dict:
+    """The TIC chromatograms, one trace per kind and mode, between start and end (relative
+    seconds, None for open); a trace of more than max_points scans keeps per pixel column the
+    scans of the first, lowest, highest and last TIC (``decimated`` says so)."""
     frame = _spectra(f).tic(("kind", "mode")).reset_index()
     traces = []
     for (kind, mode), part in frame.groupby(["kind", "mode"], sort=False, observed=True):
+        t = part["relative_time"].to_numpy()
+        keep = np.ones(len(t), dtype=bool)
+        if start is not None:
+            keep &= t >= start
+        if end is not None:
+            keep &= t <= end
+        chosen = np.flatnonzero(keep)
+        decimated = max_points is not None and len(chosen) > max_points
+        if decimated:
+            t_in = t[chosen]
+            lo = float(start) if start is not None else float(t_in.min())
+            hi = float(end) if end is not None else float(t_in.max())
+            tics = part["tic"].to_numpy()[chosen]
+            chosen = chosen[decimate(t_in, tics, max(1, max_points // 4), lo, hi)]
         traces.append(
             {
                 "kind": str(kind),
                 "mode": str(mode),
-                "scan": part["scan"].to_numpy(),
-                "relative_time": part["relative_time"].to_numpy(),
-                "tic": part["tic"].to_numpy(),
-                "corrected_tic": part["corrected_tic"].to_numpy(),
+                "scan": part["scan"].to_numpy()[chosen],
+                "relative_time": t[chosen],
+                "tic": part["tic"].to_numpy()[chosen],
+                "corrected_tic": part["corrected_tic"].to_numpy()[chosen],
+                "decimated": bool(decimated),
+                "count": int(keep.sum()),
             }
         )
     return {"traces": traces}

@@ -36,6 +36,7 @@ from k814util.web.runs import BindFailed, RunManager
 __all__ = [
     "DEFAULT_MAX_POINTS",
     "MAX_POINTS",
+    "MAX_ROWS",
     "TOKEN_COOKIE",
     "create_app",
 ]
@@ -44,6 +45,8 @@ __all__ = [
 DEFAULT_MAX_POINTS = 2000
 #: The most points a series answer may hold, whatever the request asks.
 MAX_POINTS = 20000
+#: The most rows a table answer holds (``offset`` and ``limit`` page through more).
+MAX_ROWS = 10000
 #: The cookie that carries the token for the page's own requests.
 TOKEN_COOKIE = "k814_token"
 # The longest query string and body a request may have: the API takes a few short parameters.
@@ -203,21 +206,34 @@ async def _series(request: Request) -> Response:
     start, end = _number(request, "start"), _number(request, "end")
     if start is not None and end is not None and end < start:
         raise _ApiError(400, f"end {end} lies before start {start}")
-    text = q.get("max_points", str(DEFAULT_MAX_POINTS))
-    try:
-        max_points = int(text)
-    except ValueError:
-        raise _ApiError(400, f"max_points must be a whole number, not {text!r}") from None
-    if not 4 <= max_points <= MAX_POINTS:
-        raise _ApiError(400, f"max_points must lie between 4 and {MAX_POINTS}, not {max_points}")
+    max_points = _whole(request, "max_points", DEFAULT_MAX_POINTS, 4, MAX_POINTS)
     found = await server.ask(request, _work.series, item, mode, start, end, max_points)
     return _answer(found)
+
+
+def _whole(request: Request, name: str, default: int, low: int, high: int) -> int:
+    text = request.query_params.get(name)
+    if text is None or text == "":
+        return default
+    try:
+        value = int(text)
+    except ValueError:
+        raise _ApiError(400, f"{name} must be a whole number, not {text!r}") from None
+    if not low <= value <= high:
+        raise _ApiError(400, f"{name} must lie between {low} and {high}, not {value}")
+    return value
+
+
+def _page(request: Request) -> tuple[int, int]:
+    """The rows a table request asks for: ``offset`` (default 0) and ``limit`` (default and
+    most: MAX_ROWS)."""
+    return _whole(request, "offset", 0, 0, 2**62), _whole(request, "limit", MAX_ROWS, 1, MAX_ROWS)
 
 
 def _table(name: str):
     async def endpoint(request: Request) -> Response:
         server: _Server = request.app.state.server
-        return _answer(await server.ask(request, _work.table, name))
+        return _answer(await server.ask(request, _work.table, name, *_page(request)))
 
     endpoint.__name__ = name.replace("-", "_")
     return endpoint
@@ -225,7 +241,7 @@ def _table(name: str):
 
 async def _scans(request: Request) -> Response:
     server: _Server = request.app.state.server
-    return _answer(await server.ask(request, _work.scans))
+    return _answer(await server.ask(request, _work.scans, *_page(request)))
 
 
 async def _scan(request: Request) -> Response:
@@ -238,7 +254,11 @@ async def _scan(request: Request) -> Response:
 
 async def _tic(request: Request) -> Response:
     server: _Server = request.app.state.server
-    return _answer(await server.ask(request, _work.tic))
+    start, end = _number(request, "start"), _number(request, "end")
+    if start is not None and end is not None and end < start:
+        raise _ApiError(400, f"end {end} lies before start {start}")
+    max_points = _whole(request, "max_points", MAX_POINTS, 4, MAX_POINTS)
+    return _answer(await server.ask(request, _work.tic, start, end, max_points))
 
 
 async def _not_found(request: Request, exc: Exception) -> Response:
