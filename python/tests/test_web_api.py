@@ -606,6 +606,63 @@ def test_without_the_web_extra_the_message_names_it():
     assert "pip install 'k814util[web]'" in done.stdout
 
 
+def _children(pid: int) -> set[int]:
+    """The processes whose parent is pid (Linux's /proc)."""
+    found = set()
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                with open(f"/proc/{entry}/stat") as stat:
+                    if int(stat.read().rsplit(")", 1)[1].split()[1]) == pid:
+                        found.add(int(entry))
+            except (OSError, IndexError, ValueError):
+                continue
+    return found
+
+
+def test_serve_serves_until_interrupted_and_closes_its_workers(archive):
+    import signal
+    import subprocess
+    import sys
+
+    import httpx
+
+    root, manifest = archive
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        port = probe.getsockname()[1]
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path))
+    command = [sys.executable, "-m", "k814util", "serve", str(root / "data" / "tarn")]
+    command += ["--ini", str(root / ".814config.INI"), "--port", str(port)]
+    server = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
+    try:
+        line = server.stdout.readline().decode()
+        assert line == f"Serving 1 runs at http://127.0.0.1:{port}/\n"
+        base = f"http://127.0.0.1:{port}"
+        deadline = time.monotonic() + 20
+        while True:
+            try:
+                runs = httpx.get(base + API, timeout=5).json()["runs"]
+                break
+            except httpx.TransportError:
+                assert time.monotonic() < deadline, "the server did not answer"
+                time.sleep(0.1)
+        run = by_mission(manifest, "tarn")
+        answer = httpx.get(f"{base}{API}/{runs[0]['id']}/series?item=21", timeout=30).json()
+        assert answer["count"] == run["packets_by_type"]["22"]
+        workers = _children(server.pid) if os.path.isdir("/proc") else set()
+        server.send_signal(signal.SIGINT)
+        assert server.wait(timeout=20) == 0
+    finally:
+        if server.poll() is None:
+            server.kill()
+            server.wait()
+    waited = time.monotonic() + 10
+    while any(os.path.exists(f"/proc/{p}") for p in workers) and time.monotonic() < waited:
+        time.sleep(0.1)
+    assert not any(os.path.exists(f"/proc/{p}") for p in workers)
+
+
 def test_serve_refuses_a_missing_path(capsys):
     from k814util.console import main
 

@@ -44,7 +44,9 @@ def running(app, host: str = "127.0.0.1", port: int = 0, timeout: float = 30.0) 
     """
     import uvicorn
 
-    config = uvicorn.Config(app, host=host, port=port, log_level="warning", lifespan="on")
+    config = uvicorn.Config(
+        app, host=host, port=port, log_level="warning", lifespan="on", timeout_graceful_shutdown=2
+    )
     server = uvicorn.Server(config)
     # uvicorn leaves signals alone outside the main thread: leaving the block stops it.
     thread = threading.Thread(target=server.run, name="k814util-web", daemon=True)
