@@ -4,8 +4,9 @@ Every subcommand runs in this process on the package's own API: it binds the pro
 test's telemetry file (showing a progress bar on a terminal) and reads what it prints from the
 same objects and tables a script gets. A module per family of subcommands: ``reports`` (info,
 summary, log, markers, sequences, show), ``values`` (items, values), ``limits``, ``trend`` (plot),
-``follow``, ``scans`` (scans, spectrum, tic), ``export`` (mzML, NetCDF), ``archive`` and
-``sample``; ``plotting`` draws every figure, ``common`` holds what they share.
+``follow``, ``scans`` (scans, spectrum, tic), ``export`` (mzML, NetCDF), ``archive``, ``serve``
+(the quick-look server) and ``sample``; ``plotting`` draws every figure, ``common`` holds what
+they share.
 """
 
 from __future__ import annotations
@@ -22,6 +23,7 @@ from k814util.console import (
     reports,
     sample,
     scans,
+    serve,
     trend,
     values,
 )
@@ -54,6 +56,7 @@ def parser() -> tuple[argparse.ArgumentParser, dict[str, argparse.ArgumentParser
     scans.register(sub)
     archive.register(sub)
     export.register(sub)
+    serve.register(sub)
     return top, writers
 
 
