@@ -275,7 +275,19 @@
     }
   }
 
+  let routing = 0;
+
   async function route() {
+    const mine = ++routing;
+    try {
+      await showRoute();
+    } finally {
+      // Done, well or with its error shown: the browser tests wait for this.
+      if (mine === routing) document.body.dataset.ready = "1";
+    }
+  }
+
+  async function showRoute() {
     const { parts, query } = parseHash();
     clearError();
     const view = document.getElementById("view");
@@ -405,7 +417,6 @@
             )
           : h("div", { class: "empty" }, runs.length ? "No run matches these filters." : "The archive has no runs."),
       );
-      document.body.dataset.ready = "1";
     };
     for (const input of [mission, since, until]) input.addEventListener("change", draw);
     name.addEventListener("input", debounce(draw, 150));
@@ -515,6 +526,17 @@
       return () => this.handlers[kind].delete(fn);
     }
 
+    // A page the browser keeps in its back-forward cache must not keep its stream open: a
+    // browser allows only a few connections per server, and old streams would take them all.
+    suspend() {
+      if (this.source) this.source.close();
+      this.source = null;
+    }
+
+    resume() {
+      if (!this.closed && this.info) this.open();
+    }
+
     close() {
       this.closed = true;
       if (this.source) this.source.close();
@@ -600,7 +622,6 @@
     }
     try {
       await render(ctx, content, query, current.cleanup);
-      document.body.dataset.ready = "1";
     } catch (error) {
       failInto(content, error);
     }
@@ -856,6 +877,7 @@
       state.markers.forEach((m, i) => {
         if (!Number.isFinite(m.end)) return;
         shapes.push({
+          name: `marker ${m.id}`,
           type: "rect",
           xref: "x",
           yref: "paper",
@@ -895,6 +917,7 @@
       state.meta.forEach((m, i) => {
         if (!Number.isFinite(m.end)) return;
         shapes.push({
+          name: `meta-marker ${m.id}`,
           type: "rect",
           xref: "x",
           yref: "paper",
@@ -915,6 +938,7 @@
         if (!Number.isFinite(start)) continue;
         const red = v.level === "red";
         shapes.push({
+          name: `violation ${v.level}`,
           type: "rect",
           xref: "x",
           yref: "paper",
@@ -937,6 +961,7 @@
             if (typeof value !== "number" || !Number.isFinite(value)) continue;
             const color = level === "red" ? "#c92a2a" : "#c99700";
             shapes.push({
+              name: `limit ${level}`,
               type: "line",
               xref: "paper",
               yref: "y",
@@ -1607,6 +1632,10 @@
       route().catch(showError);
     });
     window.addEventListener("hashchange", () => route().catch(showError));
+    window.addEventListener("pagehide", () => current && current.run && current.run.suspend());
+    window.addEventListener("pageshow", (event) => {
+      if (event.persisted && current && current.run) current.run.resume();
+    });
     window.addEventListener("unhandledrejection", (event) => showError(event.reason));
     window.addEventListener("error", (event) => showError(event.error || event.message));
     if (!window.Plotly) {
