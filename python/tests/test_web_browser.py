@@ -282,6 +282,27 @@ def test_trend_chart_plots_the_items_values(browser, server, tarn, shots):
     ) == len(f.markers())
     browser.save_screenshot(str(shots / "trends.png"))
 
+
+def test_decimated_chart_keeps_extremes_and_a_zoom_refetches_at_full_resolution(
+    browser, server, tarn
+):
+    _, f = tarn
+    run_id = server.run_id("tarn")
+    open_page(browser, server.page(f"#/run/{run_id}/trends?item=SEB:EMON_A&item=SEB:HV_MON"))
+    wait_for(browser, CHART + "return gd.dataset.version >= 1", "chart-0", what="the chart")
+    s = f.series("SEB:EMON_A", mode="sci")
+    width = browser.execute_script(CHART + "return gd._fullLayout._size.w", "chart-0")
+    assert len(s["value"]) > width, "the sample's item no longer needs decimating at this width"
+    assert browser.execute_script(CHART + "return gd.dataset.decimated", "chart-0") == "1"
+    assert "decimated" in browser.find_element("css selector", ".chart-panel .pill").text
+    x, y = (np.array(a) for a in browser.execute_script(PLOTTED, "chart-0"))
+    assert len(x) <= width + 4  # about a point per pixel column: first, min, max, last of each 4
+    # Every point drawn is a sample of the item, and no extreme is lost.
+    pairs = set(zip(s["relative_time"].tolist(), s["value"].tolist()))
+    assert all((a, b) in pairs for a, b in zip(x.tolist(), y.tolist()))
+    assert y.min() == s["value"].min() and y.max() == s["value"].max()
+    assert x[0] == s["relative_time"][0] and x[-1] == s["relative_time"][-1]
+
     # A zoom re-fetches the visible range: every chart then holds exactly that range's samples.
     before = chart_version(browser, "chart-0")
     browser.execute_script(
@@ -295,10 +316,61 @@ def test_trend_chart_plots_the_items_values(browser, server, tarn, shots):
         what="the zoomed chart to be re-fetched",
     )
     x, y = browser.execute_script(PLOTTED, "chart-0")
-    window = f.series("SEB:HV_MON", mode="sci", start=40, end=60)
+    window = f.series("SEB:EMON_A", mode="sci", start=40, end=60)
+    assert browser.execute_script(CHART + "return gd.dataset.decimated", "chart-0") == "0"
     np.testing.assert_array_equal(np.array(x), window["relative_time"])
     np.testing.assert_array_equal(np.array(y), window["value"])
     assert "start=40.000" in browser.current_url and "end=60.000" in browser.current_url
+
+
+def test_utc_axis_shows_t0_plus_relative_time(browser, server, tarn):
+    from datetime import datetime, timezone
+
+    _, f = tarn
+    t0 = f.packet_summary().t0_unix
+    run_id = server.run_id("tarn")
+    open_page(browser, server.page(f"#/run/{run_id}/trends?item=SEB:HV_MON"))
+    wait_for(browser, CHART + "return gd.dataset.version >= 1", "chart-0", what="the chart")
+    browser.execute_script(
+        "const s = document.getElementById('time-mode'); s.value = 'utc';"
+        "s.dispatchEvent(new Event('change'))"
+    )
+    try:
+        wait_for(
+            browser,
+            CHART + "return gd && gd.layout && gd.layout.xaxis.type === 'date' && gd.data",
+            "chart-0",
+            what="the UTC axis",
+        )
+        x, _ = browser.execute_script(PLOTTED, "chart-0")
+        s = f.series("SEB:HV_MON", mode="sci")
+        utc = [
+            datetime.fromtimestamp(t0 + r, timezone.utc).strftime("%Y-%m-%d %H:%M:%S.%f")[:-3]
+            for r in s["relative_time"][[0, -1]]
+        ]
+        assert [x[0], x[-1]] == utc
+        # A zoom given in UTC fetches the same seconds as one given in relative time.
+        before = chart_version(browser, "chart-0")
+        start = datetime.fromtimestamp(t0 + 40, timezone.utc).strftime("%Y-%m-%d %H:%M:%S.%f")
+        end = datetime.fromtimestamp(t0 + 60, timezone.utc).strftime("%Y-%m-%d %H:%M:%S.%f")
+        browser.execute_script(
+            CHART + "Plotly.relayout(gd, {'xaxis.range[0]': arguments[1], "
+            "'xaxis.range[1]': arguments[2]})",
+            "chart-0",
+            start,
+            end,
+        )
+        wait_for(
+            browser,
+            CHART + "return Number(gd.dataset.version) > arguments[1]",
+            "chart-0",
+            before,
+            what="the zoomed chart",
+        )
+        count = int(browser.execute_script(CHART + "return gd.dataset.count", "chart-0"))
+        assert count == len(f.series("SEB:HV_MON", mode="sci", start=40, end=60)["value"])
+    finally:
+        browser.execute_script("localStorage.removeItem('k814util.time')")
 
 
 def test_limit_lines_are_drawn_in_their_sets_mode(browser, server, tarn):
@@ -375,6 +447,17 @@ def test_clicking_the_tic_shows_that_scans_spectrum(browser, server, tarn_run, s
     for b, c in designed["samples"]:
         assert counts[b] == c
     np.testing.assert_allclose(mz, mz_curve(designed, designed["bins"]), rtol=1e-9)
+    # The culled spectrum: (bin, count) pairs as the scan object gives them.
+    import k814util
+
+    pairs = np.array(k814util.scans(tarn_run["tm_file"])[designed["index"]].culled_counts())
+    culled = browser.execute_script(
+        CHART + "return gd.data[1] && Array.from(gd.data[1].y)", "spectrum"
+    )
+    if len(pairs) >= 2:
+        np.testing.assert_array_equal(np.array(culled), pairs[1::2])
+    else:
+        assert culled is None
     assert f"scan={designed['index']}" in browser.current_url
     browser.save_screenshot(str(shots / "spectra.png"))
 

@@ -1182,13 +1182,17 @@
       bar(state.markers, "markers", "#8aa2c0", "M");
       state.meta.forEach((m) => bar([m], `meta ${m.id}`, "#8e5bd0", ""));
       const lanes = 1 + state.meta.length;
-      timeline.style.height = `${Math.max(90, 40 + lanes * 22)}px`;
+      // The height follows the lanes: a growing run's new meta-markers get a lane each.
+      const height = Math.max(90, 40 + lanes * 22);
+      timeline.style.height = `${height}px`;
       Plotly.react(
         timeline,
         traces,
         {
+          height,
           margin: { l: 90, r: 16, t: 4, b: 28 },
           barmode: "overlay",
+          uniformtext: { mode: "hide", minsize: 9 },
           xaxis: { ...axis.axis(), title: null, ...(state.range ? { range: state.range.map((r) => axis.x(r)), autorange: false } : { autorange: true }) },
           yaxis: { autorange: "reversed", type: "category", fixedrange: true },
           showlegend: false,
@@ -1526,12 +1530,11 @@
       if (Array.isArray(scan.culled_counts) && Array.isArray(scan.culled_mz)) {
         traces.push({
           type: "scatter",
-          mode: "lines",
           name: "culled",
+          mode: "markers",
           x: scan.culled_mz,
           y: scan.culled_counts,
-          line: { color: "#c2410c", width: 1 },
-          opacity: 0.8,
+          marker: { color: "#c2410c", size: 5, symbol: "circle-open" },
           hovertemplate: "m/z %{x:.3f}<br>%{y} culled<extra></extra>",
         });
       }
