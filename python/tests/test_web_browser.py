@@ -231,6 +231,20 @@ def test_catalogue_lists_the_sample_runs(browser, server, archive, shots):
     assert browser.find_element("id", "run-count").text == f"1 of {len(manifest['runs'])} runs"
     assert "mission=vireo" in browser.current_url
 
+    # The date filter: runs started on or after the day given (the sample's runs are years apart).
+    later = max(manifest["runs"], key=lambda r: r["start_unix"])
+    day = time.strftime("%Y-%m-%d", time.gmtime(later["start_unix"]))
+    browser.execute_script(
+        "const m = document.getElementById('f-mission'); m.value = '';"
+        "const s = document.getElementById('f-since'); s.value = arguments[0];"
+        "s.dispatchEvent(new Event('change'))",
+        day,
+    )
+    runs = browser.execute_script(
+        "return Array.from(document.querySelectorAll('#runs tbody tr'), tr => tr.dataset.run)"
+    )
+    assert runs == [server.run_id(later["mission"])]
+
 
 def test_run_summary_gives_the_runs_packets(browser, server, archive, shots):
     _, manifest = archive

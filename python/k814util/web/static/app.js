@@ -499,8 +499,19 @@
           }
         });
       }
-      this.source.addEventListener("error", () => {
+      this.source.addEventListener("error", (event) => {
         document.getElementById("live").classList.add("stale");
+        // The server's own "error" event says why it stopped watching (the run failed).
+        if (event.data) {
+          let message = event.data;
+          try {
+            message = JSON.parse(event.data).error || message;
+          } catch (_) {
+            /* the text as it came */
+          }
+          showError(new Error(`Live updates stopped: ${message}`));
+          this.suspend();
+        }
       });
       this.source.addEventListener("open", () => {
         document.getElementById("live").classList.remove("stale");
@@ -936,6 +947,9 @@
         let end = v.end ?? v.end_relative;
         if (!Number.isFinite(end) || end < start) end = lastTime();
         if (!Number.isFinite(start)) continue;
+        // A span of one sample has no width: it gets a sliver of the run, so that it shows.
+        const span = ctx.info.time_span || [];
+        const sliver = Number.isFinite(span[1] - span[0]) ? (span[1] - span[0]) / 400 : 0.1;
         const red = v.level === "red";
         shapes.push({
           name: `violation ${v.level}`,
@@ -943,7 +957,7 @@
           xref: "x",
           yref: "paper",
           x0: axis.x(start),
-          x1: axis.x(end === start ? start + 1e-3 : end),
+          x1: axis.x(Math.max(end, start + sliver)),
           y0: 0,
           y1: 1,
           fillcolor: red ? "#e5484d" : "#f5c542",
