@@ -45,6 +45,23 @@ def url(host: str, port: int, token: str | None) -> str:
 
 
 def cmd_serve(args: argparse.Namespace) -> int:
+    """Serves until interrupted.
+
+    Parameters
+    ----------
+    args : argparse.Namespace
+        The parsed options of ``k814util serve``.
+
+    Returns
+    -------
+    int
+        0 once the server has stopped.
+
+    Raises
+    ------
+    Failure
+        When the web extra is missing, a path does not exist or the port cannot be used.
+    """
     try:
         import uvicorn
 
@@ -70,9 +87,16 @@ def cmd_serve(args: argparse.Namespace) -> int:
     print(f"Serving {len(runs)} runs at {url(args.host, args.port, token)}")
     print("Press Ctrl-C to stop.")
     sys.stdout.flush()
-    config = uvicorn.Config(app, host=args.host, port=args.port, log_level="warning")
-    # uvicorn ends on Ctrl-C itself; the application's lifespan then closes the run workers.
-    uvicorn.Server(config).run()
+    # uvicorn ends on Ctrl-C itself (open event streams get two seconds to close); the
+    # application's lifespan then closes the run workers.
+    config = uvicorn.Config(
+        app, host=args.host, port=args.port, log_level="warning", timeout_graceful_shutdown=2
+    )
+    try:
+        uvicorn.Server(config).run()
+    except KeyboardInterrupt:  # uvicorn hands Ctrl-C on once it has stopped: the normal end
+        pass
+    print("Stopped.")
     return 0
 
 

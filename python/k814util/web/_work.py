@@ -8,7 +8,7 @@ are plain dicts, lists and small numpy arrays; the server turns arrays into JSON
 
 from __future__ import annotations
 
-import math
+from collections import OrderedDict
 
 import numpy as np
 
@@ -43,7 +43,29 @@ class Call:
         self.args = args
 
     def __call__(self, f):
+        _catch_up(f)
         return self.func(f, *self.args)
+
+
+# The telemetry file's size when the worker last read on: a run the station is still writing
+# is read on before any answer, so that what a page polls is never older than the disk.
+_READ_SIZE: dict = {}
+
+
+def _catch_up(f) -> None:
+    """Reads what the station appended to f's file since the last look (a stat when
+    nothing was)."""
+    import os
+
+    name = f.filename()
+    try:
+        size = os.path.getsize(name)
+    except OSError:
+        return
+    if _READ_SIZE.get(name) != size:
+        if name in _READ_SIZE:
+            f.refresh()
+        _READ_SIZE[name] = size
 
 
 class BadRequest(ValueError):
@@ -54,31 +76,47 @@ class NotFound(LookupError):
     """A part of the run that does not exist (a scan index past the last scan)."""
 
 
-def _json_value(x):
-    """A table cell as JSON has it: NaN and infinities are null, numpy scalars plain."""
-    if isinstance(x, float) and not math.isfinite(x):
-        return None
-    return x
+def finite_list(values: np.ndarray) -> list:
+    """An array as a list, NaN and infinities as None (JSON has neither).
+
+    Parameters
+    ----------
+    values : numpy.ndarray
+        Any one-dimensional array.
+
+    Returns
+    -------
+    list
+        Its values as Python objects.
+    """
+    if values.dtype.kind == "f":
+        finite = np.isfinite(values)
+        if not finite.all():
+            return np.where(finite, values, None).tolist()
+    return values.tolist()
 
 
-def rows(frame) -> dict:
-    """A DataFrame as ``{"columns", "rows"}``; a named index (``id``, ``scan``) becomes the first
-    column, the UTC ``time`` index is left out (``relative_time`` says the same), categories
-    become their texts."""
+def rows(frame, offset: int = 0, limit: int | None = None) -> dict:
+    """A DataFrame as ``{"columns", "rows", "total", "offset"}``: rows ``offset`` to
+    ``offset + limit``; a named index (``id``, ``scan``) becomes the first column, the UTC
+    ``time`` index is left out (``relative_time`` says the same), categories become their
+    texts."""
+    total = len(frame)
+    frame = frame.iloc[offset : None if limit is None else offset + limit]
     if frame.index.name not in (None, "time"):
         frame = frame.reset_index()
     columns = [str(c) for c in frame.columns]
     data = []
     for name in frame.columns:
         column = frame[name]
-        if column.dtype.kind == "M" or str(column.dtype).startswith("datetime"):
-            values = (column.astype("int64") / 1e9).tolist()
+        if str(column.dtype).startswith("datetime"):
+            data.append(finite_list(column.astype("int64").to_numpy() / 1e9))
         elif str(column.dtype) == "category":
-            values = column.astype(str).tolist()
+            data.append(column.astype(str).tolist())
         else:
-            values = column.to_numpy().tolist()
-        data.append([_json_value(v) for v in values])
-    return {"columns": columns, "rows": [dict(zip(columns, row)) for row in zip(*data)]}
+            data.append(finite_list(column.to_numpy()))
+    table = [dict(zip(columns, row)) for row in zip(*data)]
+    return {"columns": columns, "rows": table, "total": total, "offset": offset}
 
 
 def summary(f) -> dict:
@@ -114,18 +152,41 @@ def _item(item: str):
     return int(item) if item.strip().isdigit() else item
 
 
+# Whole-file series of the latest items asked for, by (file, id, mode, packets): a zoom cuts
+# its window from the series the first chart read, and a file that grew reads it again.
+_SERIES: OrderedDict = OrderedDict()
+_SERIES_KEPT = 6
+
+
+def _whole_series(f, hkid: int, mode: int) -> dict:
+    key = (f.filename(), hkid, mode, len(f))
+    found = _SERIES.get(key)
+    if found is None:
+        found = f.series(hkid, mode)
+        _SERIES[key] = found
+        while len(_SERIES) > _SERIES_KEPT:
+            _SERIES.popitem(last=False)
+    else:
+        _SERIES.move_to_end(key)
+    return found
+
+
 def series(f, item: str, mode: str, start, end, max_points: int) -> dict:
     """``TMFile.series`` of item between start and end (relative seconds, None for open), as
     it is when at most max_points samples fall there, else per pixel column (max_points / 4 of
     them) the first, lowest, highest and last sample."""
+    from k814util import windows
     from k814util.catalogue import ItemCatalogue, mode_name, parse_mode
 
     key = _item(item)
     number = parse_mode(mode)
     catalogue = ItemCatalogue()
     hkid, mnemonic = catalogue.resolve(key)
-    found = f.series(key, number, start=start, end=end)
-    t, v = found["relative_time"], found["value"]
+    whole = _whole_series(f, hkid, number)
+    keep = windows.select(f, whole["unix_time"], whole["relative_time"], start, end)
+    t, v = whole["relative_time"], whole["value"]
+    if keep is not None:  # what TMFile.series(item, mode, start=start, end=end) keeps
+        t, v = t[keep], v[keep]
     count = len(t)
     lo = float(start) if start is not None else (float(t.min()) if count else None)
     hi = float(end) if end is not None else (float(t.max()) if count else None)
@@ -147,9 +208,9 @@ def series(f, item: str, mode: str, start, end, max_points: int) -> dict:
     }
 
 
-def table(f, name: str) -> dict:
-    """One of :data:`TABLES` as rows."""
-    return rows(getattr(f, TABLES[name])())
+def table(f, name: str, offset: int = 0, limit: int | None = None) -> dict:
+    """One of :data:`TABLES` as rows (``offset`` to ``offset + limit``)."""
+    return rows(getattr(f, TABLES[name])(), offset, limit)
 
 
 _SPECTRA: dict = {}
@@ -165,42 +226,44 @@ def _spectra(f):
     key = (f.filename(), len(f))
     if key not in _SPECTRA:
         _SPECTRA.clear()
-        _SPECTRA[key] = k814util.Spectra(k814util.ScienceDataCacheWrapper(False, False))
-    return _SPECTRA[key]
+        # The wrapper is kept too: making one walks the whole file again.
+        scans = k814util.ScienceDataCacheWrapper(False, False)
+        _SPECTRA[key] = (k814util.Spectra(scans), scans)
+    return _SPECTRA[key][0]
 
 
-def scans(f) -> dict:
-    """``Spectra.table()`` of the run as rows."""
-    return rows(_spectra(f).table())
+def _scan_cache(f):
+    _spectra(f)
+    return _SPECTRA[(f.filename(), len(f))][1]
+
+
+def scans(f, offset: int = 0, limit: int | None = None) -> dict:
+    """``Spectra.table()`` of the run as rows (``offset`` to ``offset + limit``)."""
+    return rows(_spectra(f).table(), offset, limit)
 
 
 def scan(f, index: int) -> dict:
-    """One scan: its m/z and counts, and its culled spectrum (bins mapped to m/z)."""
-    import k814util
+    """One scan: its m/z and counts (as ``Spectra`` has them), and its culled spectrum (the
+    culled bins' m/z and counts)."""
 
-    if f.mission() != "tarn":
-        raise BadRequest(f"scans are TARN's; this run is {f.mission()}'s")
-    cache = k814util.ScienceDataCacheWrapper(False, False)
-    n = cache.size()
+    spectra = _spectra(f)
+    n = len(spectra)
     if not 0 <= index < n:
         raise NotFound(f"no scan {index}: the run has {n} scans (0 to {n - 1})")
-    s = cache.get_scan(index)
-    mz = np.asarray(s.m_over_z_values(), dtype=np.float64)
-    counts = np.asarray(s.counts(), dtype=np.int64)
-    pairs = np.asarray(s.culled_counts(), dtype=np.int64)
+    mz, counts = spectra.scan_arrays(index)
+    pairs = np.asarray(_scan_cache(f).get_scan(index).culled_counts(), dtype=np.int64)
     culled_mz = culled_counts = None
     if len(pairs) >= 2:
         bins, culled_counts = pairs[0::2], pairs[1::2]
         inside = (bins >= 0) & (bins < len(mz))
         culled_mz = np.full(len(bins), np.nan)
         culled_mz[inside] = mz[bins[inside]]
-    table = _spectra(f).table()
-    row = table.loc[index] if index in table.index else None
+    row = spectra.table().iloc[index]
     return {
         "index": index,
-        "relative_time": None if row is None else float(row["relative_time"]),
-        "kind": None if row is None else _kind(int(row["src_pkt_type"])),
-        "mode": s.scan_mode_as_string(),
+        "relative_time": float(row["relative_time"]),
+        "kind": _kind(int(row["src_pkt_type"])),
+        "mode": str(row["mode"]),
         "mz": mz,
         "counts": counts,
         "culled_mz": culled_mz,
@@ -214,19 +277,37 @@ def _kind(packet_type: int) -> str:
     return KIND_NAMES.get(packet_type, str(packet_type))
 
 
-def tic(f) -> dict:
-    """The TIC chromatograms, one trace per kind and mode."""
+def tic(f, start=None, end=None, max_points: int | None = None) -> dict:
+    """The TIC chromatograms, one trace per kind and mode, between start and end (relative
+    seconds, None for open); a trace of more than max_points scans keeps per pixel column the
+    scans of the first, lowest, highest and last TIC (``decimated`` says so)."""
     frame = _spectra(f).tic(("kind", "mode")).reset_index()
     traces = []
     for (kind, mode), part in frame.groupby(["kind", "mode"], sort=False, observed=True):
+        t = part["relative_time"].to_numpy()
+        keep = np.ones(len(t), dtype=bool)
+        if start is not None:
+            keep &= t >= start
+        if end is not None:
+            keep &= t <= end
+        chosen = np.flatnonzero(keep)
+        decimated = max_points is not None and len(chosen) > max_points
+        if decimated:
+            t_in = t[chosen]
+            lo = float(start) if start is not None else float(t_in.min())
+            hi = float(end) if end is not None else float(t_in.max())
+            tics = part["tic"].to_numpy()[chosen]
+            chosen = chosen[decimate(t_in, tics, max(1, max_points // 4), lo, hi)]
         traces.append(
             {
                 "kind": str(kind),
                 "mode": str(mode),
-                "scan": part["scan"].to_numpy(),
-                "relative_time": part["relative_time"].to_numpy(),
-                "tic": part["tic"].to_numpy(),
-                "corrected_tic": part["corrected_tic"].to_numpy(),
+                "scan": part["scan"].to_numpy()[chosen],
+                "relative_time": t[chosen],
+                "tic": part["tic"].to_numpy()[chosen],
+                "corrected_tic": part["corrected_tic"].to_numpy()[chosen],
+                "decimated": bool(decimated),
+                "count": int(keep.sum()),
             }
         )
     return {"traces": traces}

@@ -85,12 +85,24 @@ class CatalogueEntry:
         return self.row["telemetry_file"]
 
     def contained(self) -> bool:
-        """Whether the run's telemetry file still lies inside its root, links followed."""
+        """Whether the run's telemetry file still lies inside its root, links followed.
+
+        Returns
+        -------
+        bool
+            False when the file, or a folder on its way, has become a link leading out.
+        """
         return inside(self.root, self.telemetry_file)
 
     def as_json(self) -> dict:
-        """The catalogue row as the API gives it: ``id`` first, ``start_time`` as ISO-8601
-        UTC text, ``telemetry_file`` relative to the root."""
+        """The catalogue row as the API gives it.
+
+        Returns
+        -------
+        dict
+            ``id`` first, then the catalogue columns: ``start_time`` as ISO-8601 UTC text,
+            ``telemetry_file`` relative to the root.
+        """
         row = dict(self.row)
         stamp = datetime.datetime.fromtimestamp(row["start_time"], datetime.timezone.utc)
         row["start_time"] = stamp.isoformat().replace("+00:00", "Z")
@@ -170,7 +182,11 @@ class RunCatalogue:
         return ""
 
     def refresh(self) -> None:
-        """Walks the roots again (runs the station added since)."""
+        """Walks the roots again (runs the station added since).
+
+        Runs whose folder or telemetry file is a link leading out of their root are left
+        out; a run that moved keeps its id as long as its folder keeps its name.
+        """
         from k814util.archive import _configuration, _describe, _tid_dirs
 
         entries: dict[str, CatalogueEntry] = {}
@@ -209,18 +225,41 @@ class RunCatalogue:
         return key
 
     def refresh_if_older(self, seconds: float) -> None:
-        """Walks the roots again when the catalogue is older than seconds."""
+        """Walks the roots again when the catalogue is older than ``seconds``.
+
+        Parameters
+        ----------
+        seconds : float
+            The age past which the roots are walked again.
+        """
         if time.monotonic() - self._made > seconds:
             with contextlib.suppress(OSError):
                 self.refresh()
 
     def entries(self) -> list[CatalogueEntry]:
-        """Every run, oldest first."""
+        """Every run, oldest first.
+
+        Returns
+        -------
+        list of CatalogueEntry
+            The runs by start time.
+        """
         with self._lock:
             return list(self._entries.values())
 
     def get(self, run_id: str) -> CatalogueEntry | None:
-        """The run with that id, or None when there is none (or it has left its root)."""
+        """The run with an id.
+
+        Parameters
+        ----------
+        run_id : str
+            The id, as the request gave it.
+
+        Returns
+        -------
+        CatalogueEntry or None
+            None when no run has that id, or when the run has left its root since.
+        """
         with self._lock:
             entry = self._entries.get(run_id)
         if entry is None or not entry.contained():

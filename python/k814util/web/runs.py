@@ -5,6 +5,8 @@ first), each asked from a thread so that the event loop keeps answering while a 
 
 from __future__ import annotations
 
+import asyncio
+import functools
 import os
 import threading
 import time
@@ -44,7 +46,7 @@ class RunState:
         self.state = "idle"
         self.message = ""
         self.started = 0.0
-        self.failed_size = -1
+        self.failed_size: tuple = ()
         self.lock = threading.Lock()
 
 
@@ -95,9 +97,21 @@ class RunManager:
         self.pool = RunPool(max_workers=workers)
         self._states: dict[str, RunState] = {}
         self._lock = threading.Lock()
+        self._asked: dict = {}
 
     def state(self, entry: CatalogueEntry) -> RunState:
-        """The state of a catalogued run (made idle on first sight)."""
+        """The state of a catalogued run.
+
+        Parameters
+        ----------
+        entry : CatalogueEntry
+            The run.
+
+        Returns
+        -------
+        RunState
+            Made idle on first sight (and again for a run whose file changed its path).
+        """
         with self._lock:
             found = self._states.get(entry.id)
             if found is None or found.entry.telemetry_file != entry.telemetry_file:
@@ -107,9 +121,20 @@ class RunManager:
     def status(self, entry: CatalogueEntry) -> dict:
         """The run's binding as the status endpoint gives it; never waits.
 
-        ``progress`` is the share of the file the worker has read while it binds (from the
-        worker's open file on Linux; null where that cannot be seen, the message then says how
-        long it has been binding), 1 when ready, null otherwise."""
+        Parameters
+        ----------
+        entry : CatalogueEntry
+            The run.
+
+        Returns
+        -------
+        dict
+            ``id``, ``state`` ("idle", "binding", "ready", "failed"), ``progress`` and
+            ``message``. ``progress`` is the share of the file the worker has read while it
+            binds (seen in the worker's open file where the system shows it, as Linux's
+            /proc does; elsewhere null, and the message says how long it has been binding),
+            1 when ready, null otherwise.
+        """
         s = self.state(entry)
         progress = None
         message = s.message
@@ -145,8 +170,7 @@ class RunManager:
 
         with s.lock:
             if s.state == "failed":
-                size = _size(s.entry.telemetry_file)
-                if size == s.failed_size:  # the same file fails the same way
+                if _signature(s.entry) == s.failed_size:  # the same files fail the same way
                     raise BindFailed(s.message)
             if s.run is None:
                 s.run = k814util.Run(s.entry.telemetry_file, self.ini, pool=self.pool)
@@ -156,11 +180,11 @@ class RunManager:
                     s.run.mission()  # binds
                 except (k814util.BindingError, k814util.TelemetryFileNotFoundError) as exc:
                     s.state, s.message = "failed", str(exc)
-                    s.failed_size = _size(s.entry.telemetry_file)
+                    s.failed_size = _signature(s.entry)
                     raise BindFailed(s.message) from None
                 except Exception as exc:
                     s.state, s.message = "failed", f"{type(exc).__name__}: {exc}"
-                    s.failed_size = _size(s.entry.telemetry_file)
+                    s.failed_size = _signature(s.entry)
                     raise BindFailed(s.message) from None
                 s.state, s.message = "ready", "bound"
             return s.run
@@ -168,23 +192,91 @@ class RunManager:
     def call(self, entry: CatalogueEntry, func: Callable[..., Any], *args) -> Any:
         """``func(tmfile, *args)`` in the run's worker, binding the run first if needed.
 
-        Blocks: call it from a thread (:meth:`acall`)."""
+        Blocks: call it from a thread (:meth:`acall`).
+
+        Parameters
+        ----------
+        entry : CatalogueEntry
+            The run.
+        func : callable
+            A module-level function (it travels to the worker by name).
+        *args
+            Its arguments after the TMFile.
+
+        Returns
+        -------
+        object
+            What func returned there.
+
+        Raises
+        ------
+        BindFailed
+            When the run cannot be bound (the binding's message); a run that failed is tried
+            again only once its telemetry file or its tm.meta has changed.
+        """
         run = self._bound_run(self.state(entry))
         return run.apply(Call(func, *args))
 
     async def acall(self, entry: CatalogueEntry, func: Callable[..., Any], *args) -> Any:
-        """:meth:`call` from a thread, so that the event loop stays free."""
+        """:meth:`call` from a thread, so that the event loop stays free.
+
+        Requests alike (same run, function and arguments) made while one is being answered
+        wait for that answer instead of asking the worker again: twenty pages polling one run
+        cost the worker one call.
+
+        Parameters
+        ----------
+        entry : CatalogueEntry
+            The run.
+        func : callable
+            A module-level function.
+        *args
+            Its arguments after the TMFile (hashable).
+
+        Returns
+        -------
+        object
+            What func returned in the worker.
+        """
         import anyio.to_thread
 
-        return await anyio.to_thread.run_sync(self.call, entry, func, *args)
+        key = (entry.id, entry.telemetry_file, func.__name__, args)
+        task = self._asked.get(key)
+        if task is None:
+            task = asyncio.ensure_future(anyio.to_thread.run_sync(self.call, entry, func, *args))
+            self._asked[key] = task
+            task.add_done_callback(functools.partial(self._answered, key))
+        # A client that goes away does not cancel the answer the others wait for.
+        return await asyncio.shield(task)
+
+    def _answered(self, key, task: asyncio.Future) -> None:
+        if self._asked.get(key) is task:
+            del self._asked[key]
+        if not task.cancelled():
+            task.exception()  # retrieved: nobody may be waiting any more
 
     def close(self) -> int:
-        """Closes every run's worker; how many."""
+        """Closes every run's worker.
+
+        Returns
+        -------
+        int
+            How many workers were closed.
+        """
         return self.pool.close()
 
 
-def _size(path: str) -> int:
-    try:
-        return os.path.getsize(path)
-    except OSError:
-        return -1
+def _signature(entry: CatalogueEntry) -> tuple:
+    """What tells whether a run that failed to bind may bind now: its telemetry file's size
+    and its metadata's modification time."""
+    found = []
+    for path in (
+        entry.telemetry_file,
+        os.path.join(os.path.dirname(entry.telemetry_file), "tm.meta"),
+    ):
+        try:
+            info = os.stat(path)
+            found.append((info.st_size, info.st_mtime_ns))
+        except OSError:
+            found.append(None)
+    return tuple(found)
