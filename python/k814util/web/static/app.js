@@ -9,6 +9,7 @@
   // address refuses requests without it, and an EventSource cannot send headers.
   const TOKEN = new URLSearchParams(window.location.search).get("token");
   const MAX_POINTS = 20000;
+  const LOG_ROWS = 20000;
   const MODES = ["raw", "eng", "sci"];
   const PLOT_CONFIG = { responsive: true, displaylogo: false, scrollZoom: false };
   const COLORS = ["#1f5fa8", "#c2410c", "#15803d", "#7e22ce", "#0e7490", "#a16207", "#be123c"];
@@ -220,6 +221,13 @@
         body,
       ),
     );
+  }
+
+  // A table answer holds at most a page of rows: say so when there are more.
+  function pageNote(answer) {
+    const rows = (answer.rows || []).length;
+    if (!Number.isFinite(answer.total) || answer.total <= rows) return null;
+    return h("div", { class: "muted" }, `rows ${answer.offset + 1} to ${answer.offset + rows} of ${answer.total}`);
   }
 
   // Columns of a rows/columns answer, in the server's order; rows' own keys when it gave none.
@@ -1369,7 +1377,8 @@
       replaceHash(runHash(ctx.id, "log", q));
       const indexed = messages.rows.map((row, i) => ({ row, i }));
       const shown = indexed.filter(({ row }) => test(row)).reverse();
-      count.textContent = `${shown.length} of ${messages.rows.length} lines`;
+      const all = total !== null && total > messages.rows.length ? ` (the newest of ${total})` : "";
+      count.textContent = `${shown.length} of ${messages.rows.length} lines${all}`;
       const columns = columnsOf(messages).filter((c) => c !== "time");
       if (!messages.rows.length) {
         logHolder.replaceChildren(h("div", { class: "empty" }, "The message log is empty."));
@@ -1390,11 +1399,28 @@
     };
     filter.addEventListener("input", debounce(drawLog, 150));
 
+    // The server answers a table a page at a time: the log keeps its newest LOG_ROWS lines,
+    // and a growing run's new lines are asked for from the last one the page has.
+    let total = null;
     const loadLog = async () => {
       const previous = messages.rows.length;
-      messages = await api(ctx.path("/messages"));
-      messages.rows = messages.rows || [];
-      seen = previous;
+      if (total === null) {
+        let answer = await api(ctx.path("/messages"));
+        const got = (answer.rows || []).length;
+        if (Number.isFinite(answer.total) && answer.total > got) {
+          answer = await api(ctx.path(`/messages?offset=${answer.total - got}`));
+        }
+        messages = answer;
+        messages.rows = messages.rows || [];
+        total = Number.isFinite(answer.total) ? answer.total : messages.rows.length;
+        seen = 0;
+      } else {
+        const answer = await api(ctx.path(`/messages?offset=${total}`));
+        const rows = answer.rows || [];
+        messages.rows = messages.rows.concat(rows).slice(-LOG_ROWS);
+        total = Number.isFinite(answer.total) ? answer.total : total + rows.length;
+        seen = Math.min(previous, messages.rows.length - rows.length);
+      }
       drawLog();
     };
     const loadTable = async (path, holder, empty) => {
@@ -1403,6 +1429,7 @@
         const rows = answer.rows || [];
         holder.replaceChildren(
           rows.length ? rowsTable(columnsOf(answer).filter((c) => c !== "time"), rows, axis) : h("div", { class: "empty" }, empty),
+          pageNote(answer),
         );
       } catch (error) {
         failInto(holder, error);
@@ -1440,12 +1467,14 @@
     which.value = query.get("tic") === "corrected" ? "corrected_tic" : "tic";
     const logY = h("select", { id: "spectrum-scale" }, h("option", { value: "linear" }, "linear"), h("option", { value: "log" }, "log"));
     const scansHolder = h("div", {});
+    const ticNote = h("div", { class: "muted", id: "tic-note" });
     el.replaceChildren(
       h(
         "div",
         { class: "panel" },
         h("div", { class: "toolbar" }, h("h2", { style: "flex:1;margin:0" }, "Total ion count by scan"), h("label", {}, "Show", which)),
         ticDiv,
+        ticNote,
       ),
       h(
         "div",
@@ -1597,15 +1626,38 @@
               },
             })
           : h("div", { class: "empty" }, "This run has no scans yet."),
+        pageNote(answer),
       );
       highlightRow();
     };
+    // Like a trend, a long chromatogram comes thinned to the chart's width (each pixel
+    // column's first, lowest, highest and last scan) and a zoom asks for its range again.
+    let ticRange = null;
     const loadTic = async () => {
-      tic = await api(ctx.path("/tic"));
+      const size = ticDiv._fullLayout && ticDiv._fullLayout._size;
+      const width = Math.max(50, Math.min(MAX_POINTS, Math.round(size && size.w ? size.w : ticDiv.clientWidth - 90)));
+      const q = new URLSearchParams({ max_points: String(width) });
+      if (ticRange) {
+        q.set("start", String(ticRange[0]));
+        q.set("end", String(ticRange[1]));
+      }
+      tic = await api(ctx.path(`/tic?${q}`));
+      const thinned = (tic.traces || []).filter((t) => t.decimated);
+      ticNote.textContent = thinned.length
+        ? `thinned to the chart's width: ${thinned.map((t) => `${t.kind} ${t.mode} ${t.scan.length} of ${t.count} scans`).join(", ")}`
+        : "";
       drawTic();
     };
 
     await Promise.all([loadTic(), loadScans().catch((error) => failInto(scansHolder, error))]);
+    ticDiv.on("plotly_relayout", (event) => {
+      let range = null;
+      if ("xaxis.range[0]" in event && "xaxis.range[1]" in event) range = [event["xaxis.range[0]"], event["xaxis.range[1]"]];
+      else if (Array.isArray(event["xaxis.range"])) range = event["xaxis.range"];
+      else if (event["xaxis.autorange"] !== true) return;
+      ticRange = range ? range.map((x) => axis.rel(x)).sort((a, b) => a - b) : null;
+      loadTic().catch(showError);
+    });
     ticDiv.on("plotly_click", (event) => {
       const point = event && event.points && event.points[0];
       if (point && point.customdata !== undefined) showScan(Number(point.customdata));
