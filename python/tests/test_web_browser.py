@@ -523,7 +523,15 @@ def test_a_growing_run_updates_its_chart(browser, tarn, tmp_path, shots):
         full = f.series("SEB:HV_MON", mode="sci")
         x, _ = browser.execute_script(PLOTTED, "chart-0")
         assert 0 < len(x) < len(full["relative_time"])
-        # The event stream is open before the file grows.
+        # A second tab watches the message log.
+        trends_tab = browser.current_window_handle
+        browser.switch_to.new_window("tab")
+        log_tab = browser.current_window_handle
+        open_page(browser, server.page(f"#/run/{run_id}/log"))
+        messages = list(f.messages()["msg"])
+        assert len(browser.find_elements("css selector", "#log tbody tr")) < len(messages)
+        browser.switch_to.window(trends_tab)
+        # The event streams are open before the file grows.
         time.sleep(1.0)
 
         # The writer: the rest of the file in three steps, as a station appends packets.
@@ -553,7 +561,28 @@ def test_a_growing_run_updates_its_chart(browser, tarn, tmp_path, shots):
         browser.save_screenshot(str(shots / "live.png"))
         # The page's own promise is two seconds; a loaded two-core machine gets some slack.
         assert delay < 5.0, f"the chart caught up {delay:.1f} s after the last write"
+
+        # The log tab took the new lines too, newest first, the new ones marked.
+        browser.switch_to.window(log_tab)
+        wait_for(
+            browser,
+            "return document.querySelectorAll('#log tbody tr').length === arguments[0]",
+            len(messages),
+            timeout=10,
+            what="the log to show the appended lines",
+        )
+        shown = browser.execute_script(
+            "return Array.from(document.querySelectorAll('#log tbody tr'), "
+            "tr => tr.lastChild.textContent)"
+        )
+        assert shown == messages[::-1]
+        assert browser.find_elements("css selector", "#log tbody tr.new")
+        browser.save_screenshot(str(shots / "live-log.png"))
     finally:
+        for handle in browser.window_handles[1:]:
+            browser.switch_to.window(handle)
+            browser.close()
+        browser.switch_to.window(browser.window_handles[0])
         browser.get("about:blank")
         server.stop()
         shutil.rmtree(root, ignore_errors=True)

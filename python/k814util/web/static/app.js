@@ -204,7 +204,8 @@
         { class: options.onclick ? "clickable" : null },
         shown.map((c) => {
           const v = row[c];
-          return h("td", { class: typeof v === "number" ? "num" : null }, cellText(c, v, axis));
+          const cls = typeof v === "number" ? "num" : typeof v === "string" && v.includes("/") ? "path" : null;
+          return h("td", { class: cls }, cellText(c, v, axis));
         }),
       );
       if (options.onclick) tr.addEventListener("click", () => options.onclick(row, tr));
@@ -226,7 +227,7 @@
   // A table answer holds at most a page of rows: say so when there are more.
   function pageNote(answer) {
     const rows = (answer.rows || []).length;
-    if (!Number.isFinite(answer.total) || answer.total <= rows) return null;
+    if (!Number.isFinite(answer.total) || answer.total <= rows) return "";
     return h("div", { class: "muted" }, `rows ${answer.offset + 1} to ${answer.offset + rows} of ${answer.total}`);
   }
 
@@ -1330,7 +1331,7 @@
 
   async function renderLog(ctx, el, query, cleanup) {
     const axis = ctx.axis;
-    const filter = h("input", { type: "search", id: "log-filter", placeholder: "text or /regular expression/" });
+    const filter = h("input", { type: "search", id: "log-filter", placeholder: "text or /regular expression/", size: 40 });
     filter.value = query.get("filter") || "";
     const count = h("span", { class: "muted", id: "log-count" });
     const logHolder = h("div", {}, h("div", { class: "empty" }, "Loading the message log…"));
@@ -1428,8 +1429,10 @@
         const answer = await api(ctx.path(path));
         const rows = answer.rows || [];
         holder.replaceChildren(
-          rows.length ? rowsTable(columnsOf(answer).filter((c) => c !== "time"), rows, axis) : h("div", { class: "empty" }, empty),
-          pageNote(answer),
+          ...[
+            rows.length ? rowsTable(columnsOf(answer).filter((c) => c !== "time"), rows, axis) : h("div", { class: "empty" }, empty),
+            pageNote(answer),
+          ].filter(Boolean),
         );
       } catch (error) {
         failInto(holder, error);
