@@ -586,3 +586,23 @@ def test_a_growing_run_updates_its_chart(browser, tarn, tmp_path, shots):
         browser.get("about:blank")
         server.stop()
         shutil.rmtree(root, ignore_errors=True)
+
+
+def test_screenshot_script_writes_the_run_page(archive, tarn, tmp_path, capsys):
+    """scripts/web_screenshot.py, which the demo runs: its own server, the API checked, a PNG."""
+    import importlib.util
+
+    script = Path(__file__).resolve().parents[2] / "scripts" / "web_screenshot.py"
+    spec = importlib.util.spec_from_file_location("web_screenshot", script)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    root, _ = archive
+    out = tmp_path / "run-page.png"
+    assert module.main([str(root), str(out), "--item", "SEB:HV_MON"]) == 0
+    assert out.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+    said = capsys.readouterr().out
+    samples = len(tarn[1].series("SEB:HV_MON")["value"])
+    assert f"SEB:HV_MON has {samples} samples" in said and f"The run page: {out}" in said
+    # A bad item is one line and status 1, not a traceback.
+    assert module.main([str(root), str(tmp_path / "x.png"), "--item", "SEB:NOPE"]) == 1
+    assert "web_screenshot:" in capsys.readouterr().out

@@ -800,7 +800,19 @@
     const resetButton = h("button", { class: "btn", type: "button", id: "reset-zoom" }, "Whole run");
     const rangeNote = h("span", { class: "muted", id: "range-note" });
     const timeline = h("div", { class: "timeline", id: "timeline" });
-    const timelinePanel = h("div", { class: "panel", hidden: true }, h("h2", {}, "Markers and meta-markers"), timeline);
+    const timelinePanel = h(
+      "div",
+      { class: "panel", hidden: true },
+      h("h2", {}, "Markers and meta-markers"),
+      timeline,
+      h(
+        "div",
+        { class: "muted legend" },
+        "In the charts: markers as blue bands (M1, M2, …), meta-markers as purple bars along the bottom, ",
+        "limit violations as yellow and red spans, limits of the shown value mode as dashed lines. ",
+        "Drag to zoom (the range is read again at full resolution), double-click for the whole run.",
+      ),
+    );
     const charts = h("div", { id: "charts" });
     const hint = h("div", { class: "panel empty", id: "charts-hint" }, "Pick items on the left to draw their trends.");
 
@@ -1052,7 +1064,7 @@
       layout(answer) {
         const { shapes, annotations } = shapesFor(this);
         return {
-          margin: { l: 70, r: 16, t: 8, b: 42 },
+          margin: { l: 70, r: 16, t: 26, b: 42 },
           xaxis: { ...axis.axis(), ...(state.range ? { range: state.range.map((r) => axis.x(r)), autorange: false } : { autorange: true }) },
           yaxis: { title: { text: answer && answer.units ? answer.units : "" }, zeroline: false },
           shapes,
@@ -1216,11 +1228,12 @@
           margin: { l: 90, r: 16, t: 4, b: 28 },
           barmode: "overlay",
           uniformtext: { mode: "hide", minsize: 9 },
+          dragmode: "zoom",
           xaxis: { ...axis.axis(), title: null, ...(state.range ? { range: state.range.map((r) => axis.x(r)), autorange: false } : { autorange: true }) },
           yaxis: { autorange: "reversed", type: "category", fixedrange: true },
           showlegend: false,
         },
-        PLOT_CONFIG,
+        { ...PLOT_CONFIG, displayModeBar: false },
       );
       if (!timeline.dataset.bound) {
         timeline.dataset.bound = "1";
