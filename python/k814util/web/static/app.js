@@ -468,10 +468,9 @@
             const p = typeof st.progress === "number" ? Math.max(0, Math.min(1, st.progress)) : null;
             bar.classList.toggle("indeterminate", p === null);
             bar.firstElementChild.style.width = p === null ? "" : `${(p * 100).toFixed(1)}%`;
-            label.textContent =
-              st.state === "ready"
-                ? "Ready"
-                : `${st.state === "binding" ? "Reading the telemetry file" : st.state}${p === null ? "" : ` — ${(p * 100).toFixed(0)} %`}${st.message ? `: ${st.message}` : ""}`;
+            const percent = p === null ? "" : `${(p * 100).toFixed(0)} % — `;
+            const what = st.state === "binding" ? "reading the telemetry file" : st.state;
+            label.textContent = st.state === "ready" ? "Ready" : `${percent}${st.message || what}`;
             if (st.state === "ready" || st.state === "failed") break;
           } catch (error) {
             break; // the main request reports what went wrong
@@ -1102,6 +1101,8 @@
           if (error.name === "AbortError") return;
           this.badge.textContent = "error";
           this.badge.className = "pill bad";
+          if (window.Plotly) Plotly.purge(this.div);
+          this.lastAnswer = null;
           this.div.replaceChildren(h("div", { class: "empty error-panel" }, error.message));
           this.div.dataset.error = error.message;
           showError(error);
@@ -1521,7 +1522,8 @@
         x: axis.xs(t.relative_time || []),
         y: Array.from(t[which.value] || t.tic || []),
         customdata: Array.from(t.scan || []),
-        marker: { size: 8 },
+        // Big enough to click when there are few scans, small enough not to blot out many.
+        marker: { size: (t.scan || []).length > 200 ? 4 : 8 },
         line: { width: 1 },
         hovertemplate: "scan %{customdata}<br>%{y}<br>%{x}<extra>%{fullData.name}</extra>",
       }));
