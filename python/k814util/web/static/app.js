@@ -198,7 +198,7 @@
     const hidden = new Set(options.hide || []);
     const shown = columns.filter((c) => !hidden.has(c));
     const body = h("tbody");
-    for (const row of rows) {
+    rows.forEach((row, i) => {
       const tr = h(
         "tr",
         { class: options.onclick ? "clickable" : null },
@@ -208,10 +208,10 @@
           return h("td", { class: cls }, cellText(c, v, axis));
         }),
       );
-      if (options.onclick) tr.addEventListener("click", () => options.onclick(row, tr));
-      if (options.decorate) options.decorate(row, tr);
+      if (options.onclick) tr.addEventListener("click", () => options.onclick(row, i));
+      if (options.decorate) options.decorate(row, tr, i);
       body.append(tr);
-    }
+    });
     return h(
       "div",
       { class: "table-wrap" },
@@ -442,7 +442,6 @@
       this.info = null;
       this.source = null;
       this.handlers = { packets: new Set(), messages: new Set(), markers: new Set() };
-      this.packetsSeen = 0;
       this.closed = false;
     }
 
@@ -530,7 +529,6 @@
       const n = Number(data.packets);
       const live = document.getElementById("live");
       if (Number.isFinite(n) && this.info) {
-        this.packetsSeen = n - (this.info.packets || 0);
         this.info.packets = Math.max(this.info.packets || 0, n);
       }
       if (Number.isFinite(data.last_relative_time) && this.info && Array.isArray(this.info.time_span)) {
@@ -1390,8 +1388,8 @@
       const q = new URLSearchParams();
       if (text) q.set("filter", text);
       replaceHash(runHash(ctx.id, "log", q));
-      const indexed = messages.rows.map((row, i) => ({ row, i }));
-      const shown = indexed.filter(({ row }) => test(row)).reverse();
+      const fresh = seen > 0 ? new Set(messages.rows.slice(seen)) : new Set();
+      const shown = messages.rows.filter(test).reverse();
       const all = total !== null && total > messages.rows.length ? ` (the newest of ${total})` : "";
       count.textContent = `${shown.length} of ${messages.rows.length} lines${all}`;
       const columns = columnsOf(messages).filter((c) => c !== "time");
@@ -1401,12 +1399,12 @@
       }
       const table = rowsTable(
         columns,
-        shown.map((s) => s.row),
+        shown,
         axis,
         {
           id: "log",
           decorate: (row, tr) => {
-            if (messages.rows.indexOf(row) >= seen && seen > 0) tr.classList.add("new");
+            if (fresh.has(row)) tr.classList.add("new");
           },
         },
       );
@@ -1638,9 +1636,9 @@
           ? rowsTable(columns, scanRows, axis, {
               id: "scans",
               hide: ["unix_time", "marker_time"],
-              onclick: (row) => showScan(Number(indexColumn ? row[indexColumn] : scanRows.indexOf(row))),
-              decorate: (row, tr) => {
-                tr.dataset.scan = String(indexColumn ? row[indexColumn] : scanRows.indexOf(row));
+              onclick: (row, i) => showScan(Number(indexColumn ? row[indexColumn] : (answer.offset || 0) + i)),
+              decorate: (row, tr, i) => {
+                tr.dataset.scan = String(indexColumn ? row[indexColumn] : (answer.offset || 0) + i);
               },
             })
           : h("div", { class: "empty" }, "This run has no scans yet."),
