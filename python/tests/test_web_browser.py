@@ -606,3 +606,41 @@ def test_screenshot_script_writes_the_run_page(archive, tarn, tmp_path, capsys):
     # A bad item is one line and status 1, not a traceback.
     assert module.main([str(root), str(tmp_path / "x.png"), "--item", "SEB:NOPE"]) == 1
     assert "web_screenshot:" in capsys.readouterr().out
+
+
+def test_a_run_that_cannot_be_bound_says_why(browser, tmp_path, shots):
+    """An archive of two runs per mission, the last VIREO one with its tm.meta cut short: the
+    catalogue lists it with its error, and its page shows the binding's message (422) while
+    the other runs keep working."""
+    from k814util.sample import generate_archive
+
+    root = tmp_path / "runs"
+    manifest = generate_archive(root, runs=2)
+    server = Server(root)
+    try:
+        runs = server.get("api/v1/runs")["runs"]
+        assert len(runs) == len(manifest["runs"])
+        broken = [r for r in runs if r["error"]]
+        last_vireo = [r for r in manifest["runs"] if r["mission"] == "vireo"][-1]
+        assert [r["tid"] for r in broken] == [last_vireo["tid"]]
+        open_page(browser, server.page())
+        errors = browser.execute_script(
+            "return Object.fromEntries(Array.from(document.querySelectorAll('#runs tbody tr'), "
+            "tr => [tr.dataset.run, tr.cells[7].textContent]))"
+        )
+        assert errors == {r["id"]: r["error"] for r in runs}
+
+        open_page(browser, server.page(f"#/run/{broken[0]['id']}"))
+        status, message = server.error(f"api/v1/runs/{broken[0]['id']}")
+        assert status == 422
+        assert message in banner(browser)
+        assert message in browser.find_element("id", "view").text
+        browser.save_screenshot(str(shots / "unbindable.png"))
+
+        good = next(r for r in runs if r["mission"] == "vireo" and not r["error"])
+        open_page(browser, server.page(f"#/run/{good['id']}"))
+        assert banner(browser) == ""
+        assert browser.find_element("id", "packet-count").text.isdigit()
+    finally:
+        browser.get("about:blank")
+        server.stop()

@@ -81,7 +81,7 @@
     if (!error || error.name === "AbortError") return;
     showError(error);
     if (el) {
-      el.replaceChildren(h("div", { class: "panel error-panel" }, h("strong", {}, "Error: "), error.message));
+      el.replaceChildren(h("div", { class: "error-panel" }, h("strong", {}, "Error: "), error.message));
     }
   }
 
@@ -595,6 +595,7 @@
       } catch (error) {
         if (current.run !== ctx) return;
         failInto(progress, error);
+        progress.append(h("p", {}, h("a", { href: "#/" }, "Back to the runs")));
         document.body.dataset.view = "run-error";
         return;
       }
