@@ -531,6 +531,27 @@ def test_a_growing_run_updates_its_chart(browser, tarn, tmp_path, shots):
         messages = list(f.messages()["msg"])
         assert len(browser.find_elements("css selector", "#log tbody tr")) < len(messages)
         browser.switch_to.window(trends_tab)
+        # Without the cookie the server gives with the page, only the token the page sends
+        # itself (a Bearer header, a query parameter for the event stream) lets it through.
+        browser.delete_all_cookies()
+        bare = browser.execute_async_script(
+            "const done = arguments[arguments.length - 1];"
+            "fetch('api/v1/runs').then(r => done(r.status), e => done(String(e)))"
+        )
+        assert bare == 401
+        found = browser.execute_async_script(
+            "const done = arguments[arguments.length - 1];"
+            "window.k814.api('/runs').then(a => done(a.runs.length), e => done(e.message))"
+        )
+        assert found == len(manifest["runs"])
+        opened = browser.execute_async_script(
+            "const done = arguments[arguments.length - 1];"
+            "const es = new EventSource(window.k814.eventsUrl(arguments[0]));"
+            "es.onopen = () => { es.close(); done('open'); };"
+            "es.onerror = () => { es.close(); done('refused'); };",
+            run_id,
+        )
+        assert opened == "open"
         # The event streams are open before the file grows.
         time.sleep(1.0)
 

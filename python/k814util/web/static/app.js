@@ -1431,6 +1431,7 @@
       } else {
         const answer = await api(ctx.path(`/messages?offset=${total}`));
         const rows = answer.rows || [];
+        if (!rows.length) return; // the lines marked new stay marked until newer ones come
         messages.rows = messages.rows.concat(rows).slice(-LOG_ROWS);
         total = Number.isFinite(answer.total) ? answer.total : total + rows.length;
         seen = Math.min(previous, messages.rows.length - rows.length);
@@ -1457,10 +1458,15 @@
         loadTable("/meta-markers", metaHolder, "No meta-markers."),
         loadTable("/limit-violations", violationsHolder, "No value beyond its limits."),
       ]);
-    await Promise.all([loadLog().catch((error) => failInto(logHolder, error)), loadEvents()]);
+    let logChain = loadLog().catch((error) => failInto(logHolder, error));
+    await Promise.all([logChain, loadEvents()]);
     const violationsLater = debounce(() => loadTable("/limit-violations", violationsHolder, "No value beyond its limits."), 1000);
     cleanup.push(
-      ctx.on("messages", () => loadLog()),
+      // One request at a time: each asks from the last line the one before it got.
+      ctx.on("messages", () => {
+        logChain = logChain.then(loadLog).catch(showError);
+        return logChain;
+      }),
       ctx.on("markers", () => loadEvents()),
       ctx.on("packets", violationsLater),
     );
@@ -1731,7 +1737,7 @@
   }
 
   // Exposed for the browser tests and for a curious user's console; the page does not use it.
-  window.k814 = { api, parseUtc, TimeAxis };
+  window.k814 = { api, eventsUrl, parseUtc, TimeAxis };
 
   if (document.readyState === "loading") document.addEventListener("DOMContentLoaded", start);
   else start();
