@@ -17,6 +17,7 @@ import os
 import socket
 import subprocess
 import sys
+import tempfile
 import time
 import urllib.request
 
@@ -77,11 +78,12 @@ def screenshot(archive: str, out: str, mission: str, item: str) -> str:
 
     port = _free_port()
     ini = os.path.join(archive, ".814config.INI")
+    # The server's words go to a file: a pipe nobody reads could fill and stop it.
+    log = tempfile.TemporaryFile(mode="w+")
     server = subprocess.Popen(
         [sys.executable, "-m", "k814util", "serve", archive, "--ini", ini, "--port", str(port)],
-        stdout=subprocess.PIPE,
+        stdout=log,
         stderr=subprocess.STDOUT,
-        text=True,
     )
     base = f"http://127.0.0.1:{port}/"
     driver = None
@@ -89,7 +91,8 @@ def screenshot(archive: str, out: str, mission: str, item: str) -> str:
         deadline = time.monotonic() + WAIT
         while True:
             if server.poll() is not None:
-                raise RuntimeError(f"the server ended: {server.stdout.read().strip()}")
+                log.seek(0)
+                raise RuntimeError(f"the server ended: {log.read().strip()}")
             try:
                 runs = _get(base + "api/v1/runs")["runs"]
                 break
@@ -141,7 +144,7 @@ def screenshot(archive: str, out: str, mission: str, item: str) -> str:
         except subprocess.TimeoutExpired:
             server.kill()
             server.wait()
-        server.stdout.close()
+        log.close()
 
 
 def main(args: list[str] | None = None) -> int:

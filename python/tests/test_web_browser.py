@@ -12,6 +12,7 @@ import shutil
 import socket
 import subprocess
 import sys
+import tempfile
 import time
 import urllib.error
 import urllib.request
@@ -60,13 +61,15 @@ class Server:
         command = [sys.executable, "-m", "k814util", "serve", str(root)]
         command += ["--ini", str(root / ".814config.INI"), "--port", str(self.port)]
         command += ["--workers", "2"] + (["--token", token] if token else [])
-        self.process = subprocess.Popen(
-            command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True
-        )
+        # A file, not a pipe: what the server and its run workers say must never fill a pipe
+        # nobody reads and stop them.
+        self.log = tempfile.TemporaryFile(mode="w+")
+        self.process = subprocess.Popen(command, stdout=self.log, stderr=subprocess.STDOUT)
         deadline = time.monotonic() + WAIT
         while True:
             if self.process.poll() is not None:
-                raise AssertionError(f"the server ended: {self.process.stdout.read()}")
+                self.log.seek(0)
+                raise AssertionError(f"the server ended: {self.log.read()}")
             try:
                 self.get("api/v1/runs")
                 break
@@ -105,7 +108,7 @@ class Server:
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
-        self.process.stdout.close()
+        self.log.close()
 
 
 @pytest.fixture(scope="module")
