@@ -420,6 +420,9 @@ def test_a_run_that_cannot_be_bound_is_422_and_the_others_work(archive, tmp_path
     broken = _copy_run(run, tmp_path, "2012-04-05-10.00.00-12348-broken")
     spoiled = _copy_run(run, tmp_path, "2012-04-06-10.00.00-12349-spoiled")
     (broken / "tm.meta").write_text("{ not json")
+    empty = tmp_path / "2012-04-07-10.00.00-12350-empty"  # its telemetry file never came
+    empty.mkdir()
+    shutil.copy(good / "tm.meta", empty)
     app = create_app([str(tmp_path)], str(root / ".814config.INI"), workers=2)
     with TestClient(app, base_url=LOCAL) as client:
         runs = {r["id"].split("~")[-1]: r for r in client.get(API).json()["runs"]}
@@ -427,13 +430,18 @@ def test_a_run_that_cannot_be_bound_is_422_and_the_others_work(archive, tmp_path
         assert runs[spoiled.name]["error"] == ""
         # The metadata spoiled after the catalogue was made: the binding itself says so.
         (spoiled / "tm.meta").write_text("[]")
-        for name in (broken.name, spoiled.name):
+        assert "does not exist" in runs[empty.name]["error"]
+        for name, said in (
+            (broken.name, "tm.meta"),
+            (spoiled.name, "tm.meta"),
+            (empty.name, "exist"),
+        ):
             rid = runs[name]["id"]
             answer = client.get(f"{API}/{rid}/series", params={"item": "21"})
             assert answer.status_code == 422
-            assert "tm.meta" in answer.json()["error"]
+            assert said in answer.json()["error"]
             status = client.get(f"{API}/{rid}/status").json()
-            assert status["state"] == "failed" and "tm.meta" in status["message"]
+            assert status["state"] == "failed" and said in status["message"]
         answer = client.get(f"{API}/tarn_fm~{good.name}/series", params={"item": "21"})
         assert answer.status_code == 200 and answer.json()["count"] > 0
 

@@ -172,17 +172,17 @@ class RunManager:
             if s.state == "failed":
                 if _signature(s.entry) == s.failed_size:  # the same files fail the same way
                     raise BindFailed(s.message)
-            if s.run is None:
-                s.run = k814util.Run(s.entry.telemetry_file, self.ini, pool=self.pool)
-            if s.run._worker is None or not s.run._worker.alive():
+            if s.run is None or s.run._worker is None or not s.run._worker.alive():
                 s.state, s.started, s.message = "binding", time.monotonic(), ""
                 try:
+                    if s.run is None:
+                        s.run = k814util.Run(s.entry.telemetry_file, self.ini, pool=self.pool)
                     s.run.mission()  # binds
                 except (k814util.BindingError, k814util.TelemetryFileNotFoundError) as exc:
                     s.state, s.message = "failed", str(exc)
                     s.failed_size = _signature(s.entry)
                     raise BindFailed(s.message) from None
-                except Exception as exc:
+                except Exception as exc:  # a worker that died while binding, say
                     s.state, s.message = "failed", f"{type(exc).__name__}: {exc}"
                     s.failed_size = _signature(s.entry)
                     raise BindFailed(s.message) from None
