@@ -81,6 +81,10 @@ for tm in "$ARCHIVE"/data/tarn/*/*.tlm; do
 done
 
 echo
+echo "== the quick-look server on the sample archive, for a moment: a page, a series, a screenshot"
+"$PYTHON" scripts/web_screenshot.py "$ARCHIVE" "$ARCHIVE/web-run-page.png"
+
+echo
 echo "== both sample tests open at once, as runs (each bound in a worker process of its own)"
 "$PYTHON" - "$INI" "$ARCHIVE"/data/vireo/*/*.tlm "$ARCHIVE"/data/tarn/*/*.tlm <<'PY'
 import sys
