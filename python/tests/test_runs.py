@@ -94,6 +94,8 @@ def test_runs_of_both_missions_answer_for_their_own_files(configured):
     pool = RunPool(max_workers=len(alone))
     opened = {path: k814util.Run(path, pool=pool) for path in alone}
     try:
+        first = next(iter(opened.values()))
+        assert not first.bound and first.worker_pid is None  # bound on the first call only
         missions = {r["tm_file"]: r["mission"] for r in manifest["runs"]}
         # Interleaved: every run asked once before any is asked again, in two orders.
         for order in (list(opened), list(reversed(opened))):
@@ -101,6 +103,11 @@ def test_runs_of_both_missions_answer_for_their_own_files(configured):
                 facts, arrays = alone[path]
                 _equal_alone(opened[path], facts, arrays, missions[path])
         assert len(pool) == len(alone)
+        pids = {run.worker_pid for run in opened.values()}
+        assert all(run.bound for run in opened.values())
+        assert len(pids) == len(alone) and os.getpid() not in pids and None not in pids
+        first.close()
+        assert not first.bound and first.worker_pid is None
         damaged = next(r for r in manifest["runs"] if r.get("problem") == "damaged telemetry file")
         kinds = {d.kind for d in opened[damaged["tm_file"]].diagnostics()}
         assert "reader" in kinds

@@ -139,7 +139,7 @@ class RunManager:
         progress = None
         message = s.message
         state = s.state
-        if state == "ready" and (s.run is None or s.run._worker is None):
+        if state == "ready" and (s.run is None or not s.run.bound):
             state, message = "idle", "not bound now (bound again when asked)"
         if state == "binding":
             elapsed = time.monotonic() - s.started
@@ -158,11 +158,8 @@ class RunManager:
         run = s.run
         if run is None:
             return None
-        with self.pool._lock:
-            workers = [w for w in self.pool._workers.values() if w.owner == id(run)]
-        for w in workers:
-            return _read_position(w.process.pid, os.path.realpath(run.path))
-        return None
+        pid = run.worker_pid
+        return None if pid is None else _read_position(pid, os.path.realpath(run.path))
 
     def _bound_run(self, s: RunState):
         """The run of s, bound (binding it now if needed); raises BindFailed."""
@@ -172,7 +169,7 @@ class RunManager:
             if s.state == "failed":
                 if _signature(s.entry) == s.failed_size:  # the same files fail the same way
                     raise BindFailed(s.message)
-            if s.run is None or s.run._worker is None or not s.run._worker.alive():
+            if s.run is None or not s.run.bound:
                 s.state, s.started, s.message = "binding", time.monotonic(), ""
                 try:
                     if s.run is None:
