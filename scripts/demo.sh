@@ -67,10 +67,22 @@ for tm in "$ARCHIVE"/data/tarn/*/*.tlm; do
   echo "== k814util xic $tm 28 --tolerance 0.5 --png $ARCHIVE/tarn-xic.png"
   "$PYTHON" -m k814util xic "$tm" 28 --tolerance 0.5 --png "$ARCHIVE/tarn-xic.png" --ini "$INI" -q
   echo
+  echo "== k814util spectrum $tm --average --marker 2 --kind summed --mode LDI --subtract-dark --peaks --png $ARCHIVE/tarn-average.png"
+  "$PYTHON" -m k814util spectrum "$tm" --average --marker 2 --kind summed --mode LDI --subtract-dark \
+    --peaks --png "$ARCHIVE/tarn-average.png" --ini "$INI" -q
+  echo
+  echo "== k814util export $tm SEB:EMON_A SEB:T_BOARD --netcdf $ARCHIVE/tarn-hk.nc --force"
+  "$PYTHON" -m k814util export "$tm" SEB:EMON_A SEB:T_BOARD --netcdf "$ARCHIVE/tarn-hk.nc" --force \
+    --ini "$INI" -q
+  echo
   echo "== k814util export $tm --mzml $ARCHIVE/tarn.mzML --netcdf $ARCHIVE/tarn-spectra.nc --force"
   "$PYTHON" -m k814util export "$tm" --mzml "$ARCHIVE/tarn.mzML" --netcdf "$ARCHIVE/tarn-spectra.nc" \
     --force --ini "$INI" -q
 done
+
+echo
+echo "== the quick-look server on the sample archive, for a moment: a page, a series, a screenshot"
+"$PYTHON" scripts/web_screenshot.py "$ARCHIVE" "$ARCHIVE/web-run-page.png"
 
 echo
 echo "== both sample tests open at once, as runs (each bound in a worker process of its own)"

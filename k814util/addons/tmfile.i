@@ -606,5 +606,57 @@ def refresh(self, stale_after=5.0):
     added = int(_k814util._console_refresh(self.filename(), float(stale_after)))
     self._adopt_binding()
     return added
+
+def to_xarray(self, items, mode="sci", start=None, end=None, window=None):
+    """Values of items as an xarray Dataset, each item on its own time axis.
+
+    Each item's variable is named by its mnemonic with ":" (and any other character a file
+    name may not hold) made "_" ("SEB:EMON_A" becomes ``SEB_EMON_A``) and lies along its own
+    dimension ``time_<name>``, whose coordinates are ``time_<name>`` (UTC),
+    ``relative_time_<name>`` (seconds since T0) and ``packet_<name>``; the values are those
+    of :meth:`series`. The variable's attributes are ``mnemonic``, ``item_id``, ``units``,
+    ``value_mode`` and ``long_name``; the dataset's the test's (``test_name``, ``tid``,
+    ``mission``, ``model``, ``file``) and ``value_mode``. The times carry their encoding, so
+    ``to_netcdf`` and ``to_zarr`` store them with any engine.
+
+    Parameters
+    ----------
+    items : int, str or list of them
+        Data ids or mnemonics.
+    mode : {"sci", "eng", "raw"} or int, default "sci"
+        The value mode.
+    start, end : float, datetime or str, optional
+        Keep what lies between two times, both included (as :meth:`series`).
+    window : int, optional
+        Keep what lies inside the span(s) of a marker or meta-marker id.
+
+    Returns
+    -------
+    xarray.Dataset
+
+    Raises
+    ------
+    UnknownItemError
+        For an item the database does not hold.
+    ValueError
+        For a bad mode, no items or an item given twice.
+    ImportError
+        Without xarray (the ``analysis`` extra).
+
+    Examples
+    --------
+    >>> import k814util
+    >>> f = k814util.open(
+    ...     "build/sample-archive/data/tarn/2012-04-02-12.35.42-12345-tarn_sample/"
+    ...     "tarn_12345.tlm"
+    ... )
+    >>> ds = f.to_xarray(["SEB:EMON_A", "SEB:T_BOARD"])
+    >>> ds["SEB_T_BOARD"].attrs["mnemonic"], ds["SEB_T_BOARD"].dims
+    ('SEB:T_BOARD', ('time_SEB_T_BOARD',))
+    """
+    from k814util import _binding, exports
+
+    _binding.ensure_current(self)
+    return exports.file_to_xarray(self, items, mode, start, end, window)
 %}
 }

@@ -21,10 +21,29 @@ _CHUNK_CELLS = 1 << 19
 class AveragedSpectrum:
     """A mean spectrum on an m/z grid (:meth:`k814util.Spectra.average`).
 
-    ``mz`` is the grid and ``counts`` the mean counts there (float64; NaN where no scan covers
-    the grid point, or no dark scan when the dark mean was subtracted); ``scans`` are the scan
-    numbers averaged, ``dark_scans`` those of the dark mean subtracted (empty when none was),
-    and ``dark`` that mean on the grid (None when none was subtracted)."""
+    Parameters
+    ----------
+    mz : numpy.ndarray
+        The grid (float64).
+    counts : numpy.ndarray
+        The mean counts there (float64; NaN where no scan covers the grid point, or no dark scan
+        when the dark mean was subtracted).
+    scans : numpy.ndarray
+        The scan numbers averaged.
+    dark_scans : numpy.ndarray
+        Those of the dark mean subtracted (empty when none was).
+    dark : numpy.ndarray or None
+        That mean on the grid (None when none was subtracted).
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> from k814util.msanalysis import AveragedSpectrum
+    >>> a = AveragedSpectrum(np.array([1.0, 2.0]), np.array([3.0, 4.0]), np.array([0]),
+    ...                      np.zeros(0, np.int64))
+    >>> a.dark is None
+    True
+    """
 
     mz: np.ndarray
     counts: np.ndarray
@@ -40,8 +59,31 @@ def xic(
     lower: float,
     upper: float,
 ) -> np.ndarray:
-    """Per scan, the counts of the bins whose m/z lies in [lower, upper]; NaN for a scan
-    without such a bin."""
+    """Per scan, the counts of the bins whose m/z lies in [lower, upper].
+
+    Parameters
+    ----------
+    flat_mz, flat_counts : numpy.ndarray
+        Every scan's m/z and counts one after another.
+    offsets : numpy.ndarray
+        Scans + 1: scan r is ``flat_counts[offsets[r]:offsets[r + 1]]``.
+    lower, upper : float
+        The m/z window, both ends included.
+
+    Returns
+    -------
+    numpy.ndarray
+        float64, one per scan; NaN for a scan without a bin in the window.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> from k814util.msanalysis import xic
+    >>> mz = np.array([1.0, 2.0, 3.0, 5.0, 6.0])
+    >>> counts = np.array([10, 20, 30, 40, 50])
+    >>> xic(mz, counts, np.array([0, 3, 5]), 1.5, 3.0)
+    array([50., nan])
+    """
     rows = len(offsets) - 1
     hits = np.flatnonzero((flat_mz >= lower) & (flat_mz <= upper))
     # The scan of each hit: the last offset at or before it.
@@ -65,8 +107,27 @@ def _ragged_subset(
 
 
 def grid_of(mz: np.ndarray, offsets: np.ndarray) -> np.ndarray:
-    """The common grid of a ragged set of scans: the m/z of the scan with the most bins (the
-    first of them)."""
+    """The common grid of a ragged set of scans: the m/z of the scan with the most bins.
+
+    Parameters
+    ----------
+    mz : numpy.ndarray
+        The scans' m/z one after another.
+    offsets : numpy.ndarray
+        Scans + 1 offsets into ``mz``.
+
+    Returns
+    -------
+    numpy.ndarray
+        A copy of the longest scan's m/z (the first of them when several are as long).
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> from k814util.msanalysis import grid_of
+    >>> grid_of(np.array([1.0, 2.0, 1.5, 2.5, 3.5]), np.array([0, 2, 5]))
+    array([1.5, 2.5, 3.5])
+    """
     lengths = np.diff(offsets)
     r = int(np.argmax(lengths))
     return mz[offsets[r] : offsets[r + 1]].copy()
@@ -75,12 +136,41 @@ def grid_of(mz: np.ndarray, offsets: np.ndarray) -> np.ndarray:
 def on_grid(
     mz: np.ndarray, counts: np.ndarray, offsets: np.ndarray, grid: np.ndarray
 ) -> tuple[np.ndarray, np.ndarray]:
-    """(sum over the scans, number of scans) at each grid point, each scan's counts
-    interpolated linearly between its bins and taken only within its own m/z range.
+    """The sum over the scans and the number of scans at each grid point.
 
-    All scans are searched at once: shifting scan i's m/z by i times more than their whole
-    range makes the flat m/z one increasing array, in which a sorted search finds every (scan,
-    grid point) pair's bins."""
+    Each scan's counts are interpolated linearly between its bins and taken only within its
+    own m/z range. All scans are searched at once: shifting scan i's m/z by i times more than
+    their whole range makes the flat m/z one increasing array, in which a sorted search finds
+    every (scan, grid point) pair's bins.
+
+    Parameters
+    ----------
+    mz, counts : numpy.ndarray
+        The scans' m/z (increasing within each scan) and counts one after another.
+    offsets : numpy.ndarray
+        Scans + 1 offsets into them.
+    grid : numpy.ndarray
+        Where to evaluate.
+
+    Returns
+    -------
+    tuple of numpy.ndarray
+        (sum, number): float64 and int64, as long as ``grid``.
+
+    Raises
+    ------
+    ValueError
+        When a scan's m/z do not increase with the bin.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> from k814util.msanalysis import on_grid
+    >>> total, number = on_grid(np.array([1.0, 3.0, 2.0, 4.0]), np.array([0.0, 2.0, 10.0, 20.0]),
+    ...                         np.array([0, 2, 4]), np.array([1.0, 2.0, 3.0, 4.0]))
+    >>> total.tolist(), number.tolist()
+    ([0.0, 11.0, 17.0, 20.0], [1, 2, 2, 1])
+    """
     rows = len(offsets) - 1
     total = np.zeros(len(grid))
     number = np.zeros(len(grid), dtype=np.int64)
@@ -116,7 +206,35 @@ def on_grid(
 def mean_on_grid(
     mz: np.ndarray, counts: np.ndarray, offsets: np.ndarray, grid: np.ndarray
 ) -> np.ndarray:
-    """The mean over the scans covering each grid point; NaN where none does."""
+    """The mean over the scans covering each grid point (:func:`on_grid`).
+
+    Parameters
+    ----------
+    mz, counts : numpy.ndarray
+        The scans' m/z and counts one after another.
+    offsets : numpy.ndarray
+        Scans + 1 offsets into them.
+    grid : numpy.ndarray
+        Where to evaluate.
+
+    Returns
+    -------
+    numpy.ndarray
+        float64; NaN where no scan covers the grid point.
+
+    Raises
+    ------
+    ValueError
+        When a scan's m/z do not increase with the bin.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> from k814util.msanalysis import mean_on_grid
+    >>> mean_on_grid(np.array([1.0, 3.0, 2.0, 4.0]), np.array([0.0, 2.0, 10.0, 20.0]),
+    ...              np.array([0, 2, 4]), np.array([0.0, 2.0, 3.0]))
+    array([nan, 5.5, 8.5])
+    """
     total, number = on_grid(mz, counts, offsets, grid)
     with np.errstate(invalid="ignore", divide="ignore"):
         return np.where(number > 0, total / np.maximum(number, 1), np.nan)
@@ -130,8 +248,45 @@ def peaks(
     distance: int | None = None,
     rel_height: float = 0.5,
 ) -> dict[str, np.ndarray]:
-    """The peaks of one spectrum, found by ``scipy.signal.find_peaks`` and measured by
-    ``scipy.signal.peak_widths``; see :meth:`k814util.Spectra.peaks`."""
+    """The peaks of one spectrum (see :meth:`k814util.Spectra.peaks`).
+
+    Found by ``scipy.signal.find_peaks`` and measured by ``scipy.signal.peak_widths``; NaN
+    counts count as 0 and bins without a finite m/z are left out.
+
+    Parameters
+    ----------
+    mz, counts : numpy.ndarray
+        The spectrum.
+    height, prominence : float, optional
+        The least height and prominence of a peak; without either, the prominence is 5 % of
+        the range of the counts.
+    distance : int, optional
+        The least distance between peaks (bins).
+    rel_height : float, default 0.5
+        Where the width is measured, as a fraction of the prominence below the apex.
+
+    Returns
+    -------
+    dict of str to numpy.ndarray
+        ``mz`` (centroid), ``height``, ``area``, ``width``, ``apex_mz`` and ``bin``, one entry
+        per peak in m/z order.
+
+    Raises
+    ------
+    ImportError
+        Without scipy.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> from k814util.msanalysis import peaks
+    >>> mz = np.linspace(10.0, 20.0, 101)
+    >>> counts = 1000 * np.exp(-0.5 * ((mz - 14.0) / 0.2) ** 2)
+    >>> found = peaks(mz, counts)
+    >>> centroid, height, width = found["mz"][0], found["height"][0], found["width"][0]
+    >>> round(float(centroid), 3), float(height), round(float(width), 2)
+    (14.0, 1000.0, 0.48)
+    """
     from scipy.signal import find_peaks, peak_widths
 
     x = np.asarray(mz, dtype=np.float64)

@@ -67,6 +67,7 @@ METHODS = (
     "limits",
     "limit_violations",
     "spectra",
+    "to_xarray",
 )
 
 
@@ -291,6 +292,15 @@ class RunPool:
             run._worker = w
         return w
 
+    def worker_pid(self, run: Run) -> int | None:
+        """The process id of the worker that holds run, or is binding it now; None when no
+        live worker does (a caller can watch a long binding from outside, in /proc say)."""
+        with self._lock:
+            for w in self._workers.values():
+                if w.owner == id(run) and w.alive():
+                    return w.process.pid
+        return None
+
     def discard(self, w: _Worker) -> None:
         """Forgets a worker that ended, and unbinds its run."""
         with self._lock:
@@ -467,6 +477,18 @@ class Run:
     def close(self) -> None:
         """Ends the run's worker; a later call binds the run again."""
         self.pool.release(self)
+
+    @property
+    def bound(self) -> bool:
+        """Whether a live worker holds the run now (else the next call binds it)."""
+        w = self._worker
+        return w is not None and w.alive()
+
+    @property
+    def worker_pid(self) -> int | None:
+        """The process id of the worker that holds the run, or is binding it now; None when
+        there is none."""
+        return self.pool.worker_pid(self)
 
     def _ask(self, op: str, *payload):
         while True:
@@ -688,6 +710,11 @@ class Run:
         pandas.DataFrame
         """
         return self._call("limit_violations", items, level, **window)
+
+    def to_xarray(self, items, mode="sci", **window):
+        """:meth:`TMFile.to_xarray`: the values of items as an xarray Dataset, each item on its
+        own time axis."""
+        return self._call("to_xarray", items, mode, **window)
 
     def mission(self) -> str:
         """The mission the binding read from tm.meta.

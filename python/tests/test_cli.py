@@ -386,9 +386,13 @@ def test_wrong_usage_exits_2_with_the_usage_line(archive):
         ("values", tm, "21", "--format", "xls"),
         ("follow", tm, "--interval", "0"),
         ("plot",),
+        # an option the subcommand lacks is refused by that subcommand, with its usage
+        ("show", tm, "--bogus"),
+        ("archive", "list", "--bogus"),
     ):
         res = _run(*args)
         assert res.returncode == 2 and res.stderr.startswith(f"usage: k814util {args[0]} "), args
+        assert "--bogus" not in args or "unrecognized arguments: --bogus" in res.stderr
     res = _run("frobnicate", tm)
     assert res.returncode == 2 and res.stderr.startswith("usage: k814util [-h]")
     res = _run("values", tm, "SEB:EMON_C", ini=root / ".814config.INI")

@@ -79,6 +79,13 @@ def test_mzml_file_description_and_schema(sample, tmp_path):
     sp.to_mzml(out)
     valid, schema = validate(str(out))
     assert valid, schema.error_log
+    # The schema (the XSD psims ships, read from the package: nothing is fetched) does reject
+    # a spectrum that lacks what it requires.
+    broken = tmp_path / "broken.mzML"
+    text = out.read_text()
+    assert text.count(' defaultArrayLength="') == len(sp)
+    broken.write_text(text.replace(' defaultArrayLength="', ' arrayLength="', 1))
+    assert not validate(str(broken))[0]
     ns = {"m": "http://psi.hupo.org/ms/mzml"}
     tree = etree.parse(str(out))
     user = {
@@ -192,3 +199,137 @@ def test_mzml_read_back_by_pyopenms(sample, tmp_path):
         assert counts.sum() == want["count_sum"]
         # OpenMS keeps retention times in seconds.
         assert spectrum.getRT() == pytest.approx(cols["relative_time"][r], abs=1e-9)
+        assert spectrum.getNativeID() == f"scan={want['index']}"
+        assert spectrum.getMetaValue("total ion current") == cols["tic"][r]
+        assert spectrum.getMetaValue("base peak intensity") == want["count_max"]
+        assert spectrum.getMetaValue("mode") == want["mode"]
+
+
+TICK = 1 / 65536  # packet times resolve to the clock's 1/65536 s
+
+
+def _block_item(run):
+    """A custom-decoded item with a value per sample of long blocks, and its values as the
+    generator wrote them: (hkid, [(packet, value, unix)...]) in packet order."""
+    hkid = next(e["hkid"] for e in run["custom_items"] if e["decode_type"] == 211)
+    rows = [
+        (e["packet_index"], v, u)
+        for e in sorted(run["custom_items"], key=lambda e: e["packet_index"])
+        if e["hkid"] == hkid
+        for v, u in zip(e["values"], e["unix"])
+    ]
+    return hkid, rows
+
+
+def test_file_dataset_holds_each_item_on_its_own_time_axis(tarn, tmp_path):
+    xr = pytest.importorskip("xarray")
+    run, f = tarn
+    hkid, rows = _block_item(run)
+    ds = f.to_xarray([hkid, "SEB:T_BOARD"], mode="raw")
+    items = f.items()
+    block = items.loc[hkid, "mnemonic"]
+    name = block.replace(":", "_")
+    assert set(ds.data_vars) == {name, "SEB_T_BOARD"}
+    # The generator's own values, packets and times.
+    var = ds[name]
+    assert var.dims == (f"time_{name}",)
+    assert var.values.tolist() == pytest.approx([v for _, v, _ in rows], rel=1e-9, abs=1e-9)
+    assert ds[f"packet_{name}"].values.tolist() == [p for p, _, _ in rows]
+    unix = (ds[f"time_{name}"].values - np.datetime64("1970-01-01")) / np.timedelta64(1, "s")
+    np.testing.assert_allclose(unix, [u for _, _, u in rows], atol=TICK, rtol=0)
+    # Relative time: since T0, as series gives it.
+    t0 = f.t0_in_unix_time()
+    np.testing.assert_allclose(ds[f"relative_time_{name}"], unix - t0, atol=2e-6)
+    assert var.attrs["mnemonic"] == block and var.attrs["item_id"] == hkid
+    assert var.attrs["units"] == (items.loc[hkid, "units_raw"] or "")
+    assert var.attrs["value_mode"] == "raw"
+    # The other item on an axis of its own, with its own length.
+    board = f.series("SEB:T_BOARD", "raw")
+    assert ds["SEB_T_BOARD"].dims == ("time_SEB_T_BOARD",)
+    np.testing.assert_array_equal(ds["SEB_T_BOARD"].values, board["value"])
+    assert len(board["value"]) != len(rows)
+    assert ds.attrs["tid"] == run["tid"] and ds.attrs["mission"] == "tarn"
+    # NetCDF and zarr give the same dataset back, times to the nanosecond.
+    nc, store = tmp_path / "items.nc", tmp_path / "items.zarr"
+    ds.to_netcdf(nc)
+    xr.testing.assert_identical(xr.load_dataset(nc), ds)
+    pytest.importorskip("zarr")
+    ds.to_zarr(store, consolidated=False)
+    xr.testing.assert_identical(xr.open_zarr(store, consolidated=False).load(), ds)
+
+
+def test_file_dataset_window_mode_and_bad_items(tarn):
+    pytest.importorskip("xarray")
+    run, f = tarn
+    eng = f.to_xarray("SEB:T_BOARD", mode="eng", window=3)
+    want = f.series("SEB:T_BOARD", "eng", window=3)
+    np.testing.assert_array_equal(eng["SEB_T_BOARD"].values, want["value"])
+    assert 0 < len(want["value"]) < len(f.series("SEB:T_BOARD", "eng")["value"])
+    assert (
+        eng["SEB_T_BOARD"].attrs["units"]
+        == f.items().set_index("mnemonic").loc["SEB:T_BOARD", "units_eng"]
+    )
+    with pytest.raises(k814util.UnknownItemError, match="close matches"):
+        f.to_xarray(["SEB:T_BORD"])
+    with pytest.raises(ValueError, match="twice"):
+        f.to_xarray(["SEB:T_BOARD", "SEB:T_BOARD"])
+    with pytest.raises(ValueError, match="at least one item"):
+        f.to_xarray([])
+    with pytest.raises(ValueError, match="mode"):
+        f.to_xarray("SEB:T_BOARD", mode="cooked")
+
+
+def test_spectra_zarr_round_trip_and_refusal(sample, tmp_path):
+    xr = pytest.importorskip("xarray")
+    pytest.importorskip("zarr")
+    run, sp = sample
+    store = tmp_path / "tarn.zarr"
+    exports.to_zarr(sp, store, attrs={"tid": run["tid"]})
+    back = xr.open_zarr(store).load()
+    xr.testing.assert_identical(back, sp.to_xarray(attrs={"tid": run["tid"]}))
+    assert back["counts"].sum("bin").values.tolist() == [
+        w["count_sum"] for w in run["science"]["scans"]
+    ]
+    with pytest.raises(FileExistsError, match="overwrite=True"):
+        exports.to_zarr(sp, store)
+    (store / "keep").write_text("mine")
+    assert (store / "keep").read_text() == "mine"  # refused: nothing touched
+    k814util.Spectra(sp.scans, 0, 3).to_zarr(store, overwrite=True)
+    assert xr.open_zarr(store).sizes["scan"] == 3 and not (store / "keep").exists()
+    assert not list(tmp_path.glob("*.part"))
+
+
+def test_console_export_items_as_netcdf_and_zarr(tarn_run, archive, tmp_path):
+    xr = pytest.importorskip("xarray")
+    pytest.importorskip("zarr")
+    hkid, rows = _block_item(tarn_run)
+    tm = tarn_run["tm_file"]
+    nc, store = tmp_path / "hk.nc", tmp_path / "hk.zarr"
+    res = _console("export", tm, str(hkid), "SEB:T_BOARD", "-q", "--mode", "raw", "--netcdf", nc)
+    assert res.returncode == 0, res.stderr
+    assert f"2 items written to {nc}" in res.stdout
+    back = xr.load_dataset(nc)
+    name = next(v for v in back.data_vars if back[v].attrs["item_id"] == hkid)
+    assert back[name].values.tolist() == pytest.approx([v for _, v, _ in rows], abs=1e-9)
+    assert back.attrs["value_mode"] == "raw" and back.attrs["tid"] == tarn_run["tid"]
+    # The scans, without items, to a zarr store; a window with items only.
+    res = _console("export", tm, "-q", "--zarr", store)
+    assert res.returncode == 0, res.stderr
+    assert xr.open_zarr(store).sizes["scan"] == len(tarn_run["science"]["scans"])
+    res = _console("export", tm, "-q", "--zarr", store)
+    assert res.returncode == 1 and "--force" in res.stderr
+    res = _console("export", tm, "SEB:T_BOARD", "-q", "--mzml", tmp_path / "x.mzML")
+    assert res.returncode == 2 and "--netcdf or --zarr" in res.stderr
+    res = _console("export", tm, "-q", "--marker", "3", "--netcdf", tmp_path / "w.nc")
+    assert res.returncode == 2 and "name items" in res.stderr
+    res = _console("export", tm, "SEB:T_BORD", "-q", "--netcdf", tmp_path / "u.nc")
+    assert res.returncode == 1 and "close matches" in res.stderr
+    assert not (tmp_path / "u.nc").exists()
+    # A VIREO test's items export too; its scans do not exist.
+    _, manifest = archive
+    vireo = next(r for r in manifest["runs"] if r["mission"] == "vireo")
+    res = _console("export", vireo["tm_file"], "HK:T_PRT", "-q", "--netcdf", tmp_path / "v.nc")
+    assert res.returncode == 0, res.stderr
+    assert xr.load_dataset(tmp_path / "v.nc")["HK_T_PRT"].attrs["mnemonic"] == "HK:T_PRT"
+    res = _console("export", vireo["tm_file"], "-q", "--netcdf", tmp_path / "vs.nc")
+    assert res.returncode == 1 and "only TARN tests" in res.stderr

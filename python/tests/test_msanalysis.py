@@ -177,6 +177,119 @@ def test_average_without_dark_scans_says_so(sample):
         sp.average(kind="double")
 
 
+def _planted_counts(w):
+    """A scan as the generator designed it, from the manifest alone: its dark level in every
+    bin plus each planted Gaussian, whole counts per bin within four widths as it adds them.
+    The random dark counts (0 to 2 a bin in each spectrum summed) differ from their level by
+    at most the level itself."""
+    n = counted_bins(w)
+    bins = np.arange(n)
+    counts = np.full(n, float(w["dark_level"]))
+    for p in w["planted_peaks"]:
+        sigma = p["sigma_bins"]
+        near = np.abs(bins - p["bin"]) <= int(4 * sigma)
+        counts[near] += np.floor(
+            p["height"] * np.exp(-0.5 * ((bins[near] - p["bin"]) / sigma) ** 2)
+        )
+    return counts
+
+
+def _mean_of(grid, scans, values):
+    """values(w) of each scan interpolated onto grid within its m/z range (to the last place:
+    the grid is the module's m/z), averaged where covered."""
+    total, number = np.zeros(len(grid)), np.zeros(len(grid))
+    for w in scans:
+        mz = _designed_mz(w)
+        inside = (grid >= mz[0] - 1e-9) & (grid <= mz[-1] + 1e-9)
+        total[inside] += np.interp(grid[inside], mz, values(w))
+        number += inside
+    with np.errstate(invalid="ignore"):
+        return np.where(number > 0, total / np.maximum(number, 1), np.nan), number
+
+
+def _level(w):
+    return np.full(counted_bins(w), float(w["dark_level"]))
+
+
+def test_dark_scans_hold_their_dark_level_only(sample):
+    run, sp = sample
+    dark = [w for w in run["science"]["scans"] if w["mode"] == "Dark"]
+    assert len(dark) >= 3
+    for w in dark:
+        counts = np.asarray(sp.scan_arrays(w["index"])[1], np.float64)
+        assert w["planted_peaks"] == [] and w["dark_level"] == w["summed_scans"], w["index"]
+        # Each of its spectra gives every bin 0 to 2 dark counts, a third of them each.
+        assert 0 <= counts.min() and counts.max() <= 2 * w["dark_level"], w["index"]
+        spread = np.sqrt(2 / 3 * w["summed_scans"] / len(counts))
+        assert abs(counts.mean() - w["dark_level"]) < 5 * spread, w["index"]
+    # Averaged, the dark scans alone: their levels, to within their own spread.
+    window = [w for w in dark if w in _marker_window(run, 2)]
+    mean = sp.average(window=2, mode="Dark", subtract_dark=False)
+    want, _ = _mean_of(mean.mz, window, _level)
+    # Each bin within its level of the level (0 to twice it), and on the whole close to it.
+    np.testing.assert_array_less(np.abs(mean.counts - want), want + 1e-9)
+    assert abs(np.mean(mean.counts - want)) < 0.3
+
+
+# Marker 2's summed LDI scans (three, their peaks crowded), and 50 s to 55 s: one LDI scan
+# among three dark ones.
+@pytest.mark.parametrize(
+    "where,standing",
+    [({"window": 2, "kind": "summed", "mode": "LDI"}, 1), ({"start": 50.0, "end": 55.0}, 3)],
+)
+def test_dark_subtracted_mean_shows_the_planted_peaks(sample, where, standing):
+    run, sp = sample
+    designed = {w["index"]: w for w in run["science"]["scans"]}
+    got = sp.average(**where)
+    ldi = [designed[k] for k in got.scans]
+    dark = [designed[k] for k in got.dark_scans]
+    assert ldi and dark and all(w["mode"] == "Dark" for w in dark)
+    assert all(w["mode"] != "Dark" and w["planted_peaks"] for w in ldi)
+    # From the manifest: the mean of the designed scans minus the mean dark level. The random
+    # dark counts move each scan by at most its level, so the difference is bounded by the
+    # mean level of the scans averaged plus that of the dark scans.
+    planted, number = _mean_of(got.mz, ldi, _planted_counts)
+    ldi_level, _ = _mean_of(got.mz, ldi, _level)
+    dark_level, _ = _mean_of(got.mz, dark, _level)
+    bound = ldi_level + dark_level + 1e-6
+    off = got.counts - (planted - dark_level)
+    np.testing.assert_array_less(np.abs(off), bound)
+    # Away from the peaks the dark counts average out: there the mean is the level of the
+    # scans averaged less the dark mean, nearer that than half the dark level, by which an
+    # unsubtracted mean would exceed it.
+    baseline = planted - ldi_level < 0.5
+    assert baseline.sum() >= 8
+    assert abs(off[baseline].mean()) < 0.5 * dark_level[baseline].mean()
+    # The planted peaks that stand out (the others in the mean add less than 2 % of their
+    # height within two widths of their centre) are found there: centroid within a grid step,
+    # apex height the planted height shared among the scans covering it, plus the dark counts'
+    # level there, minus the dark mean.
+    found = sp.peaks(got)
+    step = np.median(np.diff(got.mz))
+    checked = 0
+    for w in ldi:
+        mz = _designed_mz(w)
+        for p in w["planted_peaks"]:
+            at = mz[p["bin"]]
+            k = int(np.argmin(np.abs(got.mz - at)))
+            own = p["height"] / number[k]
+            width = p["sigma_bins"] * (mz[p["bin"] + 1] - mz[p["bin"]])
+            close = np.abs(got.mz - at) <= 2 * width
+            shape = np.exp(-0.5 * ((got.mz[close] - at) / width) ** 2)
+            others = np.max(planted[close] - ldi_level[close] - own * shape)
+            if p["height"] < 2000 or others > 0.02 * own:
+                continue
+            near = found[np.abs(found["apex_mz"] - at) <= 1.5 * step]
+            assert len(near) == 1, (w["index"], p)
+            peak = near.iloc[0]
+            assert peak["mz"] == pytest.approx(at, abs=step), (w["index"], p)
+            height = own + ldi_level[k] - dark_level[k]
+            tolerance = ldi_level[k] + dark_level[k] + others + 0.01 * own
+            assert abs(peak["height"] - height) <= tolerance, (w["index"], p, peak["height"])
+            checked += 1
+    assert checked >= standing
+
+
 def _isolated(w, top):
     """The planted peaks of a scan that stand alone (no other within eight widths) and were
     not clipped at the packet's top."""
@@ -299,8 +412,13 @@ def test_console_xic_tic_by_and_mean_spectrum(sample, tmp_path):
     done = _console(run, "spectrum", "--average", "--marker", 2, "--peaks")
     assert list(_csv(done.stdout)[0]) == ["mz", "height", "area", "width", "apex_mz", "bin"]
     png = tmp_path / "mean.png"
-    done = _console(run, "spectrum", "--average", "--marker", 2, "--peaks", "--png", png)
+    # The demo's figure: marker 2's summed LDI scans, their dark mean subtracted, peaks marked.
+    done = _console(
+        run, "spectrum", "--average", "--marker", 2, "--kind", "summed", "--mode", "LDI",
+        "--subtract-dark", "--peaks", "--png", png,
+    )  # fmt: skip
     assert done.returncode == 0 and png.stat().st_size > 10_000, done.stderr
+    assert f"mean spectrum of {len(ldi)} scans written to {png}" in done.stdout
     png = tmp_path / "xic.png"
     done = _console(run, "xic", 3.0133, "--png", png)
     assert done.returncode == 0 and png.stat().st_size > 10_000, done.stderr

@@ -75,6 +75,14 @@ def _equal_alone(run, facts, arrays, mission):
     assert len(run.packets()) == facts["packets"]
     assert len(run.messages()) == facts["messages"]
     assert run.mission() == facts["mission"] == mission
+    try:
+        import xarray  # noqa: F401
+    except ImportError:
+        return
+    # The dataset comes from the run's own file: the same values on the same times.
+    ((name, var),) = run.to_xarray([ITEMS[mission]], "eng").data_vars.items()
+    np.testing.assert_array_equal(var.values, arrays["value"])
+    np.testing.assert_array_equal(var[f"relative_time_{name}"].values, arrays["relative_time"])
 
 
 def test_runs_of_both_missions_answer_for_their_own_files(configured):
@@ -86,6 +94,8 @@ def test_runs_of_both_missions_answer_for_their_own_files(configured):
     pool = RunPool(max_workers=len(alone))
     opened = {path: k814util.Run(path, pool=pool) for path in alone}
     try:
+        first = next(iter(opened.values()))
+        assert not first.bound and first.worker_pid is None  # bound on the first call only
         missions = {r["tm_file"]: r["mission"] for r in manifest["runs"]}
         # Interleaved: every run asked once before any is asked again, in two orders.
         for order in (list(opened), list(reversed(opened))):
@@ -93,6 +103,11 @@ def test_runs_of_both_missions_answer_for_their_own_files(configured):
                 facts, arrays = alone[path]
                 _equal_alone(opened[path], facts, arrays, missions[path])
         assert len(pool) == len(alone)
+        pids = {run.worker_pid for run in opened.values()}
+        assert all(run.bound for run in opened.values())
+        assert len(pids) == len(alone) and os.getpid() not in pids and None not in pids
+        first.close()
+        assert not first.bound and first.worker_pid is None
         damaged = next(r for r in manifest["runs"] if r.get("problem") == "damaged telemetry file")
         kinds = {d.kind for d in opened[damaged["tm_file"]].diagnostics()}
         assert "reader" in kinds

@@ -4,8 +4,9 @@ Every subcommand runs in this process on the package's own API: it binds the pro
 test's telemetry file (showing a progress bar on a terminal) and reads what it prints from the
 same objects and tables a script gets. A module per family of subcommands: ``reports`` (info,
 summary, log, markers, sequences, show), ``values`` (items, values), ``limits``, ``trend`` (plot),
-``follow``, ``scans`` (scans, spectrum, tic), ``export`` (mzML, NetCDF), ``archive`` and
-``sample``; ``plotting`` draws every figure, ``common`` holds what they share.
+``follow``, ``scans`` (scans, spectrum, tic), ``export`` (mzML, NetCDF), ``archive``, ``serve``
+(the quick-look server) and ``sample``; ``plotting`` draws every figure, ``common`` holds what
+they share.
 """
 
 from __future__ import annotations
@@ -22,12 +23,24 @@ from k814util.console import (
     reports,
     sample,
     scans,
+    serve,
     trend,
     values,
 )
 from k814util.console.common import Failure, run
 
 __all__ = ["Failure", "main"]
+
+
+class _Parser(argparse.ArgumentParser):
+    """A parser that refuses an unknown option itself, so a subcommand's mistake is shown with
+    that subcommand's usage instead of the top level's (subparsers are made of this class too)."""
+
+    def parse_known_args(self, args=None, namespace=None):
+        parsed, extra = super().parse_known_args(args, namespace)
+        if extra:
+            self.error("unrecognized arguments: " + " ".join(extra))
+        return parsed, extra
 
 
 def parser() -> tuple[argparse.ArgumentParser, dict[str, argparse.ArgumentParser]]:
@@ -46,7 +59,7 @@ def parser() -> tuple[argparse.ArgumentParser, dict[str, argparse.ArgumentParser
     >>> sorted(writers)
     ['limits', 'values']
     """
-    top = argparse.ArgumentParser(prog="k814util", description=__doc__.split("\n")[0])
+    top = _Parser(prog="k814util", description=__doc__.split("\n")[0])
     sub = top.add_subparsers(dest="command", required=True)
     sample.register(sub)
     reports.register(sub)
@@ -56,6 +69,7 @@ def parser() -> tuple[argparse.ArgumentParser, dict[str, argparse.ArgumentParser
     scans.register(sub)
     archive.register(sub)
     export.register(sub)
+    serve.register(sub)
     return top, writers
 
 

@@ -38,6 +38,33 @@ def _scan_rows(args: argparse.Namespace):
 
 
 def cmd_scans(args: argparse.Namespace) -> int:
+    """The ``scans`` subcommand: one line per scan, then a table of the scans by kind and mode.
+
+    Parameters
+    ----------
+    args : argparse.Namespace
+        The parsed options.
+
+    Returns
+    -------
+    int
+        0.
+
+    Raises
+    ------
+    Failure
+        When the file cannot be bound.
+
+    Examples
+    --------
+    >>> from k814util.console import main
+    >>> tm = ("build/sample-archive/data/tarn/2012-04-02-12.35.42-12345-tarn_sample/"
+    ...       "tarn_12345.tlm")
+    >>> main(["scans", tm, "-q"])
+    Scans: 21
+    ...
+    0
+    """
     from k814util.console.plotting import marker_label
     from k814util.spectra import MODE_NAMES
 
@@ -84,6 +111,38 @@ def _spectra(args: argparse.Namespace):
 
 
 def cmd_average(args: argparse.Namespace) -> int:
+    """``spectrum --average``: the mean spectrum of a window's scans as CSV, its peaks, or a plot.
+
+    Without ``--peaks`` the CSV has ``mz``, ``count`` (and ``dark`` with ``--subtract-dark``)
+    for each point of the grid; with it, the peaks of :meth:`k814util.Spectra.peaks`. With
+    ``--png`` the mean is plotted, the dark mean in grey and the peaks marked.
+
+    Parameters
+    ----------
+    args : argparse.Namespace
+        The parsed options.
+
+    Returns
+    -------
+    int
+        0.
+
+    Raises
+    ------
+    Failure
+        For a test without mass-spectrum scans, no scans in the window, or no dark scan to
+        subtract there.
+
+    Examples
+    --------
+    >>> from k814util.console import main
+    >>> tm = ("build/sample-archive/data/tarn/2012-04-02-12.35.42-12345-tarn_sample/"
+    ...       "tarn_12345.tlm")
+    >>> main(["spectrum", tm, "--average", "--marker", "2", "--subtract-dark", "--peaks", "-q"])
+    mz,height,area,width,apex_mz,bin
+    ...
+    0
+    """
     _tarn(args)
     sp = _spectra(args)
     try:
@@ -115,6 +174,33 @@ def cmd_average(args: argparse.Namespace) -> int:
 
 
 def cmd_spectrum(args: argparse.Namespace) -> int:
+    """The ``spectrum`` subcommand: one scan's bins as CSV or a plot, or (``--average``) a mean.
+
+    Parameters
+    ----------
+    args : argparse.Namespace
+        The parsed options.
+
+    Returns
+    -------
+    int
+        0.
+
+    Raises
+    ------
+    Failure
+        For a test without mass-spectrum scans, no scan number (status 2) or one out of range.
+
+    Examples
+    --------
+    >>> import os, tempfile
+    >>> from k814util.console import main
+    >>> tm = ("build/sample-archive/data/tarn/2012-04-02-12.35.42-12345-tarn_sample/"
+    ...       "tarn_12345.tlm")
+    >>> main(["spectrum", tm, "9", "-q", "--png", os.path.join(tempfile.mkdtemp(), "s.png")])
+    spectrum of scan 9 written to ...s.png
+    0
+    """
     _tarn(args)
     import k814util
 
@@ -165,6 +251,36 @@ def _tic_by(args: argparse.Namespace) -> int:
 
 
 def cmd_xic(args: argparse.Namespace) -> int:
+    """The ``xic`` subcommand: the counts of one m/z window in each scan, as CSV or a plot.
+
+    A scan without a bin in the window has an empty field (it did not measure there).
+
+    Parameters
+    ----------
+    args : argparse.Namespace
+        The parsed options.
+
+    Returns
+    -------
+    int
+        0.
+
+    Raises
+    ------
+    Failure
+        For a test without mass-spectrum scans or a negative tolerance (status 2).
+
+    Examples
+    --------
+    >>> from k814util.console import main
+    >>> tm = ("build/sample-archive/data/tarn/2012-04-02-12.35.42-12345-tarn_sample/"
+    ...       "tarn_12345.tlm")
+    >>> main(["xic", tm, "12", "--tolerance", "0.5", "-q"])
+    scan,relative_time,kind,mode,xic
+    0,...,single,LDI,...
+    20,...,single,EI,...
+    0
+    """
     _tarn(args)
     sp = _spectra(args)
     try:
@@ -199,6 +315,34 @@ def cmd_xic(args: argparse.Namespace) -> int:
 
 
 def cmd_tic(args: argparse.Namespace) -> int:
+    """The ``tic`` subcommand: each scan's total ion count as CSV, traces by group or a plot.
+
+    Parameters
+    ----------
+    args : argparse.Namespace
+        The parsed options.
+
+    Returns
+    -------
+    int
+        0.
+
+    Raises
+    ------
+    Failure
+        For a test without mass-spectrum scans, an unknown group or ``--by`` with ``--png``
+        (status 2).
+
+    Examples
+    --------
+    >>> from k814util.console import main
+    >>> tm = ("build/sample-archive/data/tarn/2012-04-02-12.35.42-12345-tarn_sample/"
+    ...       "tarn_12345.tlm")
+    >>> main(["tic", tm, "--by", "mode", "-q"])
+    mode,scan,relative_time,tic,corrected_tic
+    Dark,6,...
+    0
+    """
     if args.by:
         if args.png:
             raise Failure("k814util tic: --by writes CSV; the plot has a trace per group", 2)
@@ -223,6 +367,23 @@ def cmd_tic(args: argparse.Namespace) -> int:
 
 
 def register(sub) -> None:
+    """Adds the ``scans``, ``spectrum``, ``tic`` and ``xic`` subcommands.
+
+    Parameters
+    ----------
+    sub : argparse._SubParsersAction
+        The console's subcommands.
+
+    Examples
+    --------
+    >>> import argparse
+    >>> from k814util.console import scans
+    >>> parser = argparse.ArgumentParser()
+    >>> scans.register(parser.add_subparsers(dest="command"))
+    >>> args = parser.parse_args(["xic", "tm.dat", "28", "--tolerance", "0.2"])
+    >>> args.mz, args.tolerance
+    (28.0, 0.2)
+    """
     add_file_command(
         sub, "scans", cmd_scans, "the TARN mass-spectrum scans, one line each, by kind and mode"
     )

@@ -40,7 +40,34 @@ DAMAGED_TELEMETRY = "damaged telemetry file"
 
 @dataclass
 class TestRun:
-    """One test run of the archive and what was written for it."""
+    """One test run of the archive and what was written for it.
+
+    Parameters
+    ----------
+    mission, model : str
+        The mission ("tarn", "vireo") and model ("FM", ...).
+    tid : int
+        The test ID.
+    name : str
+        The test's name (the end of its TID directory's name).
+    start : datetime.datetime
+        When the test started (UTC).
+    tm_file, dac_table : str
+        The telemetry file's and the DAC table's names.
+    mission_defs : Mission
+        The mission's definitions the generator writes and decodes with.
+    **fields
+        What writing it found out: ``packets``, ``packets_by_type``, ``expected``, ``science``,
+        ``custom_items``, ``limit_violations``, ``size``, ``path`` and the rest.
+
+    Examples
+    --------
+    >>> import tempfile
+    >>> from k814util.sample import SampleArchive
+    >>> run = SampleArchive(tempfile.mkdtemp()).runs[0]
+    >>> run.mission, run.tid, run.tid_dir
+    ('tarn', 12345, '2012-04-02-12.35.42-12345-tarn_sample')
+    """
 
     mission: str
     model: str
@@ -87,7 +114,30 @@ def _write(path: Path, data: bytes | str, mtime: float) -> None:
 
 
 class SampleArchive:
-    """The archive's layout below one root directory."""
+    """The archive's layout below one root directory, and the writing of it.
+
+    Parameters
+    ----------
+    root : str or os.PathLike
+        The archive's folder.
+    tarn_min_packets : int, default 0
+        Pad the TARN sample test with generated scans to at least this many packets.
+    runs : int, default 1
+        Test runs per mission.
+
+    Raises
+    ------
+    ValueError
+        For fewer than one run.
+
+    Examples
+    --------
+    >>> import tempfile
+    >>> from k814util.sample import SampleArchive
+    >>> archive = SampleArchive(tempfile.mkdtemp())
+    >>> [run.group for run in archive.runs]
+    ['TARN_FM', 'VIREO']
+    """
 
     def __init__(self, root: str | os.PathLike, tarn_min_packets: int = 0, runs: int = 1):
         if runs < 1:
@@ -421,7 +471,39 @@ def tmdefs_file(key: str) -> bool:
 
 
 def generate_archive(root: str | os.PathLike, tarn_min_packets: int = 0, runs: int = 1) -> dict:
-    """Writes the sample archive below ``root`` and returns its manifest. ``runs`` test runs per
-    mission: the first is the sample test, the others shorter ones on later dates, the last of
-    them with a problem (see :meth:`SampleArchive._further_run`)."""
+    """Writes the sample archive below ``root`` and returns its manifest.
+
+    The first run of each mission is the sample test; with ``runs`` above 1 the others are
+    shorter ones on later dates, the last of them with a problem (see
+    :meth:`SampleArchive._further_run`). The manifest (also written as "manifest.json") holds
+    what a reader of each file must find: packets, times, scans with their counts, planted
+    peaks and dark levels, custom items, limit violations.
+
+    Parameters
+    ----------
+    root : str or os.PathLike
+        The folder to write (made when missing).
+    tarn_min_packets : int, default 0
+        Pad the TARN sample test with generated scans to at least this many packets.
+    runs : int, default 1
+        Test runs per mission.
+
+    Returns
+    -------
+    dict
+        The manifest: ``runs`` (one entry per test run) and the archive's paths.
+
+    Raises
+    ------
+    ValueError
+        For fewer than one run.
+
+    Examples
+    --------
+    >>> import tempfile
+    >>> from k814util.sample import generate_archive
+    >>> manifest = generate_archive(tempfile.mkdtemp())
+    >>> sorted(r["mission"] for r in manifest["runs"])
+    ['tarn', 'vireo']
+    """
     return SampleArchive(root, tarn_min_packets, runs).write()

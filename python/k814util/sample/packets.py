@@ -21,7 +21,25 @@ def _fold(s: int) -> int:
 
 
 def tom_checksum(data: bytes, start: tuple[int, int] = (0xFFFF, 0xFFFF)) -> int:
-    """The 32-bit TOM checksum of ``data``: (sum2 << 16) | sum1 after the final fold."""
+    """The 32-bit TOM checksum of ``data``: (sum2 << 16) | sum1 after the final fold.
+
+    Parameters
+    ----------
+    data : bytes
+        The bytes summed, as big-endian 16-bit words.
+    start : tuple of int, default (0xFFFF, 0xFFFF)
+        The sums to start from.
+
+    Returns
+    -------
+    int
+
+    Examples
+    --------
+    >>> from k814util.sample import tom_checksum
+    >>> hex(tom_checksum(bytes([0, 1, 0, 2])))
+    '0x40003'
+    """
     sum1, sum2 = start
     words = len(data) // 2
     pos = 0
@@ -43,7 +61,34 @@ def tom_checksum(data: bytes, start: tuple[int, int] = (0xFFFF, 0xFFFF)) -> int:
 
 
 def tom_packet(full_type: int, sequence: int, ticks: int, data: bytes) -> bytes:
-    """A TOM packet: 8-byte header, data (byte 0 is the subtype), big-endian checksum."""
+    """A TOM packet: 8-byte header, data (byte 0 is the subtype), big-endian checksum.
+
+    Parameters
+    ----------
+    full_type : int
+        The packet type (one byte).
+    sequence : int
+        The sequence counter (its low byte is written).
+    ticks : int
+        The instrument clock's ticks (32 bits).
+    data : bytes
+        The data field.
+
+    Returns
+    -------
+    bytes
+
+    Raises
+    ------
+    ValueError
+        For a type beyond a byte or data beyond the 16-bit length field.
+
+    Examples
+    --------
+    >>> from k814util.sample import tom_packet
+    >>> len(tom_packet(26, 1, 1000, bytes(20)))
+    32
+    """
     if not 0 <= full_type <= 0xFF:
         raise ValueError(f"TOM type {full_type} does not fit in a byte")
     if len(data) > 0xFFFF:
@@ -61,7 +106,38 @@ def ccsds_packet(
     segment_flags: int = 3,
     packet_type: int = 0,
 ) -> bytes:
-    """A CCSDS space packet; ``data`` is everything after the primary header."""
+    """A CCSDS space packet; ``data`` is everything after the primary header.
+
+    Parameters
+    ----------
+    apid : int
+        The application process id (11 bits).
+    sequence : int
+        The sequence count (its low 14 bits are written).
+    data : bytes
+        The data field (secondary header included), 1 to 65,536 bytes.
+    secondary_header : bool, default True
+        The secondary-header flag.
+    segment_flags : int, default 3
+        The sequence flags (3: unsegmented).
+    packet_type : int, default 0
+        0 telemetry, 1 telecommand.
+
+    Returns
+    -------
+    bytes
+
+    Raises
+    ------
+    ValueError
+        For an APID beyond 11 bits or a data field outside 1 to 65,536 bytes.
+
+    Examples
+    --------
+    >>> from k814util.sample import ccsds_packet
+    >>> ccsds_packet(0x123, 5, b"ab").hex()
+    '0923c00500016162'
+    """
     if not 0 <= apid <= 0x7FF:
         raise ValueError(f"APID {apid} does not fit in 11 bits")
     if not 1 <= len(data) <= 0x10000:

@@ -301,6 +301,8 @@ class Plan:
     # The Gaussian peaks planted: (index in counts, height, standard deviation in bins); a
     # summed scan's are those of every spectrum summed.
     peaks: list[tuple[int, int, float]] = field(default_factory=list)
+    # Designed as a dark-count scan: the detector's dark counts and nothing else.
+    dark: bool = False
 
     @property
     def bins(self) -> int:
@@ -313,13 +315,23 @@ def rf_raw(start_bin: int) -> tuple[int, int, int]:
     return 33000 + start_bin // 2, 260 + start_bin // 4, 500 + start_bin // 8
 
 
+#: Mean counts a bin of the detector's dark counts in one spectrum: every bin of every spectrum
+#: draws 0, 1 or 2 of them, equally likely.
+DARK_COUNTS_MEAN = 1.0
+
+
+def dark_counts(rng: random.Random, bins: int) -> list[int]:
+    """The detector's dark counts of one spectrum: 0 to 2 a bin (mean ``DARK_COUNTS_MEAN``)."""
+    return [rng.randrange(0, 3) for _ in range(bins)]
+
+
 def spectrum(
     rng: random.Random, bins: int, peak: int, top: int, planted: list | None = None
 ) -> list[int]:
-    """Counts of a spectrum: a low background (0 to 2 counts a bin) and a few Gaussian peaks,
-    clipped at top. Each peak's (index in the counts, height, standard deviation in bins) is
-    appended to planted."""
-    counts = [rng.randrange(0, 3) for _ in range(bins)]
+    """Counts of a spectrum: the dark counts (0 to 2 a bin) and a few Gaussian peaks, clipped
+    at top. Each peak's (index in the counts, height, standard deviation in bins) is appended
+    to planted."""
+    counts = dark_counts(rng, bins)
     for _ in range(max(2, bins // 400)):
         centre = rng.randrange(bins)
         width = rng.uniform(1.5, 6.0)
@@ -438,12 +450,18 @@ class Timeline:
         summed: int,
         version: int = 0,
         byte1_flags: int = 0,
+        dark: bool = False,
     ) -> Plan:
-        """A summed or aggregated scan in one packet; its counts add up `summed` spectra."""
+        """A summed or aggregated scan in one packet; its counts add up `summed` spectra. A
+        dark scan (filaments off, RF ramp ending at most 100 V) counts only the detector's dark
+        counts: no ions reach it, so no peaks."""
         segments = split_segments(0, bins)
         top = 255 // max(summed, 1) if packet_type == AGGREGATED else 12000
         planted: list = []
-        subs = [spectrum(self.rng, bins, top, top, planted) for _ in range(max(summed, 1))]
+        if dark:
+            subs = [dark_counts(self.rng, bins) for _ in range(max(summed, 1))]
+        else:
+            subs = [spectrum(self.rng, bins, top, top, planted) for _ in range(max(summed, 1))]
         counts = [sum(c) for c in zip(*subs)]
         plan = self._plan(
             packet_type,
@@ -453,6 +471,7 @@ class Timeline:
             version=version,
             summed=summed,
             byte1_flags=byte1_flags,
+            dark=dark,
         )
         plan.peaks = planted
         if packet_type == SUMMED and version >= 1:
@@ -566,19 +585,19 @@ def timeline(mission: Mission, layout) -> Timeline:
     tl.multi(49.0, AGGREGATED, 250, 2, byte1_flags=2)
     # Summed packets of every version, dark (RF DAC end at most 100 V) and not.
     tl.status(50.3, st(80, 100.0, 90.0))
-    tl.multi(50.5, SUMMED, 80, 1, version=0)
+    tl.multi(50.5, SUMMED, 80, 1, version=0, dark=True)
     # EM_B at -2352.9 V in these statuses (the positive half of its signed byte): no corrected
     # TIC to spoil, as a summed packet of version 0 has no total ion count per summed scan.
     for k in range(3):
         tl.status(51.0 + 0.2 * k, st(150, 100.0, 140.0, em_settings=(200, 100)))
     tl.multi(51.5, SUMMED, 150, 3, version=0)
     tl.status(52.0, st(100, 100.0, 90.0))  # stale: 1.2 s before the packet
-    tl.multi(53.2, SUMMED, 100, 2, version=1)
+    tl.multi(53.2, SUMMED, 100, 2, version=1, dark=True)
     # Enough packets after it that the next statuses are not taken for late ones of its own.
     tl.fillers(53.25, 15)
     tl.status(54.6, st(300, 80.0, 95.0))
     tl.status(54.8, st(300, 80.0, 95.0))
-    tl.multi(55.0, SUMMED, 300, 3, version=2)
+    tl.multi(55.0, SUMMED, 300, 3, version=2, dark=True)
     tl.status(55.05, st(300, 80.0, 95.0))  # late, the next packet after the summed one
     tl.status(56.6, st(170, 100.0, 130.0))
     tl.status(56.8, st(170, 100.0, 130.0))
@@ -966,6 +985,11 @@ def _scan_manifest(
         mode = 3
     else:
         mode = 2 if rf_end <= 100.0 else 3
+    if (mode == 2) != plan.dark:
+        raise AssertionError(
+            f"scan {number} is {MODES[mode]} by its packets but was designed "
+            f"{'' if plan.dark else 'not '}dark"
+        )
     source = 1 if scan.gc_hk != -1 else 2 if scan.laser_pulses != -1 else 0
     em_a, em_b = _em_on_times(mission, scan, plan.bins, last)
     first = packets[scan.indexes[0]]
@@ -982,6 +1006,8 @@ def _scan_manifest(
         "segments": _segment_runs(plan.segments),
         **_counts_digest(plan),
         "planted_peaks": _planted_peaks(plan),
+        # Every spectrum summed brings its dark counts: their expected counts a bin.
+        "dark_level": DARK_COUNTS_MEAN * max(plan.summed, 1),
         "scan_tics": plan.scan_tics,
         "mbc_sics": plan.mbc_sics,
         "c_factors": plan.c_factors,
