@@ -712,8 +712,23 @@ class Run:
         return self._call("limit_violations", items, level, **window)
 
     def to_xarray(self, items, mode="sci", **window):
-        """:meth:`TMFile.to_xarray`: the values of items as an xarray Dataset, each item on its
-        own time axis."""
+        """The values of items as an xarray Dataset, each item on its own time axis.
+
+        As :meth:`TMFile.to_xarray` makes it, in the run's worker.
+
+        Parameters
+        ----------
+        items : int, str or list of them
+            Data ids or mnemonics.
+        mode : str or int, optional
+            "raw", "eng", "sci" (default) or 0-2.
+        **window
+            ``start``, ``end`` and ``window``, as :meth:`TMFile.to_xarray` takes them.
+
+        Returns
+        -------
+        xarray.Dataset
+        """
         return self._call("to_xarray", items, mode, **window)
 
     def mission(self) -> str:
