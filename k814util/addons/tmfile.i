@@ -38,7 +38,13 @@ def __repr__(self):
 
 def _repr_html_(self):
     """A short HTML summary for notebooks: file, mission, test, packets, time span, the items
-    with limits and, for TARN, the science packets by type. Nothing is decoded."""
+    with limits and, for TARN, the science packets by type. Nothing is decoded.
+
+    Returns
+    -------
+    str
+        The summary as HTML; a stale object's says so.
+    """
     from k814util import _html
     from k814util._binding import is_current
 

@@ -258,7 +258,13 @@ class Archive:
     def _repr_html_(self) -> str:
         """A short HTML summary for notebooks: the configuration, each group's data root and,
         once :meth:`catalogue` has been read, the runs by mission (the data roots are not
-        walked for it)."""
+        walked for it).
+
+        Returns
+        -------
+        str
+            The summary as HTML.
+        """
         from k814util import _html
 
         rows, note = _html.archive_rows(self)

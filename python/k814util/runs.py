@@ -454,14 +454,21 @@ class Run:
         return f"Run({self.path!r}, {self._mission or 'unknown mission'}, {state})"
 
     def _repr_html_(self) -> str:
-        """A short HTML summary for notebooks. A run whose worker is bound answers with its
-        file's summary (packets, time span, items with limits); one that is not says so and is
-        not bound for it."""
+        """A short HTML summary for notebooks.
+
+        A run that a live worker holds answers with its file's summary (packets, time span,
+        items with limits); one that is not says so and is not bound for it.
+
+        Returns
+        -------
+        str
+            The summary as HTML.
+        """
         import pickle
 
         from k814util import _html
 
-        if self._worker is None:
+        if not self.bound:
             rows = [("file", self.path), ("mission", self._mission or "unknown")]
             return _html.table("Run", rows, "Not bound now: bound on its first call.")
         return _html.table(

@@ -876,7 +876,13 @@ class Spectra:
         return pd.DataFrame(found)
 
     def _repr_html_(self) -> str:
-        """A short HTML summary for notebooks: scans, bins, time span, kinds and modes."""
+        """A short HTML summary for notebooks: scans, bins, time span, kinds and modes.
+
+        Returns
+        -------
+        str
+            The summary as HTML.
+        """
         from k814util import _html
 
         return _html.table("Spectra", _html.spectra_rows(self))

@@ -113,7 +113,7 @@ def test_run_summary_does_not_bind_until_asked(tarn_run):
     with k814util.Run(tarn_run["tm_file"]) as run:
         title, table, note = rows(run._repr_html_())
         assert title == "Run" and table["mission"] == "tarn"
-        assert "Not bound now" in note and run._worker is None  # repr started no worker
+        assert "Not bound now" in note and not run.bound  # repr started no worker
         run.mission()
         _, table, note = rows(run._repr_html_())
         assert note == "" and table["packets"] == str(tarn_run["packets"])
