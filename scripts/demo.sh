@@ -123,3 +123,7 @@ import pandas as pd
 values = pd.read_parquet(sys.argv[1])
 print(values.groupby(["tid", "test_name"])["value"].agg(["count", "min", "max"]).to_string())
 PY
+
+echo
+echo "== scripts/docs.sh --no-doctest   (the documentation site, its tutorials run on the sample archive)"
+scripts/docs.sh --no-doctest
