@@ -141,7 +141,7 @@ Examples
 >>> tm = "build/sample-archive/data/tarn/2012-04-02-12.35.42-12345-tarn_sample/tarn_12345.tlm"
 >>> scan = k814util.scans(tm)[9]
 >>> scan.scan_mode_as_string(), scan.total_ion_count(), len(scan.counts())
-('Dark', 398365, 300)
+('Dark', 871, 300)
 %}
 
 %feature("docstring") k814util::ScienceDataCacheWrapper %{The mass-spectrum scans of the bound TARN telemetry file, by index.
