@@ -275,6 +275,8 @@ def test_dark_subtracted_mean_shows_the_planted_peaks(sample, where, standing):
             own = p["height"] / number[k]
             width = p["sigma_bins"] * (mz[p["bin"] + 1] - mz[p["bin"]])
             close = np.abs(got.mz - at) <= 2 * width
+            if not close.any():  # beyond the common grid (the longest scan's m/z): not averaged
+                continue
             shape = np.exp(-0.5 * ((got.mz[close] - at) / width) ** 2)
             others = np.max(planted[close] - ldi_level[close] - own * shape)
             if p["height"] < 2000 or others > 0.02 * own:

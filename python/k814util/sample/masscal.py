@@ -12,7 +12,7 @@ import json
 TID_ENTRIES = {
     0: (1, (1.0, 0.05, 0.0), (100, 400, 900, 1500)),
     3: (2, (0.5, 0.04, 2.0e-6), (100, 300, 700, 1200, 1800)),
-    5: (1, (-2.0, 0.06, 0.0), (200, 1000)),
+    5: (1, (2.0, 0.06, 0.0), (200, 1000)),
 }
 
 # The laboratory's older calibration, in the legacy tab-separated layout.
