@@ -685,3 +685,16 @@ def test_serve_url():
     assert url("::1", 80, "t") == "http://[::1]:80/?token=t"
     # Listening on every address: the URL names this machine, which others can reach.
     assert url("0.0.0.0", 1, None) == f"http://{socket.gethostname()}:1/"
+
+
+@pytest.mark.parametrize(
+    "module", ["k814util.web.runs", "k814util.web.catalogue", "k814util.web.decimate"]
+)
+def test_the_servers_docstring_examples_run(module):
+    """The examples in the server's docstrings (the documentation site shows them) parse and
+    give what they say."""
+    import doctest
+    import importlib
+
+    found = doctest.testmod(importlib.import_module(module), optionflags=doctest.ELLIPSIS)
+    assert found.failed == 0 and found.attempted > 0
