@@ -354,3 +354,19 @@ def test_console_export_takes_items_after_the_options(tarn_run, tmp_path):
         res.returncode == 2 and "unrecognized arguments:" in res.stderr and "--bogus" in res.stderr
     )
     assert not (tmp_path / "x.nc").exists()
+
+
+def test_mzml_refuses_scans_of_a_test_bound_before_another(sample, tmp_path):
+    """Scans read before the process was bound to another TARN test: their mzML would carry that
+    test's name, TID and meta-markers, so it is refused and nothing is written."""
+    pytest.importorskip("psims")
+    from k814util.sample import generate_archive
+
+    _, sp = sample
+    manifest = generate_archive(tmp_path / "other")
+    other = next(r for r in manifest["runs"] if r["mission"] == "tarn")
+    k814util.open(other["tm_file"], ini=manifest["ini"])
+    out = tmp_path / "stale.mzML"
+    with pytest.raises(k814util.StaleBindingError, match="earlier binding"):
+        sp.to_mzml(out)
+    assert not out.exists() and not list(tmp_path.glob("*.part"))
