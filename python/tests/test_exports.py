@@ -370,3 +370,15 @@ def test_mzml_refuses_scans_of_a_test_bound_before_another(sample, tmp_path):
     with pytest.raises(k814util.StaleBindingError, match="earlier binding"):
         sp.to_mzml(out)
     assert not out.exists() and not list(tmp_path.glob("*.part"))
+
+
+@pytest.mark.parametrize("scans", ["7:3", "500:", "-2:-5"])
+def test_console_export_refuses_a_scan_range_without_scans(tarn_run, tmp_path, scans):
+    """A --scans range that holds no scan is an error naming the test's scans, and no file is
+    written (an empty mzML would pass for an export)."""
+    out = tmp_path / "none.mzML"
+    res = _console("export", tarn_run["tm_file"], "-q", "--mzml", out, f"--scans={scans}")
+    n = len(tarn_run["science"]["scans"])
+    assert res.returncode == 1
+    assert f"holds no scan; the test has {n} scans (0 to {n - 1})" in res.stderr
+    assert not out.exists()
