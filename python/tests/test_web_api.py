@@ -678,11 +678,27 @@ def test_serve_refuses_a_missing_path(capsys):
     assert "no such file or directory: /no/such/archive" in capsys.readouterr().err
 
 
+@pytest.mark.parametrize("token", ["", "  "])
+def test_serve_refuses_an_empty_token(capsys, token):
+    """An empty token would let through any request that says ?token=."""
+    from k814util.console import main
+
+    # A port in use: a server that took the token anyway stops at once, with another message.
+    with socket.socket() as taken:
+        taken.bind(("127.0.0.2", 0))
+        taken.listen()
+        port = str(taken.getsockname()[1])
+        assert main(["serve", "--host", "127.0.0.2", "--token", token, "--port", port]) == 2
+    assert "--token must not be empty" in capsys.readouterr().err
+
+
 def test_serve_url():
     from k814util.console.serve import url
 
     assert url("127.0.0.1", 8814, None) == "http://127.0.0.1:8814/"
     assert url("::1", 80, "t") == "http://[::1]:80/?token=t"
+    # A token of any characters is given in the URL as the server reads it back.
+    assert url("127.0.0.1", 1, "a b&c=d/") == "http://127.0.0.1:1/?token=a%20b%26c%3Dd%2F"
     # Listening on every address: the URL names this machine, which others can reach.
     assert url("0.0.0.0", 1, None) == f"http://{socket.gethostname()}:1/"
 
