@@ -678,6 +678,28 @@ def test_serve_refuses_a_missing_path(capsys):
     assert "no such file or directory: /no/such/archive" in capsys.readouterr().err
 
 
+def test_serve_refuses_a_telemetry_file_outside_a_tests_folder(archive, tmp_path, capsys):
+    """A telemetry file copied out of its test's folder is no catalogued run: a clear message,
+    no traceback; the same file in its test's folder is served."""
+    from k814util.console import main
+
+    _, manifest = archive
+    tm = Path(by_mission(manifest, "tarn")["tm_file"])
+    loose = tmp_path / "loose"
+    shutil.copytree(tm.parent, loose)
+    with socket.socket() as taken:  # a server that started anyway stops at once
+        taken.bind(("127.0.0.1", 0))
+        port = str(taken.getsockname()[1])
+        assert main(["serve", str(loose / tm.name), "--port", port]) == 1
+    err = capsys.readouterr().err
+    assert f"{loose / tm.name} is not in a test's folder" in err and "Traceback" not in err
+    app = create_app([str(tm)], manifest["ini"])
+    try:
+        assert [e.telemetry_file for e in app.state.server.catalogue.entries()] == [str(tm)]
+    finally:
+        app.state.server.manager.close()
+
+
 @pytest.mark.parametrize("token", ["", "  "])
 def test_serve_refuses_an_empty_token(capsys, token):
     """An empty token would let through any request that says ?token=."""

@@ -81,7 +81,7 @@ def cmd_serve(args: argparse.Namespace) -> int:
         token = secrets.token_urlsafe(24)
     try:
         app = create_app(args.paths or None, args.ini, token, workers=args.workers)
-    except (FileNotFoundError, RuntimeError) as exc:
+    except (FileNotFoundError, ValueError, RuntimeError) as exc:
         raise Failure(str(exc)) from None
     runs = app.state.server.catalogue.entries()
     try:  # a port in use is said in one line, before anything starts
