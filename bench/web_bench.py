@@ -134,11 +134,13 @@ def main() -> int:
         binder.join()
         bind = time.perf_counter() - start
         assert answer["summary"]["packets"] == len(f), answer["summary"]
-        shown = f"{len(progress)} progress figures, {progress[0]:.2f} to {progress[-1]:.2f}"
+        # A small file is bound before a poll sees it binding: no progress figures then.
+        shown = "no progress figures (state and time only)"
+        if progress:
+            shown = f"{len(progress)} progress figures, {progress[0]:.2f} to {progress[-1]:.2f}"
         print(
             f"bind: run {bind:.3f} s vs open {local_bind:.3f} s  ratio {bind / local_bind:.2f}; "
-            f"status answered meanwhile in {slowest * 1000:.0f} ms at worst, "
-            + (shown if progress else "no progress figures (state and time only)")
+            f"status answered meanwhile in {slowest * 1000:.0f} ms at worst, " + shown
         )
 
         most = 0.0

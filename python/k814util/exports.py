@@ -149,6 +149,9 @@ def to_mzml(
         When ``path`` exists and ``overwrite`` is false.
     ValueError
         When the bound test is of a mission without mass-spectrum scans (VIREO).
+    StaleBindingError
+        When the process has been bound to another file since the scans were read (the file
+        description would be that file's).
     ImportError
         Without psims (the ``ms`` extra).
 
@@ -177,6 +180,11 @@ def to_mzml(
             f"only TARN tests carry mass-spectrum scans; {run['file']} is a "
             f"{run['mission'].upper()} test"
         )
+    if spectra.scans is not None:
+        # Another test bound since: its name, TID and meta-markers are not these scans'.
+        from k814util._binding import ensure_current
+
+        ensure_current(spectra.scans)
     _refuse_existing(path, overwrite)
     chosen = range(len(spectra))[rows if rows is not None else slice(None)]
     times = spectra.columns()["relative_time"][np.arange(chosen.start, chosen.stop, chosen.step)]

@@ -751,7 +751,8 @@ class Spectra:
         ------
         ValueError
             When no scan matches, when ``subtract_dark`` finds no dark scan in the window, for an
-            unknown kind or mode, and when the scans have no m/z (no mass calibration).
+            unknown kind or mode, for mode "Dark" with ``subtract_dark``, and when the scans
+            have no m/z (no mass calibration).
 
         Examples
         --------
@@ -769,6 +770,12 @@ class Spectra:
         if kind is not None and kind not in KIND_NAMES.values():
             raise ValueError(
                 f"a scan kind is one of {', '.join(KIND_NAMES.values())}, not {kind!r}"
+            )
+        if mode == "Dark" and subtract_dark:
+            # The dark mean less itself: zeros that would pass for a spectrum.
+            raise ValueError(
+                "the mean of the dark scans with their own mean subtracted is zero: average "
+                "them with subtract_dark=False"
             )
         keep = self._in_window(window, start, end)
         modes = self._columns["mode"]

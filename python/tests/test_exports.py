@@ -333,3 +333,52 @@ def test_console_export_items_as_netcdf_and_zarr(tarn_run, archive, tmp_path):
     assert xr.load_dataset(tmp_path / "v.nc")["HK_T_PRT"].attrs["mnemonic"] == "HK:T_PRT"
     res = _console("export", vireo["tm_file"], "-q", "--netcdf", tmp_path / "vs.nc")
     assert res.returncode == 1 and "only TARN tests" in res.stderr
+
+
+def test_console_export_takes_items_after_the_options(tarn_run, tmp_path):
+    """`export FILE --netcdf OUT ITEM...`: items named after an option are the dataset's items,
+    the same as named before it; an unknown option among them is still refused."""
+    xr = pytest.importorskip("xarray")
+    hkid, rows = _block_item(tarn_run)
+    tm = tarn_run["tm_file"]
+    nc = tmp_path / "after.nc"
+    res = _console("export", tm, "-q", "--mode", "raw", "--netcdf", nc, str(hkid), "SEB:T_BOARD")
+    assert res.returncode == 0, res.stderr
+    assert f"2 items written to {nc}" in res.stdout
+    back = xr.load_dataset(nc)
+    assert sorted(back[v].attrs["item_id"] for v in back.data_vars) == sorted([hkid, 20])
+    name = next(v for v in back.data_vars if back[v].attrs["item_id"] == hkid)
+    assert back[name].values.tolist() == pytest.approx([v for _, v, _ in rows], abs=1e-9)
+    res = _console("export", tm, "-q", "--netcdf", tmp_path / "x.nc", "SEB:T_BOARD", "--bogus")
+    assert (
+        res.returncode == 2 and "unrecognized arguments:" in res.stderr and "--bogus" in res.stderr
+    )
+    assert not (tmp_path / "x.nc").exists()
+
+
+def test_mzml_refuses_scans_of_a_test_bound_before_another(sample, tmp_path):
+    """Scans read before the process was bound to another TARN test: their mzML would carry that
+    test's name, TID and meta-markers, so it is refused and nothing is written."""
+    pytest.importorskip("psims")
+    from k814util.sample import generate_archive
+
+    _, sp = sample
+    manifest = generate_archive(tmp_path / "other")
+    other = next(r for r in manifest["runs"] if r["mission"] == "tarn")
+    k814util.open(other["tm_file"], ini=manifest["ini"])
+    out = tmp_path / "stale.mzML"
+    with pytest.raises(k814util.StaleBindingError, match="earlier binding"):
+        sp.to_mzml(out)
+    assert not out.exists() and not list(tmp_path.glob("*.part"))
+
+
+@pytest.mark.parametrize("scans", ["7:3", "500:", "-2:-5"])
+def test_console_export_refuses_a_scan_range_without_scans(tarn_run, tmp_path, scans):
+    """A --scans range that holds no scan is an error naming the test's scans, and no file is
+    written (an empty mzML would pass for an export)."""
+    out = tmp_path / "none.mzML"
+    res = _console("export", tarn_run["tm_file"], "-q", "--mzml", out, f"--scans={scans}")
+    n = len(tarn_run["science"]["scans"])
+    assert res.returncode == 1
+    assert f"holds no scan; the test has {n} scans (0 to {n - 1})" in res.stderr
+    assert not out.exists()

@@ -177,6 +177,21 @@ def test_average_without_dark_scans_says_so(sample):
         sp.average(kind="double")
 
 
+def test_average_of_the_dark_scans_is_not_their_own_difference(sample):
+    """Dark scans less their own mean would be all zeros: refused; without the subtraction they
+    average to the generator's dark level."""
+    run, sp = sample
+    dark = [w for w in _marker_window(run, 2) if w["mode"] == "Dark"]
+    assert dark
+    with pytest.raises(ValueError, match="subtract_dark=False"):
+        sp.average(window=2, mode="Dark")
+    mean = sp.average(window=2, mode="Dark", subtract_dark=False)
+    assert list(mean.scans) == [w["index"] for w in dark]
+    covered = np.isfinite(mean.counts)
+    level = max(float(w["dark_level"]) for w in dark)
+    assert covered.any() and (mean.counts[covered] <= 2 * level).all()
+
+
 def _planted_counts(w):
     """A scan as the generator designed it, from the manifest alone: its dark level in every
     bin plus each planted Gaussian, whole counts per bin within four widths as it adds them.

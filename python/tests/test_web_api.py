@@ -678,10 +678,61 @@ def test_serve_refuses_a_missing_path(capsys):
     assert "no such file or directory: /no/such/archive" in capsys.readouterr().err
 
 
+def test_serve_refuses_a_telemetry_file_outside_a_tests_folder(archive, tmp_path, capsys):
+    """A telemetry file copied out of its test's folder is no catalogued run: a clear message,
+    no traceback; the same file in its test's folder is served."""
+    from k814util.console import main
+
+    _, manifest = archive
+    tm = Path(by_mission(manifest, "tarn")["tm_file"])
+    loose = tmp_path / "loose"
+    shutil.copytree(tm.parent, loose)
+    with socket.socket() as taken:  # a server that started anyway stops at once
+        taken.bind(("127.0.0.1", 0))
+        port = str(taken.getsockname()[1])
+        assert main(["serve", str(loose / tm.name), "--port", port]) == 1
+    err = capsys.readouterr().err
+    assert f"{loose / tm.name} is not in a test's folder" in err and "Traceback" not in err
+    app = create_app([str(tm)], manifest["ini"])
+    try:
+        assert [e.telemetry_file for e in app.state.server.catalogue.entries()] == [str(tm)]
+    finally:
+        app.state.server.manager.close()
+
+
+@pytest.mark.parametrize("token", ["", "  "])
+def test_serve_refuses_an_empty_token(capsys, token):
+    """An empty token would let through any request that says ?token=."""
+    from k814util.console import main
+
+    # A port in use: a server that took the token anyway stops at once, with another message.
+    with socket.socket() as taken:
+        taken.bind(("127.0.0.2", 0))
+        taken.listen()
+        port = str(taken.getsockname()[1])
+        assert main(["serve", "--host", "127.0.0.2", "--token", token, "--port", port]) == 2
+    assert "--token must not be empty" in capsys.readouterr().err
+
+
 def test_serve_url():
     from k814util.console.serve import url
 
     assert url("127.0.0.1", 8814, None) == "http://127.0.0.1:8814/"
     assert url("::1", 80, "t") == "http://[::1]:80/?token=t"
+    # A token of any characters is given in the URL as the server reads it back.
+    assert url("127.0.0.1", 1, "a b&c=d/") == "http://127.0.0.1:1/?token=a%20b%26c%3Dd%2F"
     # Listening on every address: the URL names this machine, which others can reach.
     assert url("0.0.0.0", 1, None) == f"http://{socket.gethostname()}:1/"
+
+
+@pytest.mark.parametrize(
+    "module", ["k814util.web.runs", "k814util.web.catalogue", "k814util.web.decimate"]
+)
+def test_the_servers_docstring_examples_run(module):
+    """The examples in the server's docstrings (the documentation site shows them) parse and
+    give what they say."""
+    import doctest
+    import importlib
+
+    found = doctest.testmod(importlib.import_module(module), optionflags=doctest.ELLIPSIS)
+    assert found.failed == 0 and found.attempted > 0

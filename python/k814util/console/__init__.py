@@ -36,11 +36,27 @@ class _Parser(argparse.ArgumentParser):
     """A parser that refuses an unknown option itself, so a subcommand's mistake is shown with
     that subcommand's usage instead of the top level's (subparsers are made of this class too)."""
 
+    _intermixing = False
+
     def parse_known_args(self, args=None, namespace=None):
+        if self._intermixing:  # a pass of parse_known_intermixed_args: it sorts out the rest
+            return super().parse_known_args(args, namespace)
         parsed, extra = super().parse_known_args(args, namespace)
+        if extra and not any(e.startswith("-") for e in extra) and not self._has_subcommands():
+            # argparse hands every positional over at its first stretch: items named after an
+            # option ("export FILE --netcdf OUT ITEM...") would be left over. Parsing options
+            # and positionals apart takes them wherever they stand.
+            self._intermixing = True
+            try:
+                parsed, extra = self.parse_known_intermixed_args(args, namespace)
+            finally:
+                self._intermixing = False
         if extra:
             self.error("unrecognized arguments: " + " ".join(extra))
         return parsed, extra
+
+    def _has_subcommands(self) -> bool:
+        return any(isinstance(a, argparse._SubParsersAction) for a in self._actions)
 
 
 def parser() -> tuple[argparse.ArgumentParser, dict[str, argparse.ArgumentParser]]:

@@ -114,6 +114,14 @@ def cmd_export(args: argparse.Namespace) -> int:
         scans = k814util.ScienceDataCacheWrapper(False, False)
         rows = args.scans or slice(None)
         start, stop, _ = rows.indices(scans.size())
+        if args.scans is not None and stop <= start:
+            # An empty file would pass for an export of scans that are not there.
+            a, b = args.scans.start, args.scans.stop
+            shown = f"{'' if a is None else a}:{'' if b is None else b}"
+            raise Failure(
+                f"k814util export: --scans {shown} holds no scan; the test has {scans.size()} "
+                f"scans (0 to {scans.size() - 1})"
+            )
         sp = k814util.Spectra(scans, start, max(start, stop))
     if args.mzml:
         n = exports.to_mzml(sp, args.mzml, overwrite=args.force)

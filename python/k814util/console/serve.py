@@ -37,11 +37,15 @@ def url(host: str, port: int, token: str | None) -> str:
     'http://127.0.0.1:8814/'
     >>> url("127.0.0.1", 8814, "abc")
     'http://127.0.0.1:8814/?token=abc'
+    >>> url("127.0.0.1", 8814, "a b&c")
+    'http://127.0.0.1:8814/?token=a%20b%26c'
     """
     shown = socket.gethostname() if host in ("0.0.0.0", "::", "") else host
     if ":" in shown:
         shown = f"[{shown}]"
-    return f"http://{shown}:{port}/" + (f"?token={token}" if token else "")
+    from urllib.parse import quote
+
+    return f"http://{shown}:{port}/" + (f"?token={quote(token, safe='')}" if token else "")
 
 
 def cmd_serve(args: argparse.Namespace) -> int:
@@ -69,12 +73,15 @@ def cmd_serve(args: argparse.Namespace) -> int:
     except ImportError as exc:
         raise Failure(f"serve needs the web extra: pip install 'k814util[web]' ({exc})") from None
     token = args.token
+    if token is not None and not token.strip():
+        # An empty token is one anyone can give (?token=): the server would be open.
+        raise Failure("k814util serve: --token must not be empty", status=2)
     if token is None and args.host not in LOCAL_HOSTS:
         # Anyone on the network could read the archive otherwise.
         token = secrets.token_urlsafe(24)
     try:
         app = create_app(args.paths or None, args.ini, token, workers=args.workers)
-    except (FileNotFoundError, RuntimeError) as exc:
+    except (FileNotFoundError, ValueError, RuntimeError) as exc:
         raise Failure(str(exc)) from None
     runs = app.state.server.catalogue.entries()
     try:  # a port in use is said in one line, before anything starts

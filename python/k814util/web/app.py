@@ -459,6 +459,8 @@ def create_app(
     ------
     FileNotFoundError
         When a path given does not exist.
+    ValueError
+        When a telemetry file given does not lie in a test's folder.
 
     Examples
     --------

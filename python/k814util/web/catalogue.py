@@ -128,6 +128,8 @@ class RunCatalogue:
     ------
     FileNotFoundError
         When a path given does not exist.
+    ValueError
+        When a telemetry file given does not lie in a test's folder.
 
     Examples
     --------
@@ -142,9 +144,19 @@ class RunCatalogue:
         if ini is None:
             ini = _k._archive_config_path()
         self.ini = os.path.abspath(os.fspath(ini))
+        from k814util._archivework import TID_DIR
+
         for p in paths or ():
             if not os.path.exists(p):
                 raise FileNotFoundError(f"no such file or directory: {p}")
+            folder = os.path.basename(os.path.dirname(os.path.abspath(p)))
+            if os.path.isfile(p) and not TID_DIR.match(folder):
+                # A run is a test's folder: its name gives the run's start, TID and test name.
+                raise ValueError(
+                    f"{p} is not in a test's folder (one named like "
+                    "2012-04-02-12.35.42-12345-name): serve that folder's archive, or the file "
+                    "from its test's folder"
+                )
         self.paths = [os.path.abspath(os.fspath(p)) for p in paths or ()]
         self._groups: list[tuple[str, str]] = []
         if os.path.isfile(self.ini):

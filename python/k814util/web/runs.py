@@ -24,19 +24,18 @@ class BindFailed(RuntimeError):
 
 class RunState:
     """What the server knows about one run: its :class:`k814util.Run` (made on first use) and
-        the state of its binding.
+    the state of its binding.
 
-        Parameters
-        ----------
-        entry : CatalogueEntry
-            The catalogued run.
+    Parameters
+    ----------
+    entry : CatalogueEntry
+        The catalogued run.
 
-        Examples
-        --------
-        >>> from k814util.web._work import Call
-    from k814util.web.catalogue import CatalogueEntry
-        >>> RunState(CatalogueEntry("x", "/data", {"telemetry_file": "/data/x/a.tlm"})).state
-        'idle'
+    Examples
+    --------
+    >>> from k814util.web.catalogue import CatalogueEntry
+    >>> RunState(CatalogueEntry("x", "/data", {"telemetry_file": "/data/x/a.tlm"})).state
+    'idle'
     """
 
     def __init__(self, entry: CatalogueEntry):
