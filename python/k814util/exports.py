@@ -23,6 +23,7 @@ import os
 import re
 import shutil
 from collections.abc import Iterable
+from decimal import Decimal
 from typing import TYPE_CHECKING
 
 import numpy as np
@@ -283,10 +284,18 @@ def _write_mzml(MzMLWriter, UserParam, tmp, spectra, chosen, run, meta) -> None:
                     params += [
                         UserParam(name="kind", value=str(kinds[row])),
                         UserParam(name="mode", value=str(cols["mode"][row])),
-                        UserParam(name="corrected TIC", value=float(cols["corrected_tic"][row])),
+                        UserParam(
+                            name="corrected TIC",
+                            value=_double(cols["corrected_tic"][row]),
+                            type="xsd:double",
+                        ),
                         UserParam(name="marker id", value=int(cols["marker_id"][row])),
                         UserParam(name="marker text", value=str(cols["marker_text"][row])),
-                        UserParam(name="unix time", value=float(cols["unix_time"][row])),
+                        UserParam(
+                            name="unix time",
+                            value=_double(cols["unix_time"][row]),
+                            type="xsd:double",
+                        ),
                     ]
                     params += [UserParam(name="meta-marker", value=m) for m in meta[k]]
                     out.write_spectrum(
@@ -317,6 +326,13 @@ _UNITS = {
     "counts": "counts",
     "mz": "m/z",
 }
+
+
+def _double(x) -> Decimal:
+    """x for a user parameter typed xsd:double. Given a float, psims types it xsd:float, whose
+    single precision would leave a Unix time only good to a minute; a Decimal of the float's
+    shortest exact text keeps every digit and lets the type be said."""
+    return Decimal(repr(float(x)))
 
 
 def utc_times(unix_time: np.ndarray) -> np.ndarray:

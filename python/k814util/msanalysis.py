@@ -139,7 +139,8 @@ def on_grid(
     """The sum over the scans and the number of scans at each grid point.
 
     Each scan's counts are interpolated linearly between its bins and taken only within its
-    own m/z range. All scans are searched at once: shifting scan i's m/z by i times more than
+    own m/z range, and not within a gap of its bins (a step more than twice as wide as the
+    steps beside it). All scans are searched at once: shifting scan i's m/z by i times more than
     their whole range makes the flat m/z one increasing array, in which a sorted search finds
     every (scan, grid point) pair's bins.
 
@@ -195,6 +196,12 @@ def on_grid(
         j1 = np.minimum(j + 1, last)
         x0, x1 = mz[j], mz[j1]
         inside = (grid[None, :] >= mz[first]) & (grid[None, :] <= mz[last])
+        # A scan with a gap in its bins (m/z it never measured) gives nothing inside the gap:
+        # a step more than twice its neighbours' is a gap, not a bin spacing to interpolate.
+        left = np.where(j > first, mz[j] - mz[np.maximum(j - 1, first)], np.inf)
+        right = np.where(j1 < last, mz[np.minimum(j1 + 1, last)] - mz[j1], np.inf)
+        gap = (x1 - x0) > 2.0 * np.minimum(left, right)
+        inside &= ~(gap & (grid[None, :] > x0) & (grid[None, :] < x1))
         with np.errstate(invalid="ignore", divide="ignore"):
             frac = np.where(x1 > x0, (grid[None, :] - x0) / (x1 - x0), 0.0)
         value = counts[j] + frac * (counts[j1] - counts[j])

@@ -56,6 +56,8 @@ def test_mzml_holds_every_scan_as_designed(sample, tmp_path):
         assert start == pytest.approx(want["relative_time"], abs=1e-3)
         assert start.unit_info == "second"
         assert got["kind"] == want["kind"] and got["mode"] == want["mode"], k
+        assert got["unix time"] == cols["unix_time"][r], k
+        assert got["corrected TIC"] == cols["corrected_tic"][r], k
         assert got["marker text"] == cols["marker_text"][r], k
     # Meta-markers hold a scan when its time lies in their span.
     metas = k814util.open(run["tm_file"]).meta_markers()
@@ -67,6 +69,14 @@ def test_mzml_holds_every_scan_as_designed(sample, tmp_path):
         # pyteomics gives a list for a name repeated, the value for one.
         assert sorted([found] if isinstance(found, str) else found) == sorted(want), r
     assert any(isinstance(s.get("meta-marker"), list) for s in spectra)
+    # Said to be double precision: a reader taking xsd:float at its word would have each Unix
+    # time only to a minute.
+    import xml.etree.ElementTree as ET
+
+    params = ET.parse(out).getroot().iter("{http://psi.hupo.org/ms/mzml}userParam")
+    types = {(p.get("name"), p.get("type")) for p in params}
+    assert {n for n, t in types if t == "xsd:float"} == set()
+    assert ("unix time", "xsd:double") in types and ("corrected TIC", "xsd:double") in types
 
 
 def test_mzml_file_description_and_schema(sample, tmp_path):
@@ -331,6 +341,7 @@ def test_console_export_items_as_netcdf_and_zarr(tarn_run, archive, tmp_path):
     res = _console("export", vireo["tm_file"], "HK:T_PRT", "-q", "--netcdf", tmp_path / "v.nc")
     assert res.returncode == 0, res.stderr
     assert xr.load_dataset(tmp_path / "v.nc")["HK_T_PRT"].attrs["mnemonic"] == "HK:T_PRT"
+    assert f"1 item written to {tmp_path / 'v.nc'}" in res.stdout
     res = _console("export", vireo["tm_file"], "-q", "--netcdf", tmp_path / "vs.nc")
     assert res.returncode == 1 and "only TARN tests" in res.stderr
 

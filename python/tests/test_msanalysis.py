@@ -443,4 +443,37 @@ def test_console_xic_tic_by_and_mean_spectrum(sample, tmp_path):
     done = _console(run, "spectrum", "--average", "--marker", 3, "--subtract-dark")
     assert done.returncode == 1 and done.stdout == ""
     assert "no dark scan in the window of marker 3" in done.stderr
+    # The console names its own option, not the Python argument.
+    done = _console(
+        run, "spectrum", "--average", "--marker", 2, "--mode", "Dark", "--subtract-dark"
+    )
+    assert done.returncode == 1 and "no --subtract-dark" in done.stderr, done.stderr
     assert _console(run, "spectrum").returncode == 2
+
+
+# Two scans on one grid, by hand: (m/z, counts) per scan, grid points, the expected sums and
+# numbers of scans. The second scan has a gap between m/z 3 and 10 that it never measured.
+@pytest.mark.parametrize(
+    "grid,total,number",
+    [
+        # on bins and between regular ones: both scans, interpolated linearly
+        ([1.0, 2.5, 3.0], [1.0 + 10.0, 2.5 + 25.0, 3.0 + 30.0], [2, 2, 2]),
+        # inside the gap: the first scan alone (nothing invented for the second)
+        ([5.0, 9.5], [5.0, 9.5], [1, 1]),
+        # on the gap's edges: the measured bins count
+        ([10.0, 11.5], [10.0 + 100.0, 11.5 + 115.0], [2, 2]),
+        # beyond both: nothing
+        ([0.5, 13.0], [0.0, 0.0], [0, 0]),
+    ],
+)
+def test_on_grid_interpolates_within_bins_and_not_across_gaps(grid, total, number):
+    from k814util.msanalysis import on_grid
+
+    first = np.arange(1.0, 12.5, 0.5)  # counts = m/z
+    second = np.array([1.0, 2.0, 3.0, 10.0, 11.0, 12.0])  # counts = 10 x m/z
+    mz = np.concatenate([first, second])
+    counts = np.concatenate([first, 10.0 * second])
+    offsets = np.array([0, len(first), len(mz)])
+    got_total, got_number = on_grid(mz, counts, offsets, np.array(grid))
+    np.testing.assert_allclose(got_total, total)
+    np.testing.assert_array_equal(got_number, number)

@@ -109,7 +109,7 @@ def cmd_export(args: argparse.Namespace) -> int:
             dataset = f.to_xarray(items, args.mode, **window(args))
         except ValueError as exc:
             raise Failure(f"k814util export: {exc}") from None
-        what = f"{len(items)} items"
+        what = _count(len(items), "item")
     if scans_needed:
         scans = k814util.ScienceDataCacheWrapper(False, False)
         rows = args.scans or slice(None)
@@ -125,10 +125,10 @@ def cmd_export(args: argparse.Namespace) -> int:
         sp = k814util.Spectra(scans, start, max(start, stop))
     if args.mzml:
         n = exports.to_mzml(sp, args.mzml, overwrite=args.force)
-        print(f"{n} spectra written to {args.mzml}")
+        print(f"{_count(n, 'spectrum', 'spectra')} written to {args.mzml}")
     if not args.items and (args.netcdf or args.zarr):
         dataset = exports.to_xarray(sp, attrs=exports.run_description())
-        what = f"{len(sp)} scans"
+        what = _count(len(sp), "scan")
     if args.netcdf:
         exports.save_netcdf(dataset, args.netcdf, overwrite=args.force)
         print(f"{what} written to {args.netcdf}")
@@ -178,3 +178,8 @@ def register(sub) -> None:
     add_mode(p)
     add_window(p)
     p.add_argument("--force", action="store_true", help="replace an existing output file")
+
+
+def _count(n: int, one: str, many: str | None = None) -> str:
+    """ "1 item", "2 items"."""
+    return f"{n} {one if n == 1 else many or one + 's'}"

@@ -151,7 +151,9 @@ def cmd_average(args: argparse.Namespace) -> int:
         )
         peaks = sp.peaks(averaged) if args.peaks else None
     except ValueError as exc:
-        raise Failure(f"k814util: {exc}") from None
+        # The console's words for the Python argument the message names.
+        said = str(exc).replace("subtract_dark=False", "no --subtract-dark")
+        raise Failure(f"k814util: {said}") from None
     if args.png:
         from k814util.console import plotting
 
