@@ -70,7 +70,7 @@ def series(self, item, mode="sci", start=None, end=None, window=None):
         "raw", "eng", "sci" (default) or 0-2.
     start, end : float, str or datetime, optional
         Keep what lies between two times, both included: relative seconds as numbers, or UTC
-        as datetimes or ISO text ("2012-04-02T12:36:00Z"; without a zone, UTC).
+        as datetimes or ISO text ("2012-04-02T16:36:00Z"; without a zone, UTC).
     window : int, optional
         Keep what lies inside the span(s) of a marker or meta-marker id (a TARN marker lasts
         until the next one, the last until the end of the data).
@@ -132,7 +132,7 @@ def dataframe(
         is that of the first item given that has a value there.
     start, end : float, str or datetime, optional
         Keep what lies between two times, both included: relative seconds as numbers, or UTC
-        as datetimes or ISO text ("2012-04-02T12:36:00Z"; without a zone, UTC).
+        as datetimes or ISO text ("2012-04-02T16:36:00Z"; without a zone, UTC).
     window : int, optional
         Keep what lies inside the span(s) of a marker or meta-marker id (a TARN marker lasts
         until the next one, the last until the end of the data).
@@ -183,7 +183,7 @@ def packets(self, start=None, end=None, window=None):
     ----------
     start, end : float, str or datetime, optional
         Keep what lies between two times, both included: relative seconds as numbers, or UTC
-        as datetimes or ISO text ("2012-04-02T12:36:00Z"; without a zone, UTC).
+        as datetimes or ISO text ("2012-04-02T16:36:00Z"; without a zone, UTC).
     window : int, optional
         Keep what lies inside the span(s) of a marker or meta-marker id (a TARN marker lasts
         until the next one, the last until the end of the data).
@@ -254,7 +254,7 @@ def messages(self, start=None, end=None, window=None):
     ----------
     start, end : float, str or datetime, optional
         Keep what lies between two times, both included: relative seconds as numbers, or UTC
-        as datetimes or ISO text ("2012-04-02T12:36:00Z"; without a zone, UTC).
+        as datetimes or ISO text ("2012-04-02T16:36:00Z"; without a zone, UTC).
     window : int, optional
         Keep what lies inside the span(s) of a marker or meta-marker id (a TARN marker lasts
         until the next one, the last until the end of the data).
@@ -517,7 +517,7 @@ def limit_violations(self, items=None, level="yellow", start=None, end=None, win
         "yellow" gives yellow and red spans, "red" only red ones.
     start, end : float, str or datetime, optional
         Keep what lies between two times, both included: relative seconds as numbers, or UTC
-        as datetimes or ISO text ("2012-04-02T12:36:00Z"; without a zone, UTC).
+        as datetimes or ISO text ("2012-04-02T16:36:00Z"; without a zone, UTC).
     window : int, optional
         Keep what lies inside the span(s) of a marker or meta-marker id (a TARN marker lasts
         until the next one, the last until the end of the data).

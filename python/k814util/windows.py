@@ -2,7 +2,7 @@
 
 A window is given as ``start=`` / ``end=`` (relative seconds as numbers; UTC as
 ``datetime``, ``numpy.datetime64``, pandas ``Timestamp`` or ISO text such as
-"2012-04-02T12:36:00Z", a time without a zone being UTC), both ends included, or as
+"2012-04-02T16:36:00Z", a time without a zone being UTC), both ends included, or as
 ``window=`` the id of a marker or meta-marker, whose span(s) it selects: a TARN marker lasts until
 the next marker (the last one until the end of the data), a VIREO marker from its start to its
 end (an open one until the end of the data), a meta-marker from its start to its end. A window
@@ -151,7 +151,7 @@ def to_unix(value: TimeLike) -> float:
             value = datetime.fromisoformat(text)
         except ValueError:
             raise ValueError(
-                f"not a time: {value!r} (ISO form, e.g. 2012-04-02T12:36:00Z)"
+                f"not a time: {value!r} (ISO form, e.g. 2012-04-02T16:36:00Z)"
             ) from None
     if isinstance(value, np.datetime64):
         if np.isnat(value):

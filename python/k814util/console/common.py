@@ -254,7 +254,7 @@ def add_window(p: argparse.ArgumentParser) -> None:
     """The options of a time window: --start, --end, --marker."""
     g = p.add_argument_group("time window")
     g.add_argument(
-        "--start", metavar="T", help="from T: relative seconds, or UTC (2012-04-02T12:36:00Z)"
+        "--start", metavar="T", help="from T: relative seconds, or UTC (2012-04-02T16:36:00Z)"
     )
     g.add_argument("--end", metavar="T", help="up to T (included), as --start")
     g.add_argument(

@@ -464,10 +464,18 @@ def create_app(
 
     Examples
     --------
-    >>> from starlette.testclient import TestClient  # doctest: +SKIP
-    >>> app = create_app(["/data/tarn"], "/data/.814config.INI")  # doctest: +SKIP
-    >>> TestClient(app).get("/api/v1/runs").json()["runs"][0]["id"]  # doctest: +SKIP
-    'tarn_fm~2012-04-02-12.35.42-12345-tarn_sample'
+    The sample archive's runs, asked for as a browser on this machine would (without a token,
+    a request must name 127.0.0.1 or localhost as its host):
+
+    >>> from starlette.testclient import TestClient
+    >>> from k814util.web import create_app
+    >>> app = create_app(["build/sample-archive"], "build/sample-archive/.814config.INI")
+    >>> with TestClient(app, base_url="http://127.0.0.1:8814") as client:
+    ...     runs = client.get("/api/v1/runs").json()["runs"]
+    >>> for run in runs:
+    ...     print(run["mission"], run["id"])
+    tarn tarn_fm~data~tarn~2012-04-02-12.35.42-12345-tarn_sample
+    vireo vireo~data~vireo~2016-09-14-09.05.10-23456-vireo_sample
     """
     import contextlib
 
