@@ -482,19 +482,52 @@ class Run:
         self.close()
 
     def close(self) -> None:
-        """Ends the run's worker; a later call binds the run again."""
+        """Ends the run's worker; a later call binds the run again.
+
+        Examples
+        --------
+        >>> import k814util
+        >>> run = k814util.Run(tarn_tm)
+        >>> run.mission(), run.bound
+        ('tarn', True)
+        >>> run.close()
+        >>> run.bound
+        False
+        """
         self.pool.release(self)
 
     @property
     def bound(self) -> bool:
-        """Whether a live worker holds the run now (else the next call binds it)."""
+        """Whether a live worker holds the run now (else the next call binds it).
+
+        Examples
+        --------
+        >>> import k814util
+        >>> run = k814util.Run(tarn_tm)
+        >>> run.bound  # bound on the first call
+        False
+        >>> run.mission(), run.bound
+        ('tarn', True)
+        >>> run.close()
+        """
         w = self._worker
         return w is not None and w.alive()
 
     @property
     def worker_pid(self) -> int | None:
         """The process id of the worker that holds the run, or is binding it now; None when
-        there is none."""
+        there is none.
+
+        Examples
+        --------
+        >>> import k814util
+        >>> run = k814util.Run(tarn_tm)
+        >>> run.worker_pid is None
+        True
+        >>> run.mission(), run.worker_pid > 0
+        ('tarn', True)
+        >>> run.close()
+        """
         return self.pool.worker_pid(self)
 
     def _ask(self, op: str, *payload):
@@ -549,6 +582,14 @@ class Run:
         -------
         pandas.DataFrame
             One row per item, indexed by id.
+
+        Examples
+        --------
+        >>> import k814util
+        >>> run = k814util.Run(tarn_tm)
+        >>> run.items("HV_MON")["mnemonic"].tolist()
+        ['SEB:HV_MON']
+        >>> run.close()
         """
         return self._call("items", pattern)
 
@@ -568,6 +609,15 @@ class Run:
         -------
         dict of numpy.ndarray
             ``unix_time``, ``relative_time``, ``value`` and ``packet``.
+
+        Examples
+        --------
+        >>> import k814util
+        >>> run = k814util.Run(tarn_tm)
+        >>> hv = run.series("SEB:HV_MON")
+        >>> sorted(hv), len(hv["value"])
+        (['packet', 'relative_time', 'unix_time', 'value'], 120)
+        >>> run.close()
         """
         return self._call("series", item, mode, **window)
 
@@ -588,6 +638,15 @@ class Run:
         Returns
         -------
         pandas.DataFrame
+
+        Examples
+        --------
+        >>> import k814util
+        >>> run = k814util.Run(tarn_tm)
+        >>> frame = run.dataframe(["SEB:HV_MON"])
+        >>> len(frame), list(frame.columns)
+        (120, ['item', 'value', 'relative_time', 'packet', 'sample'])
+        >>> run.close()
         """
         return self._call("dataframe", items, mode, layout, **window)
 
@@ -602,6 +661,14 @@ class Run:
         Returns
         -------
         pandas.DataFrame
+
+        Examples
+        --------
+        >>> import k814util
+        >>> run = k814util.Run(tarn_tm)
+        >>> len(run.packets())
+        771
+        >>> run.close()
         """
         return self._call("packets", **window)
 
@@ -616,6 +683,14 @@ class Run:
         Returns
         -------
         pandas.DataFrame
+
+        Examples
+        --------
+        >>> import k814util
+        >>> run = k814util.Run(tarn_tm)
+        >>> len(run.messages())
+        7
+        >>> run.close()
         """
         return self._call("messages", **window)
 
@@ -625,6 +700,14 @@ class Run:
         Returns
         -------
         pandas.DataFrame
+
+        Examples
+        --------
+        >>> import k814util
+        >>> run = k814util.Run(tarn_tm)
+        >>> len(run.markers())
+        4
+        >>> run.close()
         """
         return self._call("markers")
 
@@ -634,6 +717,14 @@ class Run:
         Returns
         -------
         pandas.DataFrame
+
+        Examples
+        --------
+        >>> import k814util
+        >>> run = k814util.Run(vireo_tm)
+        >>> len(run.vireo_markers())
+        5
+        >>> run.close()
         """
         return self._call("vireo_markers")
 
@@ -643,6 +734,14 @@ class Run:
         Returns
         -------
         pandas.DataFrame
+
+        Examples
+        --------
+        >>> import k814util
+        >>> run = k814util.Run(tarn_tm)
+        >>> len(run.meta_markers())
+        5
+        >>> run.close()
         """
         return self._call("meta_markers")
 
@@ -652,6 +751,15 @@ class Run:
         Returns
         -------
         list of TarnMarker
+
+        Examples
+        --------
+        >>> import k814util
+        >>> run = k814util.Run(tarn_tm)
+        >>> m = run.tarn_markers()[0]
+        >>> m.marker_id, m.text
+        (1, 'step 1: warm-up')
+        >>> run.close()
         """
         return self._call("tarn_markers")
 
@@ -661,6 +769,15 @@ class Run:
         Returns
         -------
         PacketSummary
+
+        Examples
+        --------
+        >>> import k814util
+        >>> run = k814util.Run(tarn_tm)
+        >>> s = run.packet_summary()
+        >>> s.packets, s.synced
+        (771, True)
+        >>> run.close()
         """
         return self._call("packet_summary")
 
@@ -670,6 +787,17 @@ class Run:
         Returns
         -------
         pandas.DataFrame
+
+        Examples
+        --------
+        >>> import k814util
+        >>> run = k814util.Run(tarn_tm)
+        >>> run.packet_types().loc[[22, 26], ["name", "count"]]
+                        name  count
+        type
+        22            SEB_HK    120
+        26    SCIENCE_SINGLE    376
+        >>> run.close()
         """
         return self._call("packet_types")
 
@@ -679,6 +807,14 @@ class Run:
         Returns
         -------
         list of SebSequence
+
+        Examples
+        --------
+        >>> import k814util
+        >>> run = k814util.Run(tarn_tm)
+        >>> len(run.seb_sequences())
+        5
+        >>> run.close()
         """
         return self._call("seb_sequences")
 
@@ -688,6 +824,14 @@ class Run:
         Returns
         -------
         pandas.DataFrame
+
+        Examples
+        --------
+        >>> import k814util
+        >>> run = k814util.Run(tarn_tm)
+        >>> len(run.seb_commands())
+        25
+        >>> run.close()
         """
         return self._call("seb_commands")
 
@@ -697,6 +841,14 @@ class Run:
         Returns
         -------
         pandas.DataFrame
+
+        Examples
+        --------
+        >>> import k814util
+        >>> run = k814util.Run(tarn_tm)
+        >>> run.limits()["mnemonic"].tolist()
+        ['SEB:T_BOARD', 'CDH:V_BUS', 'LIM:PRESSURE', 'LIM:CURRENT', 'LIM:STATE']
+        >>> run.close()
         """
         return self._call("limits")
 
@@ -715,6 +867,17 @@ class Run:
         Returns
         -------
         pandas.DataFrame
+
+        Examples
+        --------
+        >>> import k814util
+        >>> run = k814util.Run(tarn_tm)
+        >>> run.limit_violations(level="red")[["mnemonic", "level", "open"]]
+            mnemonic level   open
+        0     CDH:V_BUS   red   True
+        1  LIM:PRESSURE   red  False
+        2     LIM:STATE   red  False
+        >>> run.close()
         """
         return self._call("limit_violations", items, level, **window)
 
@@ -735,6 +898,15 @@ class Run:
         Returns
         -------
         xarray.Dataset
+
+        Examples
+        --------
+        >>> import k814util
+        >>> run = k814util.Run(tarn_tm)
+        >>> ds = run.to_xarray(["SEB:HV_MON"])
+        >>> ds["SEB_HV_MON"].size
+        120
+        >>> run.close()
         """
         return self._call("to_xarray", items, mode, **window)
 
@@ -745,6 +917,14 @@ class Run:
         -------
         str
             "tarn" or "vireo".
+
+        Examples
+        --------
+        >>> import k814util
+        >>> run = k814util.Run(tarn_tm)
+        >>> run.mission()
+        'tarn'
+        >>> run.close()
         """
         return self._call("mission")
 
@@ -754,6 +934,15 @@ class Run:
         Returns
         -------
         pandas.DataFrame
+
+        Examples
+        --------
+        >>> import k814util
+        >>> run = k814util.Run(tarn_tm)
+        >>> table = run.scans()
+        >>> len(table), table["mode"].iloc[0]
+        (21, 'LDI')
+        >>> run.close()
         """
         return self._call("scan_table")
 
@@ -805,6 +994,14 @@ class Run:
         -------
         int
             The number of new packets.
+
+        Examples
+        --------
+        >>> import k814util
+        >>> run = k814util.Run(tarn_tm)
+        >>> run.refresh()  # the sample is complete: nothing new
+        0
+        >>> run.close()
         """
         return self._call("refresh", stale_after)
 
@@ -815,6 +1012,15 @@ class Run:
         -------
         list of Diagnostic
             Each with its kind and text; ``.dropped`` counts the lines not kept.
+
+        Examples
+        --------
+        >>> import k814util
+        >>> run = k814util.Run(tarn_tm)
+        >>> lines = run.diagnostics()  # the sample's damaged bytes, reported as they are skipped
+        >>> len(lines) > 0, lines.dropped
+        (True, 0)
+        >>> run.close()
         """
         from k814util.diagnostics import BindingDiagnostics
 
@@ -830,6 +1036,14 @@ class Run:
         Returns
         -------
         int
+
+        Examples
+        --------
+        >>> import k814util
+        >>> run = k814util.Run(tarn_tm)
+        >>> run.diagnostics_count() == len(run.diagnostics())
+        True
+        >>> run.close()
         """
         return self._ask("count")
 

@@ -134,6 +134,14 @@ def test_methods_document_their_parameters_and_results(name):
     assert problems(name) == []
 
 
+# A run's and an archive's methods are what scripts call most; each shows itself at work.
+@pytest.mark.parametrize(
+    "name", [m for m in _methods() if m.startswith(("k814util.Run.", "k814util.archive."))]
+)
+def test_run_and_archive_methods_have_examples(name):
+    assert problems(name, {"EX01"}) == []
+
+
 @pytest.mark.parametrize("name", COMPILED)
 def test_compiled_classes_say_what_they_are_for(name):
     cls = getattr(k814util, name)
