@@ -290,6 +290,15 @@ class Archive:
         -----
         ArchiveWarning
             For a group without a data root, or whose data root is not a directory.
+
+        Examples
+        --------
+        >>> from k814util.archive import Archive
+        >>> archive = Archive("build/sample-archive/.814config.INI")
+        >>> archive.refresh()[["mission", "tid"]]
+          mission    tid
+        0    tarn  12345
+        1   vireo  23456
         """
         pd = _pandas()
         rows, seen = [], set()
@@ -418,6 +427,13 @@ class Archive:
         Returns
         -------
         distributed.Client
+
+        Examples
+        --------
+        >>> from k814util.archive import Archive
+        >>> with Archive("build/sample-archive/.814config.INI", workers=1) as archive:
+        ...     len(archive.client.scheduler_info()["workers"])  # doctest: +SKIP
+        1
         """
         if self._client is None:
             from distributed import Client, LocalCluster
@@ -475,6 +491,18 @@ class Archive:
         -------
         dict of str to int
             The line count of each run (by its TID directory) that work was done on.
+
+        Examples
+        --------
+        >>> from k814util.archive import Archive
+        >>> archive = Archive("build/sample-archive/.814config.INI", workers=1)
+        >>> archive.diagnostics()  # no work done yet
+        {}
+        >>> archive.map(len, archive.catalogue(mission="tarn"))  # doctest: +SKIP
+        [771]
+        >>> [lines > 0 for lines in archive.diagnostics().values()]  # doctest: +SKIP
+        [True]
+        >>> archive.close()
         """
         client = self._client if client is None else client
         if client is None:
@@ -690,6 +718,14 @@ class Archive:
         Returns
         -------
         dask.dataframe.DataFrame
+
+        Examples
+        --------
+        >>> from k814util.archive import Archive
+        >>> with Archive("build/sample-archive/.814config.INI", workers=1) as archive:
+        ...     table = archive.scans().compute()  # doctest: +SKIP
+        ...     len(table), table["mode"].iloc[0]  # doctest: +SKIP
+        (21, 'LDI')
         """
         pd = _pandas()
         rows = _records(self.catalogue() if runs is None else runs)
@@ -739,6 +775,14 @@ class Archive:
             For an item that none of the runs' configuration groups holds.
         ValueError
             For another level or another ``errors``.
+
+        Examples
+        --------
+        >>> from k814util.archive import Archive
+        >>> with Archive("build/sample-archive/.814config.INI", workers=1) as archive:
+        ...     red = archive.limit_violations(level="red").compute()  # doctest: +SKIP
+        ...     red[["tid", "mnemonic"]].values.tolist()  # doctest: +SKIP
+        [[12345, 'CDH:V_BUS'], [12345, 'LIM:PRESSURE'], [12345, 'LIM:STATE']]
         """
         if level not in ("yellow", "red"):
             raise ValueError(f"level must be 'yellow' or 'red', not {level!r}")
