@@ -60,6 +60,13 @@ class TarnMarker(NamedTuple):
         The packet's times.
     text : str
         The marker's text.
+
+    Examples
+    --------
+    >>> import k814util
+    >>> first = k814util.open(tarn_tm).tarn_markers()[0]
+    >>> first.marker_index, first.marker_id, first.text, round(first.relative_time, 2)
+    (0, 1, 'step 1: warm-up', 4.85)
     """
 
     marker_index: int

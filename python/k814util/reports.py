@@ -86,6 +86,13 @@ class SebField(NamedTuple):
         The field interpreter's text; "(short)" for a field past the command's end.
     sci : float or None
         The science value; None for a field past the command's end.
+
+    Examples
+    --------
+    >>> import k814util
+    >>> command = k814util.open(tarn_tm).seb_sequences()[0].commands[0]
+    >>> command.fields[0]
+    SebField(name='bin_time', text='100us', sci=100)
     """
 
     name: str
@@ -106,6 +113,13 @@ class SebCommand(NamedTuple):
         Its bytes, sync code to trailer.
     fields : tuple of SebField
         Its decoded fields.
+
+    Examples
+    --------
+    >>> import k814util
+    >>> command = k814util.open(tarn_tm).seb_sequences()[0].commands[0]
+    >>> command.number, command.name, command.data.hex()
+    (18, 'SET_BIN_TIME', 'faf32012000203e8030c')
     """
 
     number: int

@@ -203,9 +203,53 @@ class SampleArchive:
         )
 
     def mission_dir(self, kind: str, mission: str) -> Path:
+        """The folder of one kind of a mission's files.
+
+        Parameters
+        ----------
+        kind : str
+            The top folder: "data", "TMDef", "gse", "Viewers", "mcal", "sequence", ...
+        mission : str
+            "tarn" or "vireo".
+
+        Returns
+        -------
+        pathlib.Path
+            ``root/kind/mission`` (not created here).
+
+        Examples
+        --------
+        >>> from k814util.sample import SampleArchive
+        >>> archive = SampleArchive("/tmp/sample")
+        >>> archive.mission_dir("TMDef", "tarn").as_posix()
+        '/tmp/sample/TMDef/tarn'
+        """
         return self.root / kind / mission
 
     def group_paths(self, run: TestRun) -> dict[str, Path]:
+        """The paths the configuration file's group of a run names.
+
+        Parameters
+        ----------
+        run : TestRun
+            One of ``runs`` or ``further_runs``.
+
+        Returns
+        -------
+        dict of str to pathlib.Path
+            Each key of the group (``data_root``, ``tm_database``, ...) and its path; a TARN
+            group also has its sequence, heater and clock tables.
+
+        Examples
+        --------
+        >>> from k814util.sample import SampleArchive
+        >>> archive = SampleArchive("/tmp/sample")
+        >>> tarn, vireo = archive.runs
+        >>> archive.group_paths(vireo)["tm_database"].as_posix()
+        '/tmp/sample/TMDef/vireo/VIREO_TM_Database.txt'
+        >>> "sclk_table" in archive.group_paths(tarn), "sclk_table" in archive.group_paths(vireo)
+        (True, False)
+        """
         m = run.mission
         prefix = "TAR" if m == "tarn" else "VIREO"
         defs = self.mission_dir("TMDef", m)
@@ -230,9 +274,43 @@ class SampleArchive:
         return paths
 
     def run_dir(self, run: TestRun) -> Path:
+        """The TID directory of a run, below its group's data root.
+
+        Parameters
+        ----------
+        run : TestRun
+            One of ``runs`` or ``further_runs``.
+
+        Returns
+        -------
+        pathlib.Path
+
+        Examples
+        --------
+        >>> from k814util.sample import SampleArchive
+        >>> archive = SampleArchive("/tmp/sample")
+        >>> archive.run_dir(archive.runs[0]).as_posix()
+        '/tmp/sample/data/tarn/2012-04-02-12.35.42-12345-tarn_sample'
+        """
         return self.group_paths(run)["data_root"] / run.tid_dir
 
     def write(self) -> dict:
+        """Writes the archive: definitions, configuration file, every run and the manifest.
+
+        Returns
+        -------
+        dict
+            The manifest (also written as "manifest.json"): the configuration file and, per
+            run, its files, packets and the values a reader must find in them.
+
+        Examples
+        --------
+        >>> import tempfile
+        >>> from k814util.sample import SampleArchive
+        >>> manifest = SampleArchive(tempfile.mkdtemp()).write()
+        >>> [(run["tid"], run["packets"]) for run in manifest["runs"]]
+        [(12345, 771), (23456, 195)]
+        """
         self.root.mkdir(parents=True, exist_ok=True)
         ini_lines = ["[814]", f"default_group={self.runs[0].group}", ""]
         for run in self.runs:
