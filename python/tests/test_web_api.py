@@ -726,13 +726,20 @@ def test_serve_url():
 
 
 @pytest.mark.parametrize(
-    "module", ["k814util.web.runs", "k814util.web.catalogue", "k814util.web.decimate"]
+    "module",
+    ["k814util.web.runs", "k814util.web.catalogue", "k814util.web.decimate", "k814util.web.server"],
 )
-def test_the_servers_docstring_examples_run(module):
+def test_the_servers_docstring_examples_run(module, archive, tmp_path, monkeypatch):
     """The examples in the server's docstrings (the documentation site shows them) parse and
-    give what they say."""
+    give what they say, run as the site runs them: the sample archive at build/sample-archive
+    below the working directory."""
     import doctest
     import importlib
 
+    root, _ = archive
+    (tmp_path / "build").mkdir()
+    (tmp_path / "build" / "sample-archive").symlink_to(root)
+    monkeypatch.chdir(tmp_path)
+    monkeypatch.setenv("INI814", str(root / ".814config.INI"))
     found = doctest.testmod(importlib.import_module(module), optionflags=doctest.ELLIPSIS)
     assert found.failed == 0 and found.attempted > 0

@@ -133,9 +133,12 @@ class RunCatalogue:
 
     Examples
     --------
-    >>> catalogue = RunCatalogue(["/data/tarn"], "/data/.814config.INI")  # doctest: +SKIP
-    >>> [e.id for e in catalogue.entries()]  # doctest: +SKIP
-    ['tarn~2012-04-02-12.35.42-12345-tarn_sample']
+    >>> from k814util.web.catalogue import RunCatalogue
+    >>> catalogue = RunCatalogue(["build/sample-archive"], "build/sample-archive/.814config.INI")
+    >>> for entry in catalogue.entries():
+    ...     print(entry.id)
+    tarn_fm~data~tarn~2012-04-02-12.35.42-12345-tarn_sample
+    vireo~data~vireo~2016-09-14-09.05.10-23456-vireo_sample
     """
 
     def __init__(self, paths: list[str] | None = None, ini: str | None = None):

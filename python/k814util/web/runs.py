@@ -85,8 +85,15 @@ class RunManager:
 
     Examples
     --------
-    >>> manager = RunManager("/data/.814config.INI", workers=2)  # doctest: +SKIP
-    >>> manager.close()  # doctest: +SKIP
+    >>> from k814util.web.catalogue import RunCatalogue
+    >>> from k814util.web.runs import RunManager
+    >>> ini = "build/sample-archive/.814config.INI"
+    >>> tarn = RunCatalogue(["build/sample-archive"], ini).entries()[0]
+    >>> manager = RunManager(ini, workers=2)
+    >>> manager.call(tarn, len)  # the TARN run's packets, counted in its worker
+    771
+    >>> manager.close()
+    1
     """
 
     def __init__(self, ini: str, workers: int = 3):

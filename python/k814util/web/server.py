@@ -38,9 +38,14 @@ def running(app, host: str = "127.0.0.1", port: int = 0, timeout: float = 30.0) 
 
     Examples
     --------
-    >>> import httpx  # doctest: +SKIP
-    >>> with running(create_app(["/data/tarn"])) as base:  # doctest: +SKIP
-    ...     httpx.get(base + "/api/v1/runs").json()
+    >>> import httpx
+    >>> from k814util.web import create_app
+    >>> from k814util.web.server import running
+    >>> app = create_app(["build/sample-archive"], "build/sample-archive/.814config.INI")
+    >>> with running(app) as base:
+    ...     runs = httpx.get(base + "/api/v1/runs").json()["runs"]
+    >>> [run["tid"] for run in runs]
+    [12345, 23456]
     """
     import uvicorn
 
