@@ -73,7 +73,21 @@ METHODS = (
 
 class RunWorkerError(RuntimeError):
     """The worker process of a run ended while it answered (killed, or out of memory); the
-    run's next call binds it again in a new worker."""
+    run's next call binds it again in a new worker.
+
+    Examples
+    --------
+    >>> import os
+    >>> import k814util
+    >>> run = k814util.Run(tarn_tm)
+    >>> run.apply(lambda f: os._exit(3))  # the worker dies while answering
+    Traceback (most recent call last):
+    ...
+    k814util.runs.RunWorkerError: the worker process of ... ended (exit status 3) while ...
+    >>> run.mission()  # bound again, in a new worker
+    'tarn'
+    >>> run.close()
+    """
 
 
 class RunWarning(UserWarning):
@@ -260,7 +274,37 @@ class RunPool:
         return None
 
     def worker_for(self, run: Run) -> _Worker:
-        """The live worker bound to run, binding it (again) in one when there is none."""
+        """The live worker bound to run, binding it (again) in one when there is none.
+
+        Parameters
+        ----------
+        run : Run
+            A run of this pool.
+
+        Returns
+        -------
+        object
+            The worker (the pool's own record of the process; runs ask it for their calls).
+
+        Raises
+        ------
+        BindingError
+            When the run's file cannot be bound; the worker is closed.
+
+        Examples
+        --------
+        >>> import k814util
+        >>> from k814util.runs import RunPool
+        >>> pool = RunPool(max_workers=1)
+        >>> run = k814util.Run(tarn_tm, pool=pool)
+        >>> run.bound, len(pool)
+        (False, 0)
+        >>> worker = pool.worker_for(run)  # binds the run now
+        >>> run.bound, len(pool), pool.worker_for(run) is worker
+        (True, 1, True)
+        >>> pool.close()
+        1
+        """
         with self._lock:
             w = run._worker
             if w is not None and id(w) in self._workers:
@@ -294,7 +338,30 @@ class RunPool:
 
     def worker_pid(self, run: Run) -> int | None:
         """The process id of the worker that holds run, or is binding it now; None when no
-        live worker does (a caller can watch a long binding from outside, in /proc say)."""
+        live worker does (a caller can watch a long binding from outside, in /proc say).
+
+        Parameters
+        ----------
+        run : Run
+            A run of this pool.
+
+        Returns
+        -------
+        int or None
+
+        Examples
+        --------
+        >>> import k814util
+        >>> from k814util.runs import RunPool
+        >>> pool = RunPool(max_workers=1)
+        >>> run = k814util.Run(tarn_tm, pool=pool)
+        >>> print(pool.worker_pid(run))
+        None
+        >>> run.mission(), pool.worker_pid(run) == run.worker_pid > 0
+        ('tarn', True)
+        >>> pool.close()
+        1
+        """
         with self._lock:
             for w in self._workers.values():
                 if w.owner == id(run) and w.alive():
@@ -302,13 +369,49 @@ class RunPool:
         return None
 
     def discard(self, w: _Worker) -> None:
-        """Forgets a worker that ended, and unbinds its run."""
+        """Forgets a worker that ended, and unbinds its run.
+
+        Parameters
+        ----------
+        w : object
+            A worker of this pool (:meth:`worker_for`).
+
+        Examples
+        --------
+        >>> import k814util
+        >>> from k814util.runs import RunPool
+        >>> pool = RunPool(max_workers=1)
+        >>> run = k814util.Run(tarn_tm, pool=pool)
+        >>> worker = pool.worker_for(run)
+        >>> pool.discard(worker)  # as after its process ended
+        >>> run.bound, len(pool)
+        (False, 0)
+        >>> worker.close()  # a worker that did not end is the caller's to close
+        """
         with self._lock:
             self._workers.pop(id(w), None)
         w.detach()
 
     def release(self, run: Run) -> None:
-        """Closes run's worker, if it has one."""
+        """Closes run's worker, if it has one.
+
+        Parameters
+        ----------
+        run : Run
+            A run of this pool.
+
+        Examples
+        --------
+        >>> import k814util
+        >>> from k814util.runs import RunPool
+        >>> pool = RunPool(max_workers=1)
+        >>> run = k814util.Run(tarn_tm, pool=pool)
+        >>> run.mission(), len(pool)
+        ('tarn', 1)
+        >>> pool.release(run)  # what run.close() does
+        >>> run.bound, len(pool)
+        (False, 0)
+        """
         with self._lock:
             w = run._worker
             run._worker = None
@@ -325,6 +428,19 @@ class RunPool:
         -------
         int
             How many workers were closed.
+
+        Examples
+        --------
+        >>> import k814util
+        >>> from k814util.runs import RunPool
+        >>> pool = RunPool()
+        >>> runs = [k814util.Run(tarn_tm, pool=pool), k814util.Run(vireo_tm, pool=pool)]
+        >>> [run.mission() for run in runs]
+        ['tarn', 'vireo']
+        >>> pool.close()
+        2
+        >>> [run.bound for run in runs]
+        [False, False]
         """
         with self._lock:
             workers = list(self._workers.values())
