@@ -144,9 +144,18 @@ def diagnostics_to_logging(enabled: bool = True) -> None:
     --------
     >>> import logging
     >>> import k814util
-    >>> logging.getLogger("k814util").setLevel(logging.CRITICAL)  # keep them quiet here
+    >>> kept = []
+    >>> class Keep(logging.Handler):
+    ...     def emit(self, record):
+    ...         kept.append((record.levelname, record.kind, record.getMessage()))
+    >>> keep = Keep()
+    >>> logging.getLogger("k814util").addHandler(keep)
+    >>> _ = k814util.bind(vireo_tm)
     >>> k814util.diagnostics_to_logging()
-    >>> k814util.diagnostics_to_logging(False)
+    >>> _ = k814util.bind(tarn_tm)  # the sample's TARN file is damaged
+    >>> kept[0]
+    ('WARNING', 'reader', 'Invalid header - type: 95 length: 26149')
+    >>> logging.getLogger("k814util").removeHandler(keep)
     """
     _k._diagnostics_forward(_to_logging if enabled else None)
 
